@@ -1,0 +1,140 @@
+#include "database.h"
+
+#include <thread>
+
+#include "log/log.h"
+#include "schema.h"
+
+namespace database_interface {
+
+namespace {
+
+// Read-write, created when missing, and serialized: SQLite itself then
+// keeps calls from several threads apart on the one connection.
+constexpr int kOpenFlags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
+
+}  // namespace
+
+int32_t CDatabase::Init(const char* path) {
+  if (path == nullptr) {
+    return -1;
+  }
+  int32_t expected = kUninitialized;
+  if (!state_.compare_exchange_strong(expected, kInitializing)) {
+    return -1;
+  }
+
+  if (OpenAndPrepare(path) == 0) {
+    state_.store(kReady);
+    return 0;
+  }
+  CloseConnection();
+  state_.store(kUninitialized);
+  return -1;
+}
+
+int32_t CDatabase::OpenAndPrepare(const char* path) {
+  // The order is fixed: foreign keys before anything else, the tables before
+  // any statement is prepared, the version statements before the check that
+  // runs them, and the record statements only once the schema is current.
+  const int rc = sqlite3_open_v2(path, &db_, kOpenFlags, nullptr);
+  if (rc != SQLITE_OK) {
+    LogError("[database]Open sqlite3 file[%s] failed:%s", path, sqlite3_errstr(rc));
+    return -1;
+  }
+  if (Exec("database_interface::CDatabase::Init", kDdl[0]) != 0) {
+    return -1;
+  }
+  if (CreateTable() != 0) {
+    LogError("[database]CreateTable failed");
+    return -1;
+  }
+  if (InitStmt(version_stmts_, kVersionStmts, kVersionStmtCount) != 0) {
+    LogError("[database]InitStmt failed");
+    return -1;
+  }
+  if (CheckAndUpdateDb() != 0) {
+    LogError("[database]CheckAndUpdateDb failed");
+    return -1;
+  }
+  if (InitStmt(record_stmts_, kRecordStmts, kRecordStmtCount) != 0) {
+    LogError("[database]InitStmt failed");
+    return -1;
+  }
+  return 0;
+}
+
+void CDatabase::Close() {
+  int32_t expected = kReady;
+  if (!state_.compare_exchange_strong(expected, kClosing)) {
+    return;
+  }
+  // Calls that passed the state test before the switch may still be using
+  // the statements; calls from now on see kClosing and answer -1.
+  while (in_flight_.load() != 0) {
+    std::this_thread::yield();
+  }
+  CloseConnection();
+  state_.store(kUninitialized);
+}
+
+void CDatabase::CloseConnection() {
+  if (db_ != nullptr) {
+    // With statements still prepared, sqlite3_close_v2 defers the release of
+    // the connection to the last finalize, just below.
+    const int rc = sqlite3_close_v2(db_);
+    if (rc != SQLITE_OK) {
+      LogError("[database]Close sqlite3 failed:%s", sqlite3_errstr(rc));
+    }
+    db_ = nullptr;
+  }
+  version_stmts_.clear();
+  record_stmts_.clear();
+}
+
+int32_t CDatabase::Exec(const char* op_name, const char* sql) {
+  const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) {
+    LogError("[database]%s sqlite3_exec with sql[%s] failed:%s", op_name, sql, sqlite3_errstr(rc));
+    return -1;
+  }
+  return 0;
+}
+
+int32_t CDatabase::CreateTable() {
+  for (size_t i = 1; i < kDdlCount; ++i) {
+    if (Exec("database_interface::CDatabase::CreateTable", kDdl[i]) != 0) {
+      return -1;
+    }
+  }
+  return 0;
+}
+
+int32_t CDatabase::InitStmt(StmtSet& set, const StmtInfo* infos, size_t count) {
+  set.reserve(count);
+  for (size_t i = 0; i < count; ++i) {
+    set.push_back(std::make_shared<SqlStmt>(db_, infos[i].sql));
+    if (set.back()->stmt == nullptr) {
+      set.clear();
+      return -1;
+    }
+  }
+  return 0;
+}
+
+Target CDatabase::Record(RecordStmt which) {
+  // Counted before the state test, so that Close, which switches the state
+  // before it waits for the count, either sees this call or is seen by it.
+  in_flight_.fetch_add(1);
+  if (state_.load() != kReady) {
+    in_flight_.fetch_sub(1);
+    return Target(nullptr, kRecordStmts[which], nullptr);
+  }
+  return Target(record_stmts_[which].get(), kRecordStmts[which], &in_flight_);
+}
+
+Target CDatabase::Version(VersionStmt which) const {
+  return Target(version_stmts_[which].get(), kVersionStmts[which], nullptr);
+}
+
+}  // namespace database_interface

@@ -1,0 +1,127 @@
+// CDatabase: the store behind IDatabaseInterface, one SQLite connection with
+// its two sets of prepared statements.
+
+#ifndef DATABASE_INTERFACE_DATABASE_H_
+#define DATABASE_INTERFACE_DATABASE_H_
+
+#include <sqlite3.h>
+
+#include <atomic>
+#include <cstdint>
+#include <istream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "database_interface/database_interface.h"
+#include "sql_stmt.h"
+#include "statement_run.h"
+#include "statements.h"
+
+namespace database_interface {
+
+// Connection states. Init and Close move between them by compare-and-swap,
+// which makes them exclusive; operations run only when kReady.
+enum ConnectionState : int32_t {
+  kUninitialized = 0,
+  kInitializing = 1,
+  kReady = 2,
+  kClosing = 3,
+};
+
+class CDatabase final : public IDatabaseInterface, public std::enable_shared_from_this<CDatabase> {
+ public:
+  // Closed: nothing opened, prepared or logged. Destruction finalizes the
+  // statements but does not close a connection still open (call Close).
+  CDatabase() = default;
+  ~CDatabase() = default;
+
+  CDatabase(const CDatabase&) = delete;
+  CDatabase& operator=(const CDatabase&) = delete;
+
+  int32_t Init(const char* path) override;
+  void Close() override;
+
+  int32_t SelectMessageCollectKey(std::string& message_access_key,
+                                  std::string& message_access_secret_key) override;
+  int32_t InsertMessageCollectKey(const char* message_access_key, int32_t message_access_key_len,
+                                  const char* message_access_secret_key,
+                                  int32_t message_access_secret_key_len) override;
+
+  int32_t InsertStartRecode(int32_t& id, const char* sdk_version, int32_t sdk_version_len,
+                            const char* sdk_type, int32_t sdk_type_len,
+                            int64_t start_time) override;
+  int32_t SelectStartRecode(int32_t id, std::string& sdk_version, std::string& sdk_type,
+                            int64_t& start_time) override;
+  int32_t DeleteStartRecode(int32_t id) override;
+  int32_t DeleteAllStartRecode() override;
+
+  int32_t InsertCoreRecode(CoreRecode& record) override;
+  int32_t SelectAllCoreRecode(std::vector<CoreRecode>& records) override;
+  int32_t DeleteCoreRecode(int32_t id) override;
+
+  int32_t InsertInstanceInfo(InstanceInfo& info) override;
+  int32_t SelectInstanceInfoWithStartRecodeId(int32_t start_recode_id,
+                                              std::vector<InstanceInfo>& infos) override;
+  int32_t UpdataInstanceSessionId(int32_t id, const char* session_id,
+                                  int32_t session_id_len) override;
+  int32_t DeleteInstanceInfo(int32_t id) override;
+
+  int32_t DeleteSessionCache(int64_t expire_time) override;
+  int32_t InsertSessionCache(const char* session_key, const char* session_value,
+                             int64_t expire_time) override;
+  int32_t SelectSessionCache(const char* session_key, int64_t expire_time,
+                             std::string& session_value) override;
+
+  // Version texts are three decimal numbers joined by ".", compared number by
+  // number. 0: equal; 1: `oldDbVersion` is lower; 2: it is higher; -1 (logged)
+  // when either text is not three numbers.
+  static int32_t VersionCompare(const char* oldDbVersion, const char* newDbVersion);
+  // Reads the "."-separated pieces of `stream` into the three numbers: 0 when
+  // there were exactly three, each starting with a decimal number that fits
+  // 32 bits (leading blanks and a sign allowed, trailing characters ignored).
+  static int32_t VersionSplit(std::istream& stream, int32_t& major, int32_t& minor, int32_t& patch);
+
+ private:
+  // Init's sequence from opening the file to preparing the record
+  // statements: 0, or -1 after logging what failed.
+  int32_t OpenAndPrepare(const char* path);
+  // Runs the table texts on the connection: 0, or -1 after logging the
+  // first that failed.
+  int32_t CreateTable();
+  // Prepares `count` statements into the empty `set`: 0, or -1 with `set`
+  // left empty.
+  int32_t InitStmt(StmtSet& set, const StmtInfo* infos, size_t count);
+  // Runs `sql` on the connection with sqlite3_exec: 0, or -1 after logging
+  // the failure under the operation name `op_name`.
+  int32_t Exec(const char* op_name, const char* sql);
+  // Closes the connection (logging a failure) and releases both statement
+  // sets, the version set first.
+  void CloseConnection();
+
+  // Brings the file to the current schema version (version_check.cc).
+  int32_t CheckAndUpdateDb();
+  int32_t SelectDbVersion(int32_t& id, std::string& version);
+  int32_t InsertDbVersion();
+  int32_t UpdateDbVersion(int32_t id);
+  int32_t VersionChangeDb(const std::string& oldDbVersion);
+  int32_t ReCreateTable();
+
+  // The statement of a record operation, counted in flight, or none when the
+  // instance is not ready.
+  Target Record(RecordStmt which);
+  // The statement of a version operation; these run inside Init only.
+  Target Version(VersionStmt which) const;
+
+  StmtSet version_stmts_;
+  StmtSet record_stmts_;
+  std::atomic<int32_t> state_{kUninitialized};
+  sqlite3* db_ = nullptr;
+  // Record operations that passed or are passing the state test; Close
+  // waits for it to drain before it releases anything they use.
+  std::atomic<int32_t> in_flight_{0};
+};
+
+}  // namespace database_interface
+
+#endif  // DATABASE_INTERFACE_DATABASE_H_

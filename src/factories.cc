@@ -1,0 +1,50 @@
+// The exported surface: the interface's special members, defined here so
+// that the library exports them with its table of operations, and the two
+// factories.
+
+#include <chrono>
+#include <mutex>
+
+#include "database.h"
+
+namespace database_interface {
+
+namespace {
+
+constexpr const char* kSharedInstancePath = "./qvdata";
+
+// Wall-clock milliseconds since the Unix epoch, as 100-nanosecond ticks
+// divided by 10000 with the quotient truncated toward zero.
+int64_t NowMilliseconds() {
+  using Ticks = std::chrono::duration<int64_t, std::ratio<1, 10000000>>;
+  const auto ticks =
+      std::chrono::duration_cast<Ticks>(std::chrono::system_clock::now().time_since_epoch());
+  return ticks.count() / 10000;
+}
+
+}  // namespace
+
+IDatabaseInterface::IDatabaseInterface() = default;
+IDatabaseInterface::IDatabaseInterface(const IDatabaseInterface&) = default;
+IDatabaseInterface::IDatabaseInterface(IDatabaseInterface&&) noexcept = default;
+IDatabaseInterface& IDatabaseInterface::operator=(const IDatabaseInterface&) = default;
+IDatabaseInterface& IDatabaseInterface::operator=(IDatabaseInterface&&) noexcept = default;
+
+std::shared_ptr<IDatabaseInterface> IDatabaseInterface::CreateDatabaseInterface() {
+  return std::make_shared<CDatabase>();
+}
+
+std::shared_ptr<IDatabaseInterface> IDatabaseInterface::GetDbInstance() {
+  // Built once under the language's thread-safe static initialisation and
+  // released at exit; an exception while building leaves it to the next call.
+  static const std::shared_ptr<IDatabaseInterface> instance = CreateDatabaseInterface();
+  // Opened once, whatever the outcome: a caller may Init it again itself.
+  static std::once_flag opened;
+  std::call_once(opened, [] {
+    instance->Init(kSharedInstancePath);
+    instance->DeleteSessionCache(NowMilliseconds());
+  });
+  return instance;
+}
+
+}  // namespace database_interface

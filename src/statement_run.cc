@@ -1,0 +1,113 @@
+#include "statement_run.h"
+
+#include "log/log.h"
+
+namespace database_interface {
+
+namespace {
+
+const char* BindFailureFormat(Param::Kind kind) {
+  switch (kind) {
+    case Param::Kind::kText:
+      return "[database]%s sqlite3_bind_text with sql[%s] at[%s] failed:%s";
+    case Param::Kind::kInt:
+      return "[database]%s sqlite3_bind_int with sql[%s] at[%s] failed:%s";
+    case Param::Kind::kInt64:
+      return "[database]%s sqlite3_bind_int64 with sql[%s] at[%s] failed:%s";
+  }
+  return "";
+}
+
+// The index is not tested: a name the statement lacks gives index 0, which
+// SQLite rejects with its range error like any other failed bind.
+int BindOne(sqlite3_stmt* stmt, const Param& param) {
+  const int index = sqlite3_bind_parameter_index(stmt, param.name);
+  switch (param.kind) {
+    case Param::Kind::kText:
+      return sqlite3_bind_text(stmt, index, param.text, param.text_len, SQLITE_STATIC);
+    case Param::Kind::kInt:
+      return sqlite3_bind_int(stmt, index, static_cast<int32_t>(param.number));
+    case Param::Kind::kInt64:
+      return sqlite3_bind_int64(stmt, index, param.number);
+  }
+  return SQLITE_MISUSE;
+}
+
+}  // namespace
+
+void Row::Text(int column, std::string& out) const {
+  const unsigned char* text = sqlite3_column_text(stmt_, column);
+  out.assign(text == nullptr ? "" : reinterpret_cast<const char*>(text));
+}
+
+std::string Row::Text(int column) const {
+  std::string out;
+  Text(column, out);
+  return out;
+}
+
+StatementRun::StatementRun(const Target& target)
+    : guard_(target.stmt()->lock), stmt_(target.stmt()->stmt), info_(target.info()) {}
+
+StatementRun::~StatementRun() {
+  sqlite3_reset(stmt_);
+}
+
+bool StatementRun::Bind(Params params) {
+  for (const Param& param : params) {
+    const int code = BindOne(stmt_, param);
+    if (code != SQLITE_OK) {
+      LogError(BindFailureFormat(param.kind), info_.op_name, info_.sql, param.name,
+               sqlite3_errstr(code));
+      return false;
+    }
+  }
+  return true;
+}
+
+void StatementRun::LogStepFailure(int code) const {
+  LogError("[database]%s sqlite3_step with sql[%s] failed:%s", info_.op_name, info_.sql,
+           sqlite3_errstr(code));
+}
+
+int32_t RunNoRow(const Target& target, Params params) {
+  if (target.stmt() == nullptr) {
+    return -1;
+  }
+  StatementRun run(target);
+  if (!run.Bind(params)) {
+    return -1;
+  }
+  const int code = run.Step();
+  if (code == SQLITE_ROW || code == SQLITE_DONE) {
+    return 0;
+  }
+  run.LogStepFailure(code);
+  return -1;
+}
+
+int32_t RunInsertReturningId(const Target& target, Params params, int32_t& id) {
+  if (target.stmt() == nullptr) {
+    return -1;
+  }
+  StatementRun run(target);
+  if (!run.Bind(params)) {
+    return -1;
+  }
+  int code = run.Step();
+  if (code == SQLITE_DONE) {
+    return 0;
+  }
+  if (code == SQLITE_ROW) {
+    const int32_t new_id = run.row().Int(0);
+    code = run.Step();
+    if (code == SQLITE_DONE) {
+      id = new_id;
+      return 1;
+    }
+  }
+  run.LogStepFailure(code);
+  return -1;
+}
+
+}  // namespace database_interface

@@ -1,0 +1,189 @@
+// The one way every operation runs its prepared statement:
+//
+//   1. the instance decides whether the call may run at all (Target);
+//   2. the statement's lock is taken;
+//   3. the parameters are bound by name, in order, stopping at the first
+//      failure, which is logged and skips the step;
+//   4. the statement is stepped in one of four shapes, rows are read;
+//   5. on every way out, exceptions included, the statement is reset and
+//      its lock released, so the next call finds it ready to bind.
+//
+// Texts are bound without a copy (SQLITE_STATIC): the statement is always
+// reset before the call returns, while the caller's bytes are still valid.
+
+#ifndef DATABASE_INTERFACE_STATEMENT_RUN_H_
+#define DATABASE_INTERFACE_STATEMENT_RUN_H_
+
+#include <sqlite3.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+#include <initializer_list>
+#include <mutex>
+#include <string>
+
+#include "sql_stmt.h"
+
+namespace database_interface {
+
+// What the log lines of a statement name: its SQL text exactly as prepared
+// and the qualified name of the operation that runs it.
+struct StmtInfo {
+  const char* sql;
+  const char* op_name;
+};
+
+// One named parameter with the value to bind to it.
+struct Param {
+  enum class Kind { kText, kInt, kInt64 };
+
+  const char* name;  // with its leading colon, as in ":id"
+  Kind kind;
+  const char* text;  // kText: the bytes, not copied
+  int32_t text_len;  // kText: the byte count; negative means up to the NUL
+  int64_t number;    // kInt, kInt64
+};
+
+inline Param TextParam(const char* name, const char* text, int32_t len) {
+  return Param{name, Param::Kind::kText, text, len, 0};
+}
+// A NUL-terminated text, bound with its length up to the NUL.
+inline Param TextParam(const char* name, const char* text) {
+  return TextParam(name, text, static_cast<int32_t>(std::strlen(text)));
+}
+inline Param TextParam(const char* name, const std::string& text) {
+  return TextParam(name, text.data(), static_cast<int32_t>(text.size()));
+}
+inline Param IntParam(const char* name, int32_t value) {
+  return Param{name, Param::Kind::kInt, nullptr, 0, value};
+}
+inline Param Int64Param(const char* name, int64_t value) {
+  return Param{name, Param::Kind::kInt64, nullptr, 0, value};
+}
+
+using Params = std::initializer_list<Param>;
+
+// The current result row of a stepped statement.
+class Row {
+ public:
+  explicit Row(sqlite3_stmt* stmt) : stmt_(stmt) {}
+
+  int32_t Int(int column) const { return sqlite3_column_int(stmt_, column); }
+  int64_t Int64(int column) const { return sqlite3_column_int64(stmt_, column); }
+  // Replaces `out` with the column's text up to its first NUL byte. A text
+  // SQLite cannot deliver (it ran out of memory) reads as empty.
+  void Text(int column, std::string& out) const;
+  std::string Text(int column) const;
+
+ private:
+  sqlite3_stmt* stmt_;
+};
+
+// The statement a call is about to run, or none (`stmt() == nullptr`) when
+// the instance refused the call; a run on none answers -1 and touches
+// nothing. While it lives it keeps the call counted in `in_flight`, so that
+// closing the instance waits for the call to end.
+class Target {
+ public:
+  Target(SqlStmt* stmt, const StmtInfo& info, std::atomic<int32_t>* in_flight)
+      : stmt_(stmt), info_(info), in_flight_(in_flight) {}
+  ~Target() {
+    if (in_flight_ != nullptr) {
+      in_flight_->fetch_sub(1);
+    }
+  }
+  Target(const Target&) = delete;
+  Target& operator=(const Target&) = delete;
+
+  SqlStmt* stmt() const { return stmt_; }
+  const StmtInfo& info() const { return info_; }
+
+ private:
+  SqlStmt* stmt_;
+  const StmtInfo& info_;
+  std::atomic<int32_t>* in_flight_;
+};
+
+// One run of a statement: holds its lock from construction and, on
+// destruction, resets the statement and then releases the lock.
+class StatementRun {
+ public:
+  explicit StatementRun(const Target& target);
+  ~StatementRun();
+  StatementRun(const StatementRun&) = delete;
+  StatementRun& operator=(const StatementRun&) = delete;
+
+  // Binds `params` in order; false after logging the first failure.
+  bool Bind(Params params);
+  int Step() { return sqlite3_step(stmt_); }
+  Row row() const { return Row(stmt_); }
+  void LogStepFailure(int code) const;
+
+ private:
+  std::lock_guard<std::mutex> guard_;  // released after the destructor's reset
+  sqlite3_stmt* const stmt_;
+  const StmtInfo& info_;
+};
+
+// The step shapes. Each answers -1 at once for a refused target.
+
+// One step; a row or done is success: 0.
+int32_t RunNoRow(const Target& target, Params params);
+
+// One step: 1 after `read(row)`, 0 when done (outputs untouched).
+template <typename ReadRow>
+int32_t RunAtMostOneRow(const Target& target, Params params, ReadRow&& read) {
+  if (target.stmt() == nullptr) {
+    return -1;
+  }
+  StatementRun run(target);
+  if (!run.Bind(params)) {
+    return -1;
+  }
+  const int code = run.Step();
+  if (code == SQLITE_ROW) {
+    read(run.row());
+    return 1;
+  }
+  if (code == SQLITE_DONE) {
+    return 0;
+  }
+  run.LogStepFailure(code);
+  return -1;
+}
+
+// Steps to the end, `read(row)` for each row: the row count. A failed bind
+// answers 0 (no rows were read); a failed step -1, with rows read so far kept.
+template <typename ReadRow>
+int32_t RunAllRows(const Target& target, Params params, ReadRow&& read) {
+  if (target.stmt() == nullptr) {
+    return -1;
+  }
+  StatementRun run(target);
+  int32_t count = 0;
+  if (!run.Bind(params)) {
+    return count;
+  }
+  int code = run.Step();
+  for (; code == SQLITE_ROW; code = run.Step()) {
+    read(run.row());
+    ++count;
+  }
+  if (code == SQLITE_DONE) {
+    return count;
+  }
+  run.LogStepFailure(code);
+  return -1;
+}
+
+// An insert returning its new id in column 0: 1 with the id in `id`, 0 when
+// no row came back. The statement is stepped to its end, because its
+// automatic commit happens there: a commit that fails (a reader holds the
+// file, the disk is full) is a failure with `id` untouched, not a row
+// reported as stored and then rolled back.
+int32_t RunInsertReturningId(const Target& target, Params params, int32_t& id);
+
+}  // namespace database_interface
+
+#endif  // DATABASE_INTERFACE_STATEMENT_RUN_H_

@@ -1,0 +1,69 @@
+// Files and raw SQLite access for tests: a temporary folder per test, and a
+// second connection to look at (or tamper with) a store's file directly.
+
+#ifndef DATABASE_INTERFACE_TESTS_SUPPORT_TEST_DB_H_
+#define DATABASE_INTERFACE_TESTS_SUPPORT_TEST_DB_H_
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "database_interface/database_interface.h"
+
+namespace dbi_test {
+
+using database_interface::IDatabaseInterface;
+
+// A fresh folder under the system's temporary folder, removed with its
+// content on destruction.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// A plain SQLite connection to a file, outside the store.
+class RawDb {
+ public:
+  explicit RawDb(const std::string& path);
+  ~RawDb();
+  RawDb(const RawDb&) = delete;
+  RawDb& operator=(const RawDb&) = delete;
+
+  sqlite3* handle() const { return db_; }
+  // Runs `sql`; fails the current test if SQLite refuses it.
+  void Exec(const std::string& sql);
+  // SQLite's result code of running `sql`.
+  int TryExec(const std::string& sql);
+  // The first column of the first row, as an integer / text.
+  int64_t Int(const std::string& sql);
+  std::string Text(const std::string& sql);
+  // Every row's first column as text.
+  std::vector<std::string> Column(const std::string& sql);
+  int64_t Count(const std::string& table) { return Int("SELECT count(*) FROM " + table); }
+
+ private:
+  sqlite3* db_ = nullptr;
+};
+
+// A new store opened on `path`; fails the current test when Init fails.
+std::shared_ptr<IDatabaseInterface> OpenStore(const std::string& path);
+
+// Inserts a start record and returns its id (fails the test otherwise).
+int32_t AddStart(IDatabaseInterface& db, const std::string& version = "1.0.0",
+                 const std::string& type = "sdk", int64_t start_time = 1);
+
+}  // namespace dbi_test
+
+#endif  // DATABASE_INTERFACE_TESTS_SUPPORT_TEST_DB_H_

@@ -79,21 +79,6 @@ TEST_F(ConcurrencyTest, InsertsReturningIdsFailWhileAnotherConnectionReads) {
   EXPECT_EQ(raw.Count("core_recode") + raw.Count("instance_info"), 2);
 }
 
-TEST_F(ConcurrencyTest, WritesFailAtOnceWhileAnotherConnectionWrites) {
-  RawDb writer(path_);
-  writer.Exec("BEGIN IMMEDIATE");  // a reserved lock: no other writer
-  EXPECT_EQ(db_->InsertSessionCache("k", "v", 10), -1);
-  EXPECT_EQ(db_->DeleteAllStartRecode(), -1);
-  EXPECT_EQ(log_.Lines().size(), 2u);
-  for (const std::string& line : log_.Lines()) {
-    EXPECT_NE(line.find("failed:database is locked"), std::string::npos) << line;
-  }
-  std::string value;
-  EXPECT_EQ(db_->SelectSessionCache("k", 0, value), 0);  // reading still works
-  writer.Exec("COMMIT");
-  EXPECT_EQ(db_->InsertSessionCache("k", "v", 10), 0);
-}
-
 // Threads run the same and different operations on one store; every row a
 // call reported as stored is there once, with its own fields.
 TEST_F(ConcurrencyTest, ThreadsSharingOneStoreLoseAndMixNothing) {

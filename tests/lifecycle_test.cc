@@ -15,6 +15,7 @@ namespace {
 
 using database_interface::CoreRecode;
 using database_interface::InstanceInfo;
+using Lines = std::vector<std::string>;
 
 class LifecycleTest : public ::testing::Test {
  protected:
@@ -23,183 +24,133 @@ class LifecycleTest : public ::testing::Test {
   std::string path_ = dir_.File("store.db");
 };
 
-// Calls all sixteen record operations; returns their results in interface
-// order. Outputs are pre-filled so that a test can see they stay untouched.
-std::vector<int32_t> CallEveryRecordOperation(IDatabaseInterface& db) {
+// Calls all sixteen record operations, expecting each to refuse with -1 and
+// to leave every output as it was.
+void ExpectEveryRecordOperationRefused(IDatabaseInterface& db) {
   std::string a = "a", b = "b";
   int32_t id = 77;
   int64_t time = 88;
   CoreRecode core;
-  core.id = 99;
   InstanceInfo info;
-  info.id = 99;
   std::vector<CoreRecode> cores(1);
   std::vector<InstanceInfo> infos(1);
-  std::vector<int32_t> results = {
-      db.SelectMessageCollectKey(a, b),
-      db.InsertMessageCollectKey("k", 1, "s", 1),
-      db.InsertStartRecode(id, "v", 1, "t", 1, 1),
-      db.SelectStartRecode(1, a, b, time),
-      db.DeleteStartRecode(1),
-      db.DeleteAllStartRecode(),
-      db.InsertCoreRecode(core),
-      db.SelectAllCoreRecode(cores),
-      db.DeleteCoreRecode(1),
-      db.InsertInstanceInfo(info),
-      db.SelectInstanceInfoWithStartRecodeId(1, infos),
-      db.UpdataInstanceSessionId(1, "s", 1),
-      db.DeleteInstanceInfo(1),
-      db.DeleteSessionCache(1),
-      db.InsertSessionCache("k", "v", 1),
-      db.SelectSessionCache("k", 0, a),
-  };
-  EXPECT_EQ(a, "a");
-  EXPECT_EQ(b, "b");
-  EXPECT_EQ(id, 77);
-  EXPECT_EQ(time, 88);
-  EXPECT_EQ(core.id, 99);
-  EXPECT_EQ(info.id, 99);
-  EXPECT_EQ(cores.size(), 1u);
-  EXPECT_EQ(infos.size(), 1u);
-  return results;
+  const std::vector<int32_t> results = {db.SelectMessageCollectKey(a, b),
+                                        db.InsertMessageCollectKey("k", 1, "s", 1),
+                                        db.InsertStartRecode(id, "v", 1, "t", 1, 1),
+                                        db.SelectStartRecode(1, a, b, time),
+                                        db.DeleteStartRecode(1),
+                                        db.DeleteAllStartRecode(),
+                                        db.InsertCoreRecode(core),
+                                        db.SelectAllCoreRecode(cores),
+                                        db.DeleteCoreRecode(1),
+                                        db.InsertInstanceInfo(info),
+                                        db.SelectInstanceInfoWithStartRecodeId(1, infos),
+                                        db.UpdataInstanceSessionId(1, "s", 1),
+                                        db.DeleteInstanceInfo(1),
+                                        db.DeleteSessionCache(1),
+                                        db.InsertSessionCache("k", "v", 1),
+                                        db.SelectSessionCache("k", 0, a)};
+  EXPECT_EQ(results, std::vector<int32_t>(16, -1));
+  EXPECT_EQ(a + b + std::to_string(id) + "/" + std::to_string(time), "ab77/88");
+  EXPECT_EQ(core.id + info.id, 0);
+  EXPECT_EQ(cores.size() + infos.size(), 2u);
 }
-
-const std::vector<int32_t> kAllRefused(16, -1);
 
 TEST_F(LifecycleTest, NewFileGetsTheSixTablesAsWrittenAndTheCurrentVersion) {
   OpenStore(path_);
   RawDb raw(path_);
   // SQLite keeps each CREATE text without "IF NOT EXISTS" and the final ";".
-  const std::vector<std::string> expected = {
-      "CREATE TABLE core_recode (id INTEGER PRIMARY KEY AUTOINCREMENT, dump_file_path "
-      "VARCHAR(256) NOT NULL, log_file_path VARCHAR(256) NOT NULL, start_recode_id INTEGER NOT "
-      "NULL, create_time BIGINT NOT NULL, FOREIGN KEY (start_recode_id) REFERENCES "
-      "start_recode(id) ON DELETE CASCADE)",
-      "CREATE TABLE db_version(id INTEGER PRIMARY KEY AUTOINCREMENT, version VARCHAR(64) NOT "
-      "NULL)",
-      "CREATE TABLE instance_info (id INTEGER PRIMARY KEY AUTOINCREMENT, instance_no VARCHAR(64) "
-      "NOT NULL, session_id VARCHAR(256) NOT NULL, business_type int NOT NULL, protocol_type "
-      "VARCHAR(64) NOT NULL, start_recode_id INTEGER NOT NULL, create_time BIGINT NOT NULL, "
-      "FOREIGN KEY (start_recode_id) REFERENCES start_recode(id) ON DELETE CASCADE)",
-      "CREATE TABLE message_collect_key ( message_access_key TEXT NOT NULL, "
-      "message_access_secret_key TEXT NOT NULL)",
-      "CREATE TABLE session_cache(id INTEGER PRIMARY KEY AUTOINCREMENT, session_key VARCHAR(256) "
-      "NOT NULL UNIQUE, session_value VARCHAR(1024) NOT NULL, expire_time BIGINT NOT NULL)",
-      "CREATE TABLE start_recode ( id INTEGER PRIMARY KEY AUTOINCREMENT, sdk_version "
-      "VARCHAR(64) NOT NULL, sdk_type VARCHAR(64) NOT NULL, start_time BIGINT NOT NULL)",
-  };
-  EXPECT_EQ(raw.Column("SELECT sql FROM sqlite_master WHERE type = 'table' AND name NOT LIKE "
-                       "'sqlite_%' ORDER BY name"),
-            expected);
-  EXPECT_EQ(raw.Column("SELECT version FROM db_version"), std::vector<std::string>{"1.13.0"});
-  for (const char* table :
-       {"message_collect_key", "start_recode", "core_recode", "instance_info", "session_cache"}) {
-    EXPECT_EQ(raw.Count(table), 0) << table;
-  }
+  EXPECT_EQ(
+      raw.Column("SELECT sql FROM sqlite_master WHERE type = 'table' AND name NOT LIKE "
+                 "'sqlite_%' ORDER BY name"),
+      (Lines{
+          "CREATE TABLE core_recode (id INTEGER PRIMARY KEY AUTOINCREMENT, dump_file_path "
+          "VARCHAR(256) NOT NULL, log_file_path VARCHAR(256) NOT NULL, start_recode_id INTEGER "
+          "NOT NULL, create_time BIGINT NOT NULL, FOREIGN KEY (start_recode_id) REFERENCES "
+          "start_recode(id) ON DELETE CASCADE)",
+          "CREATE TABLE db_version(id INTEGER PRIMARY KEY AUTOINCREMENT, version VARCHAR(64) NOT "
+          "NULL)",
+          "CREATE TABLE instance_info (id INTEGER PRIMARY KEY AUTOINCREMENT, instance_no "
+          "VARCHAR(64) NOT NULL, session_id VARCHAR(256) NOT NULL, business_type int NOT NULL, "
+          "protocol_type VARCHAR(64) NOT NULL, start_recode_id INTEGER NOT NULL, create_time "
+          "BIGINT NOT NULL, FOREIGN KEY (start_recode_id) REFERENCES start_recode(id) ON DELETE "
+          "CASCADE)",
+          "CREATE TABLE message_collect_key ( message_access_key TEXT NOT NULL, "
+          "message_access_secret_key TEXT NOT NULL)",
+          "CREATE TABLE session_cache(id INTEGER PRIMARY KEY AUTOINCREMENT, session_key "
+          "VARCHAR(256) NOT NULL UNIQUE, session_value VARCHAR(1024) NOT NULL, expire_time "
+          "BIGINT NOT NULL)",
+          "CREATE TABLE start_recode ( id INTEGER PRIMARY KEY AUTOINCREMENT, sdk_version "
+          "VARCHAR(64) NOT NULL, sdk_type VARCHAR(64) NOT NULL, start_time BIGINT NOT NULL)"}));
+  EXPECT_EQ(raw.Column("SELECT version FROM db_version"), Lines{"1.13.0"});
+  EXPECT_EQ(raw.Count("message_collect_key") + raw.Count("start_recode") +
+                raw.Count("core_recode") + raw.Count("instance_info") + raw.Count("session_cache"),
+            0);
   EXPECT_TRUE(log_.Lines().empty());
 }
 
-TEST_F(LifecycleTest, InitAndCloseRefuseOutOfTurnWithoutLogging) {
+TEST_F(LifecycleTest, InitAndCloseTakeTurnsAndOperationsRunOnlyInBetween) {
   auto db = IDatabaseInterface::CreateDatabaseInterface();
+  auto other = IDatabaseInterface::CreateDatabaseInterface();
   EXPECT_EQ(db->Init(nullptr), -1);
   db->Close();  // never opened: nothing happens
-  EXPECT_EQ(CallEveryRecordOperation(*db), kAllRefused);
+  ExpectEveryRecordOperationRefused(*db);
 
   ASSERT_EQ(db->Init(path_.c_str()), 0);
-  EXPECT_EQ(db->Init(path_.c_str()), -1);
   EXPECT_EQ(db->Init(dir_.File("other.db").c_str()), -1);
-  EXPECT_EQ(db->InsertSessionCache("k", "v", 10), 0);  // the first Init still holds
+  ExpectEveryRecordOperationRefused(*other);  // opening one opens no other
+  ASSERT_EQ(db->InsertSessionCache("k", "v", 10), 0);
 
   db->Close();
   db->Close();
-  EXPECT_EQ(CallEveryRecordOperation(*db), kAllRefused);
+  ExpectEveryRecordOperationRefused(*db);
+  ASSERT_EQ(db->Init(path_.c_str()), 0);  // reopened, rows kept
+  std::string value;
+  EXPECT_EQ(db->SelectSessionCache("k", 0, value), 1);
+  EXPECT_EQ(value, "v");
   EXPECT_TRUE(log_.Lines().empty());
-}
-
-TEST_F(LifecycleTest, ReopeningAfterCloseKeepsTheRowsAndWorksAgain) {
-  auto db = OpenStore(path_);
-  const int32_t start = AddStart(*db, "2.1", "android", 5);
-  ASSERT_EQ(db->InsertSessionCache("token", "abc", 1000), 0);
-  db->Close();
-
-  ASSERT_EQ(db->Init(path_.c_str()), 0);
-  std::string version, type, value;
-  int64_t time = 0;
-  EXPECT_EQ(db->SelectStartRecode(start, version, type, time), 1);
-  EXPECT_EQ(version + "/" + type + "/" + std::to_string(time), "2.1/android/5");
-  EXPECT_EQ(db->SelectSessionCache("token", 999, value), 1);
-  EXPECT_EQ(value, "abc");
-  EXPECT_EQ(RawDb(path_).Column("SELECT version FROM db_version"),
-            std::vector<std::string>{"1.13.0"});
 }
 
 TEST_F(LifecycleTest, OpenFailureIsLoggedAndALaterInitWorks) {
   auto db = IDatabaseInterface::CreateDatabaseInterface();
   const std::string missing = dir_.File("no/such/dir/store.db");
   EXPECT_EQ(db->Init(missing.c_str()), -1);
-  EXPECT_EQ(log_.Lines(), std::vector<std::string>{"[database]Open sqlite3 file[" + missing +
-                                                   "] failed:unable to open database file"});
-  const std::vector<LogEntry> entries = log_.Entries();
-  EXPECT_EQ(entries[0].level, 60);
-  EXPECT_EQ(entries[0].tid, base::GetTid());
-  EXPECT_EQ(CallEveryRecordOperation(*db), kAllRefused);
-
+  EXPECT_EQ(log_.Lines(), Lines{"[database]Open sqlite3 file[" + missing +
+                                "] failed:unable to open database file"});
+  EXPECT_EQ(log_.Entries()[0].level, 60);
+  EXPECT_EQ(log_.Entries()[0].tid, base::GetTid());
+  ExpectEveryRecordOperationRefused(*db);
   EXPECT_EQ(db->Init(path_.c_str()), 0);
-  EXPECT_EQ(db->InsertSessionCache("k", "v", 10), 0);
 }
 
 TEST_F(LifecycleTest, FileThatIsNoDatabaseFailsAtTableCreation) {
-  {
-    std::ofstream junk(path_, std::ios::binary);
-    junk << std::string(4096, '\x5a');
-  }
+  std::ofstream(path_, std::ios::binary) << std::string(4096, 'Z');
   auto db = IDatabaseInterface::CreateDatabaseInterface();
   EXPECT_EQ(db->Init(path_.c_str()), -1);
   EXPECT_EQ(log_.Lines(),
-            (std::vector<std::string>{
-                "[database]database_interface::CDatabase::CreateTable sqlite3_exec with "
-                "sql[CREATE TABLE IF NOT EXISTS db_version(id INTEGER PRIMARY KEY AUTOINCREMENT, "
-                "version VARCHAR(64) NOT NULL)] failed:file is not a database",
-                "[database]CreateTable failed"}));
-  EXPECT_EQ(CallEveryRecordOperation(*db), kAllRefused);
+            (Lines{"[database]database_interface::CDatabase::CreateTable sqlite3_exec with "
+                   "sql[CREATE TABLE IF NOT EXISTS db_version(id INTEGER PRIMARY KEY "
+                   "AUTOINCREMENT, version VARCHAR(64) NOT NULL)] failed:file is not a database",
+                   "[database]CreateTable failed"}));
+  ExpectEveryRecordOperationRefused(*db);
 }
 
 TEST_F(LifecycleTest, StatementThatDoesNotCompileStopsPreparingTheRest) {
   // A foreign instance_info without protocol_type: record statement 9 is the
   // first that cannot compile; 10 would fail too but is never prepared.
-  {
-    RawDb raw(path_);
-    raw.Exec(
-        "CREATE TABLE instance_info (id INTEGER PRIMARY KEY, instance_no TEXT NOT NULL, "
-        "session_id TEXT NOT NULL, business_type int NOT NULL, start_recode_id INTEGER NOT "
-        "NULL, create_time BIGINT NOT NULL)");
-  }
+  RawDb(path_).Exec(
+      "CREATE TABLE instance_info (id INTEGER PRIMARY KEY, instance_no TEXT NOT NULL, session_id "
+      "TEXT NOT NULL, business_type int NOT NULL, start_recode_id INTEGER NOT NULL, create_time "
+      "BIGINT NOT NULL)");
   auto db = IDatabaseInterface::CreateDatabaseInterface();
   EXPECT_EQ(db->Init(path_.c_str()), -1);
   EXPECT_EQ(log_.Lines(),
-            (std::vector<std::string>{
-                "[database]prepare sql[INSERT OR REPLACE INTO instance_info  (instance_no, "
-                "session_id, business_type, protocol_type, start_recode_id, create_time) VALUES "
-                "(:instance_no, :session_id, :business_type, :protocol_type, :start_recode_id, "
-                ":create_time) RETURNING id] failed:SQL logic error",
-                "[database]InitStmt failed"}));
-  EXPECT_EQ(CallEveryRecordOperation(*db), kAllRefused);
-  // The tables created before the failure stay, as does the version stamp.
-  EXPECT_EQ(RawDb(path_).Count("start_recode"), 0);
-}
-
-TEST_F(LifecycleTest, InstancesAreIndependent) {
-  auto first = IDatabaseInterface::CreateDatabaseInterface();
-  auto second = IDatabaseInterface::CreateDatabaseInterface();
-  EXPECT_NE(first, second);
-  ASSERT_EQ(first->Init(path_.c_str()), 0);
-  EXPECT_EQ(second->InsertSessionCache("k", "v", 10), -1);
-  ASSERT_EQ(second->Init(path_.c_str()), 0);
-  ASSERT_EQ(first->InsertSessionCache("k", "v", 10), 0);
-  std::string value;
-  EXPECT_EQ(second->SelectSessionCache("k", 0, value), 1);
-  first->Close();
-  EXPECT_EQ(second->SelectSessionCache("k", 0, value), 1);
+            (Lines{"[database]prepare sql[INSERT OR REPLACE INTO instance_info  (instance_no, "
+                   "session_id, business_type, protocol_type, start_recode_id, create_time) "
+                   "VALUES (:instance_no, :session_id, :business_type, :protocol_type, "
+                   ":start_recode_id, :create_time) RETURNING id] failed:SQL logic error",
+                   "[database]InitStmt failed"}));
+  ExpectEveryRecordOperationRefused(*db);
 }
 
 }  // namespace

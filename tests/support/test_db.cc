@@ -31,12 +31,8 @@ RawDb::~RawDb() {
   sqlite3_close_v2(db_);
 }
 
-int RawDb::TryExec(const std::string& sql) {
-  return sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);
-}
-
 void RawDb::Exec(const std::string& sql) {
-  const int rc = TryExec(sql);
+  const int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);
   EXPECT_EQ(rc, SQLITE_OK) << sql << ": " << sqlite3_errmsg(db_);
 }
 
@@ -56,11 +52,6 @@ std::vector<std::string> RawDb::Column(const std::string& sql) {
 int64_t RawDb::Int(const std::string& sql) {
   const std::vector<std::string> values = Column(sql);
   return values.empty() ? -1 : std::stoll(values[0]);
-}
-
-std::string RawDb::Text(const std::string& sql) {
-  const std::vector<std::string> values = Column(sql);
-  return values.empty() ? std::string("<no row>") : values[0];
 }
 
 std::shared_ptr<IDatabaseInterface> OpenStore(const std::string& path) {

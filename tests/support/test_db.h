@@ -44,11 +44,8 @@ class RawDb {
   sqlite3* handle() const { return db_; }
   // Runs `sql`; fails the current test if SQLite refuses it.
   void Exec(const std::string& sql);
-  // SQLite's result code of running `sql`.
-  int TryExec(const std::string& sql);
-  // The first column of the first row, as an integer / text.
+  // The first column of the first row as an integer; -1 when there is none.
   int64_t Int(const std::string& sql);
-  std::string Text(const std::string& sql);
   // Every row's first column as text.
   std::vector<std::string> Column(const std::string& sql);
   int64_t Count(const std::string& table) { return Int("SELECT count(*) FROM " + table); }

@@ -40,12 +40,6 @@ void Row::Text(int column, std::string& out) const {
   out.assign(text == nullptr ? "" : reinterpret_cast<const char*>(text));
 }
 
-std::string Row::Text(int column) const {
-  std::string out;
-  Text(column, out);
-  return out;
-}
-
 StatementRun::StatementRun(const Target& target)
     : guard_(target.stmt()->lock), stmt_(target.stmt()->stmt), info_(target.info()) {}
 

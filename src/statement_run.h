@@ -74,7 +74,6 @@ class Row {
   // Replaces `out` with the column's text up to its first NUL byte. A text
   // SQLite cannot deliver (it ran out of memory) reads as empty.
   void Text(int column, std::string& out) const;
-  std::string Text(int column) const;
 
  private:
   sqlite3_stmt* stmt_;

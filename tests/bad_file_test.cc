@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -22,102 +21,83 @@ using Lines = std::vector<std::string>;
 
 // The bytes of a file; empty for a folder or nothing.
 std::string Contents(const std::string& path) {
-  if (!std::filesystem::is_regular_file(path)) {
-    return std::string();
-  }
   std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return std::filesystem::is_regular_file(path)
+             ? std::string(std::istreambuf_iterator<char>(in), {})
+             : std::string();
 }
 
-void Write(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
-size_t OpenDescriptors() {
-  const std::filesystem::directory_iterator fds("/proc/self/fd");
-  return static_cast<size_t>(std::distance(fds, std::filesystem::directory_iterator()));
-}
-
-struct BadFile {
-  std::string path;
-  Lines lines;
-};
-
-class BadFileTest : public ::testing::Test {
- protected:
-  std::string OpenFailed(const std::string& path) {
-    return "[database]Open sqlite3 file[" + path + "] failed:unable to open database file";
-  }
-
-  TempDir dir_;
-  LogCapture log_;
-};
-
-TEST_F(BadFileTest, RefusedUnchangedWithoutLeaksAndAGoodFileOpensAfter) {
-  std::mt19937 random(7);
+TEST(BadFileTest, RefusedUnchangedWithoutLeaksAndAGoodFileOpensAfter) {
+  TempDir dir;
+  LogCapture log;
   std::string noise(8192, '\0');
-  for (char& byte : noise) {
-    byte = static_cast<char>(random());
+  for (size_t i = 0; i < noise.size(); ++i) {
+    noise[i] = static_cast<char>((i * 2654435761u) >> 13);
   }
-  Write(dir_.File("noise.db"), noise);
-
+  std::ofstream(dir.File("noise.db"), std::ios::binary) << noise;
   // A store cut short: its first page (the schema) is there, its tables not.
-  const std::string store = dir_.File("store.db");
-  MakeStoreFile(store, "1.13.0");
-  Write(dir_.File("truncated.db"), Contents(store).substr(0, 4096));
-
-  // Our tables' names, other columns.
-  RawDb(dir_.File("foreign.db"))
+  MakeStoreFile(dir.File("store.db"), "1.13.0");
+  std::ofstream(dir.File("truncated.db"), std::ios::binary)
+      << Contents(dir.File("store.db")).substr(0, 4096);
+  // Our tables' names with other columns.
+  RawDb(dir.File("foreign.db"))
       .Exec(
-          "CREATE TABLE db_version(name TEXT, value TEXT); CREATE TABLE message_collect_key(a);"
-          "CREATE TABLE core_recode(a); CREATE TABLE instance_info(a); "
+          "CREATE TABLE db_version(name, value); CREATE TABLE message_collect_key(a);"
+          "CREATE TABLE core_recode(a); CREATE TABLE instance_info(a);"
           "CREATE TABLE start_recode(a); CREATE TABLE session_cache(a);"
           "INSERT INTO db_version VALUES ('schema', '7')");
+  std::filesystem::create_directory(dir.File("a_folder"));
 
-  std::filesystem::create_directory(dir_.File("a_folder"));
-  // The first table text reads the file's schema, the first thing to fail.
   const auto table_creation_fails = [](const std::string& error) {
     return Lines{
-        "[database]database_interface::CDatabase::CreateTable sqlite3_exec with sql[CREATE TABLE "
-        "IF NOT EXISTS db_version(id INTEGER PRIMARY KEY AUTOINCREMENT, version VARCHAR(64) NOT "
-        "NULL)] failed:" +
+        "[database]database_interface::CDatabase::CreateTable sqlite3_exec with "
+        "sql[CREATE TABLE IF NOT EXISTS db_version(id INTEGER PRIMARY KEY AUTOINCREMENT, "
+        "version VARCHAR(64) NOT NULL)] failed:" +
             error,
         "[database]CreateTable failed"};
   };
-  const std::vector<BadFile> bad_files = {
-      {dir_.File("noise.db"), table_creation_fails("file is not a database")},
-      {dir_.File("truncated.db"), table_creation_fails("database disk image is malformed")},
-      {dir_.File("foreign.db"),
+  const auto open_fails = [](const std::string& path) {
+    return Lines{"[database]Open sqlite3 file[" + path + "] failed:unable to open database file"};
+  };
+  const std::vector<std::pair<std::string, Lines>> bad_files = {
+      {dir.File("noise.db"), table_creation_fails("file is not a database")},
+      {dir.File("truncated.db"), table_creation_fails("database disk image is malformed")},
+      {dir.File("foreign.db"),
        {"[database]prepare sql[SELECT id, version from db_version LIMIT 1] failed:SQL logic error",
         "[database]InitStmt failed"}},
-      {dir_.File("a_folder"), {OpenFailed(dir_.File("a_folder"))}},
-      {dir_.File("missing/store.db"), {OpenFailed(dir_.File("missing/store.db"))}},
+      {dir.File("a_folder"), open_fails(dir.File("a_folder"))},
+      {dir.File("missing/store.db"), open_fails(dir.File("missing/store.db"))},
   };
-
-  std::vector<std::string> before;
-  for (const BadFile& bad : bad_files) {
-    before.push_back(Contents(bad.path));
+  std::vector<std::string> contents;
+  for (const auto& [path, lines] : bad_files) {
+    contents.push_back(Contents(path));
   }
+
   auto db = NewStore();
-  const size_t descriptors = OpenDescriptors();
+  const auto open_descriptors = [] {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                         std::filesystem::directory_iterator());
+  };
+  const auto descriptors = open_descriptors();
   for (int attempt = 0; attempt < 100; ++attempt) {
-    for (const BadFile& bad : bad_files) {
-      log_.Clear();
-      ASSERT_EQ(db->Init(bad.path.c_str()), -1) << bad.path;
-      ASSERT_EQ(log_.Lines(), bad.lines);
+    for (const auto& [path, lines] : bad_files) {
+      log.Clear();
+      ASSERT_EQ(db->Init(path.c_str()), -1) << path;
+      ASSERT_EQ(log.Lines(), lines);
+      ASSERT_EQ(CallEveryRecordOperation(*db), std::vector<int32_t>(16, -1));
     }
   }
-  EXPECT_EQ(OpenDescriptors(), descriptors);
+  EXPECT_EQ(open_descriptors(), descriptors);
   for (size_t i = 0; i < bad_files.size(); ++i) {
-    EXPECT_EQ(Contents(bad_files[i].path), before[i]) << bad_files[i].path;
+    EXPECT_EQ(Contents(bad_files[i].first), contents[i]) << bad_files[i].first;
   }
-  EXPECT_FALSE(std::filesystem::exists(dir_.File("missing")));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("missing")));
 
-  log_.Clear();
-  Write(dir_.File("empty.db"), "");
-  ASSERT_EQ(db->Init(dir_.File("empty.db").c_str()), 0);
+  log.Clear();
+  std::ofstream(dir.File("empty.db")).close();
+  ASSERT_EQ(db->Init(dir.File("empty.db").c_str()), 0);
   EXPECT_EQ(AddStart(*db), 1);
-  EXPECT_EQ(log_.Lines(), Lines{});
+  EXPECT_EQ(log.Lines(), Lines{});
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -91,18 +90,6 @@ TEST_F(LifecycleTest, OpenFailureIsLoggedAndALaterInitWorks) {
   EXPECT_EQ(log_.Entries()[0].tid, base::GetTid());
   ExpectEveryRecordOperationRefused(*db);
   EXPECT_EQ(db->Init(path_.c_str()), 0);
-}
-
-TEST_F(LifecycleTest, FileThatIsNoDatabaseFailsAtTableCreation) {
-  std::ofstream(path_, std::ios::binary) << std::string(4096, 'Z');
-  auto db = NewStore();
-  EXPECT_EQ(db->Init(path_.c_str()), -1);
-  EXPECT_EQ(log_.Lines(),
-            (Lines{"[database]database_interface::CDatabase::CreateTable sqlite3_exec with "
-                   "sql[CREATE TABLE IF NOT EXISTS db_version(id INTEGER PRIMARY KEY "
-                   "AUTOINCREMENT, version VARCHAR(64) NOT NULL)] failed:file is not a database",
-                   "[database]CreateTable failed"}));
-  ExpectEveryRecordOperationRefused(*db);
 }
 
 TEST_F(LifecycleTest, StatementThatDoesNotCompileStopsPreparingTheRest) {

@@ -27,8 +27,8 @@ class StressTest : public ::testing::Test {
   StressTest() { model_.shared = true; }
 
   // Starts a thread that runs rounds of `workload` until told to stop.
-  void RunRounds(std::shared_ptr<IDatabaseInterface> db, const std::string& path, Model& model,
-                 const std::string& tag, bool owns_store) {
+  void RunRounds(const std::shared_ptr<IDatabaseInterface>& db, const std::string& path,
+                 Model& model, const std::string& tag, bool owns_store) {
     threads_.emplace_back([=, &model] {
       Workload workload(*db, path, model, tag, owns_store);
       while (!stop_.load()) {

@@ -1,8 +1,8 @@
 // A workload of all eighteen operations, checked against a model of what the
-// store should hold. The fault-injection, out-of-memory and stress tests all
-// drive it: a round calls every operation at least once, in an order that
-// gives each something to work on, and every answer is compared with the
-// model, which follows the calls that succeeded.
+// store should hold. The fault-injection, out-of-memory, contention and
+// stress tests all drive it: a round calls every operation at least once, in
+// an order that gives each something to work on, every answer is compared
+// with the model, and the model follows the calls that succeeded.
 
 #ifndef DATABASE_INTERFACE_TESTS_SUPPORT_WORKLOAD_H_
 #define DATABASE_INTERFACE_TESTS_SUPPORT_WORKLOAD_H_
@@ -26,29 +26,16 @@ using database_interface::CoreRecode;
 using database_interface::IDatabaseInterface;
 using database_interface::InstanceInfo;
 
-// What one store holds according to the calls that reported storing it.
-// Every workload on the store shares it.
+// What one store holds according to the calls that reported storing it;
+// every workload on the store shares it.
 struct Model {
-  struct Start {
-    std::string version;
-    std::string type;
-    int64_t time;
-    std::string owner;  // the tag of the workload that stored it
-  };
-  struct Session {
-    std::string value;
-    int64_t expire_time;
-  };
-
-  std::map<int32_t, Start> starts;
+  std::map<int32_t, std::string> starts;  // id -> "version|type|time|"
   std::map<int32_t, CoreRecode> cores;
   std::map<int32_t, InstanceInfo> instances;
-  std::map<std::string, Session> sessions;
-  std::vector<std::pair<std::string, std::string>> keys;  // in the order stored
-  // Every id ever handed out, per table: a new row must never get one again.
-  std::set<int32_t> start_ids, core_ids, instance_ids;
-  // Several workloads at once: which key pair was stored first is unknown.
-  bool shared = false;
+  std::map<std::string, std::pair<int64_t, std::string>> sessions;  // key -> expiry, value
+  std::vector<std::string> keys;                                    // "key|secret|", oldest first
+  std::set<int32_t> ids_given[3];  // starts, cores, instances: never to be given again
+  bool shared = false;             // several workloads: which key pair came first is unknown
 
   std::mutex rows;  // guards everything above
   // Held shared by every call, and alone by the two operations that touch
@@ -74,7 +61,7 @@ enum class Op {
   kDeleteInstanceInfo,
   kDeleteSessionCache,
   kInsertSessionCache,
-  kSelectSessionCache,
+  kSelectSessionCache
 };
 
 class Workload {
@@ -89,10 +76,6 @@ class Workload {
   static const std::vector<Op>& Round();
   static std::string Name(Op op);
 
-  // Texts that the engine could not deliver (it ran out of memory) read as
-  // empty: accept an empty text wherever a stored one is expected.
-  void AcceptEmptyTexts() { accept_empty_texts_ = true; }
-
   // One call of `op`: true when it answered as the model predicts (and the
   // model now follows it); false when it answered its failure result, -1,
   // with the model unchanged. Any other answer fails the current test.
@@ -102,51 +85,38 @@ class Workload {
   Model& model() { return model_; }
 
  private:
-  bool Call(Op op);
-  bool InsertKey();
-  bool SelectKey();
-  bool InsertStart();
-  bool SelectStart();
-  bool DeleteStart();
-  bool DeleteAllStarts();
-  bool InsertCore();
-  bool SelectAllCores();
-  bool DeleteCore();
-  bool InsertInstance();
-  bool SelectInstances();
-  bool UpdateSessionId();
-  bool DeleteInstance();
-  bool PurgeSessions();
-  bool InsertSession();
-  bool SelectSession();
-
-  // With the model's rows locked: this workload's rows, oldest first.
-  std::vector<int32_t> OwnStarts() const;
-  template <typename Record>
-  std::vector<int32_t> OwnRecords(const std::map<int32_t, Record>& records) const;
-
-  bool SameText(const std::string& read, const std::string& stored) const;
-  bool SameCore(const CoreRecode& read, const CoreRecode& stored) const;
-  bool SameInstance(const InstanceInfo& read, const InstanceInfo& stored) const;
-  // Text unique to this call.
-  std::string Fresh(const char* what);
+  bool Call(Op op, const std::string& text);
+  // This workload's ids still in `table`, oldest first (`ids` drops the rest).
+  template <typename Table>
+  std::vector<int32_t>& Live(std::vector<int32_t>& ids, const Table& table);
+  // A write's answer: on `success`, `update` makes the model follow it.
+  template <typename Update>
+  bool Stored(int32_t result, int32_t success, const Update& update);
+  // An insert's answer, 1 with the new row's `id`, which joins `own` and may
+  // never have been given out before in that table.
+  template <typename Update>
+  bool NewId(int32_t result, const int32_t& id, int table, std::vector<int32_t>& own,
+             const Update& update);
+  // A read's answer: what it `read` must be what `expected()` makes of the model.
+  template <typename Expected>
+  bool Read(int32_t result, const std::string& read, const Expected& expected);
 
   IDatabaseInterface& db_;
   const std::string path_;
   Model& model_;
   const std::string tag_;
   const bool owns_store_;
-  bool accept_empty_texts_ = false;
   int64_t calls_ = 0;
+  std::vector<int32_t> starts_, cores_, instances_;
 };
 
 // Fails the current test unless the file at `path` passes SQLite's integrity
 // and foreign key checks and holds exactly the model's rows.
 void ExpectFileMatches(const std::string& path, Model& model);
 
-// How a test injects failures (into file calls, or allocations): `arm(n)`
-// makes the nth from now fail, `stop()` ends them and tells whether one was
-// injected; a call that fails reports `error`, SQLite's text for the code.
+// How a test injects failures (into file calls or allocations): `arm(n)`
+// makes the nth from now fail, `stop()` ends failing and tells whether one
+// was injected; a failed call reports `error`, SQLite's text for the code.
 struct FaultSwitch {
   std::function<void(int)> arm;
   std::function<bool()> stop;
@@ -155,15 +125,14 @@ struct FaultSwitch {
 
 // Runs a round with each call tried again and again, the fault armed at its
 // 1st, 2nd, ... failure point, until a try injects none. A call that fails
-// must answer -1 with exactly its failure lines, and succeed once the fault
-// is stopped. Returns the number of failures injected.
+// must answer -1 with exactly its failure lines and succeed once the fault
+// is stopped; the file must then match the model. Returns the number of
+// failures injected.
 int RunRoundThroughFaults(Workload& workload, LogCapture& log, const FaultSwitch& fault);
 
-// Opens a copy of the file `original` ("" for none) at `path` with the nth
-// failure armed, for n = 1, 2, ... until an Init injects none. A failed Init
-// must answer -1 with its chain of lines and a later Init on the same
-// instance must open the file, at the current version and with `rows` in
-// the data tables afterwards. Returns the number of failures injected.
+// The same for Init alone on a copy of `original` ("" for no file) at
+// `path`: a failed Init leaves the instance closed, and a later Init on it
+// opens the file at the current version with `rows` rows in the tables.
 int OpenThroughFaults(const std::string& original, const std::string& path, int64_t rows,
                       LogCapture& log, const FaultSwitch& fault);
 

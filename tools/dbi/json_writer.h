@@ -39,6 +39,20 @@ class JsonWriter {
   void NumberField(const std::string& key, int64_t value);
   void BoolField(const std::string& key, bool value);
 
+  // `key` with an array of one object per item, whose members
+  // `write_members(item)` writes.
+  template <typename Items, typename WriteMembers>
+  void ObjectArrayField(const std::string& key, const Items& items, WriteMembers write_members) {
+    Key(key);
+    BeginArray();
+    for (const auto& item : items) {
+      BeginObject();
+      write_members(item);
+      EndObject();
+    }
+    EndArray();
+  }
+
  private:
   void BeforeValue();
   void Open(char bracket);

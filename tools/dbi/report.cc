@@ -10,6 +10,9 @@ namespace dbi {
 
 namespace {
 
+using database_interface::CoreRecode;
+using database_interface::InstanceInfo;
+
 // Whether SelectSessionCache would no longer return the entry: it reads an
 // entry only while its expiry lies after the reference time.
 bool Expired(const SessionEntry& entry, int64_t now_ms) {
@@ -66,41 +69,26 @@ void PrintKeyPairs(std::ostream& out, const StoreView& view, bool reveal) {
 }
 
 void WriteStartsJson(JsonWriter& json, const StoreView& view) {
-  json.Key("start_records");
-  json.BeginArray();
-  for (const StartRecord& start : view.starts) {
-    json.BeginObject();
+  json.ObjectArrayField("start_records", view.starts, [&](const StartRecord& start) {
     json.NumberField("id", start.id);
     json.StringField("sdk_version", start.sdk_version);
     json.StringField("sdk_type", start.sdk_type);
     json.NumberField("start_time", start.start_time);
-    json.Key("core_records");
-    json.BeginArray();
-    for (const auto& core : start.cores) {
-      json.BeginObject();
+    json.ObjectArrayField("core_records", start.cores, [&](const CoreRecode& core) {
       json.NumberField("id", core.id);
       json.StringField("dump_file_path", core.dump_file_path);
       json.StringField("log_file_path", core.log_file_path);
       json.NumberField("create_time", core.create_time);
-      json.EndObject();
-    }
-    json.EndArray();
-    json.Key("instances");
-    json.BeginArray();
-    for (const auto& info : start.instances) {
-      json.BeginObject();
+    });
+    json.ObjectArrayField("instances", start.instances, [&](const InstanceInfo& info) {
       json.NumberField("id", info.id);
       json.StringField("instance_no", info.instance_no);
       json.StringField("session_id", info.session_id);
       json.NumberField("business_type", info.business_type);
       json.StringField("protocol_type", info.protocol_type);
       json.NumberField("create_time", info.create_time);
-      json.EndObject();
-    }
-    json.EndArray();
-    json.EndObject();
-  }
-  json.EndArray();
+    });
+  });
 }
 
 void WriteSessionsJson(JsonWriter& json, const StoreView& view, int64_t now_ms) {
@@ -108,18 +96,13 @@ void WriteSessionsJson(JsonWriter& json, const StoreView& view, int64_t now_ms) 
   json.BeginObject();
   json.NumberField("now", now_ms);
   json.StringField("now_utc", FormatUtc(now_ms));
-  json.Key("entries");
-  json.BeginArray();
-  for (const SessionEntry& entry : view.sessions) {
-    json.BeginObject();
+  json.ObjectArrayField("entries", view.sessions, [&](const SessionEntry& entry) {
     json.StringField("key", entry.key);
     json.StringField("value", entry.value);
     json.NumberField("expire_time", entry.expire_time);
     json.StringField("expire_utc", FormatUtc(entry.expire_time));
     json.BoolField("expired", Expired(entry, now_ms));
-    json.EndObject();
-  }
-  json.EndArray();
+  });
   json.EndObject();
 }
 
@@ -127,19 +110,14 @@ void WriteKeyPairsJson(JsonWriter& json, const StoreView& view, bool reveal) {
   json.Key("key_pairs");
   json.BeginObject();
   json.BoolField("revealed", reveal);
-  json.Key("pairs");
-  json.BeginArray();
-  for (const KeyPair& pair : view.key_pairs) {
-    json.BeginObject();
+  json.ObjectArrayField("pairs", view.key_pairs, [&](const KeyPair& pair) {
     json.NumberField("access_key_bytes", static_cast<int64_t>(pair.access_key.size()));
     json.NumberField("secret_key_bytes", static_cast<int64_t>(pair.secret_key.size()));
     if (reveal) {
       json.StringField("access_key", pair.access_key);
       json.StringField("secret_key", pair.secret_key);
     }
-    json.EndObject();
-  }
-  json.EndArray();
+  });
   json.EndObject();
 }
 
@@ -246,15 +224,10 @@ void PrintCheckJson(std::ostream& out, const std::string& file, const CheckRepor
   json.StringField("file", file);
   json.BoolField("healthy", report.findings.empty());
   WriteVersionJson(json, report.version, report.opening);
-  json.Key("findings");
-  json.BeginArray();
-  for (const Finding& finding : report.findings) {
-    json.BeginObject();
+  json.ObjectArrayField("findings", report.findings, [&](const Finding& finding) {
     json.StringField("area", finding.area);
     json.StringField("message", finding.message);
-    json.EndObject();
-  }
-  json.EndArray();
+  });
   json.EndObject();
 }
 

@@ -1,5 +1,6 @@
 #include "store_reader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <sstream>
@@ -52,13 +53,12 @@ int64_t Int64(sqlite3_stmt* stmt, int column) {
   return sqlite3_column_int64(stmt, column);
 }
 
+// `starts` is in id order, as read.
 StartRecord* FindStart(std::vector<StartRecord>& starts, int32_t id) {
-  for (StartRecord& start : starts) {
-    if (start.id == id) {
-      return &start;
-    }
-  }
-  return nullptr;
+  const auto found =
+      std::lower_bound(starts.begin(), starts.end(), id,
+                       [](const StartRecord& start, int32_t wanted) { return start.id < wanted; });
+  return found != starts.end() && found->id == id ? &*found : nullptr;
 }
 
 }  // namespace

@@ -161,6 +161,13 @@ expect 0 '1000 ms, valid' show --now 999 "$odd"
 json show --json "$odd" -- 'd["session_cache"]["entries"][-1]["value"] == "\ufffd\x00\u00e9\u20ac"'
 json check --json "$odd" -- 'not d["healthy"] and len(d["findings"]) == 2'
 
+# A file in WAL mode: readers create -wal and -shm files unless told otherwise.
+wal=$(copy wal.db)
+sql "$wal" "PRAGMA journal_mode = WAL"
+expect 0 'Schema version: "1.13.0"' show "$wal"
+expect 0 "healthy" check "$wal"
+[ ! -e "$wal-wal" ] && [ ! -e "$wal-shm" ] || fail "reading a WAL-mode file created files beside it"
+
 # --- not a database at all, and a store with a page overwritten
 garbage=$work/garbage.db
 head -c 8192 /dev/zero | tr '\0' 'x' >"$garbage"

@@ -1,8 +1,11 @@
 #include "store_reader.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "schema.h"
@@ -59,6 +62,34 @@ StartRecord* FindStart(std::vector<StartRecord>& starts, int32_t id) {
       std::lower_bound(starts.begin(), starts.end(), id,
                        [](const StartRecord& start, int32_t wanted) { return start.id < wanted; });
   return found != starts.end() && found->id == id ? &*found : nullptr;
+}
+
+// Whether `path` is a database in WAL mode (byte 18 of its header is 2)
+// with no -wal file beside it. Any reader of such a file creates the -wal
+// and -shm files, even a read-only one; yet with no -wal file there is
+// nothing the main file lacks, and it can be read as immutable instead.
+bool WalWithoutLog(const std::string& path) {
+  char header[20] = {};
+  std::ifstream file(path, std::ios::binary);
+  file.read(header, sizeof(header));
+  std::error_code ignored;
+  return file && std::memcmp(header, "SQLite format 3", 16) == 0 && header[18] == 2 &&
+         !std::filesystem::exists(path + "-wal", ignored);
+}
+
+// `path` as a URI that opens it without locks or files beside it.
+std::string ImmutableUri(const std::string& path) {
+  std::string uri = "file:";
+  for (const char c : path) {
+    if (std::isalnum(static_cast<unsigned char>(c)) || std::strchr("/-._~", c) != nullptr) {
+      uri += c;
+    } else {
+      char escaped[4];
+      std::snprintf(escaped, sizeof(escaped), "%%%02X", static_cast<unsigned char>(c));
+      uri += escaped;
+    }
+  }
+  return uri + "?immutable=1";
 }
 
 }  // namespace
@@ -130,7 +161,12 @@ bool StoreReader::Open(const std::string& path, std::string& error) {
   }
   // Read-only and without SQLITE_OPEN_CREATE: SQLite neither writes to the
   // file nor creates one, whatever happens below.
-  const int rc = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr);
+  // Only the immutable case is a URI: a plain path stays a plain path, even
+  // one that begins with "file:".
+  const bool immutable = WalWithoutLog(path);
+  const std::string name = immutable ? ImmutableUri(path) : path;
+  const int flags = SQLITE_OPEN_READONLY | (immutable ? SQLITE_OPEN_URI : 0);
+  const int rc = sqlite3_open_v2(name.c_str(), &db_, flags, nullptr);
   if (rc != SQLITE_OK) {
     error = std::string("cannot open: ") + sqlite3_errstr(rc);
     Close();

@@ -15,24 +15,9 @@
 #include <vector>
 
 #include "database_interface/database_interface.h"
+#include "opening.h"
 
 namespace dbi {
-
-// What Init would do to a file, decided the way its version check decides.
-enum class Opening {
-  kNothing,  // the file is at the library's schema version
-  kStamp,    // no version row: the missing tables are created, the version written
-  kMigrate,  // an older version: migrated, every row kept
-  kRebuild,  // a newer version: the start, core, instance and session tables emptied
-  kRefuse,   // a version that is not three numbers, or no database at all: Init fails
-};
-
-// The opening of a file whose version row holds `version` (none: no row).
-Opening OpeningFor(const std::optional<std::string>& version);
-// "nothing", "stamp", "migrate", "rebuild" or "refuse".
-const char* OpeningName(Opening opening);
-// What opening would do, to follow "opening would": "change nothing", ...
-std::string OpeningEffect(Opening opening);
 
 struct TableRows {
   std::string name;

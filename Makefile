@@ -82,6 +82,6 @@ coverage: deps
 	find build-coverage -name '*.gcda' -delete
 	ctest --preset coverage -j $(JOBS)
 	gcovr --root . --filter 'src/' --object-directory build-coverage \
-	  --exclude-directories 'build-coverage/CMakeFiles' \
+	  --exclude-directories 'build-coverage/CMakeFiles/[0-9.]+' \
 	  --exclude-throw-branches --exclude-unreachable-branches --print-summary \
 	  --txt build-coverage/coverage.txt --html-details build-coverage/coverage.html

@@ -178,7 +178,7 @@ void RunInterleaved(benchmark::State& state, const std::string& workload,
 
   std::vector<std::vector<double>> per_call(count_of_ways);
   size_t round = 0;
-  for (auto _ : state) {
+  while (state.KeepRunning()) {
     for (size_t k = 0; k < count_of_ways; ++k) {
       const size_t way = (round + k) % count_of_ways;
       per_call[way].push_back(run_block(way, calls) / static_cast<double>(calls));

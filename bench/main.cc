@@ -82,6 +82,17 @@ void RunWorkload(benchmark::State& state, const Workload& workload, Folders& fol
   RunInterleaved(state, workload.name, ways, workload.block_ms);
 }
 
+// The library's call counter alone, with nothing between calls: the most
+// its shared cache line can cost when every thread calls at once.
+void CallCounterAlone(benchmark::State& state) {
+  static CallCounter counter;
+  for (auto _ : state) {
+    (void)_;
+    benchmark::DoNotOptimize(counter.Enter());
+    counter.Leave();
+  }
+}
+
 int MeasureTimes(int argc, char** argv, const Options& options, Folders& folders) {
   for (const Workload& workload : Workloads()) {
     benchmark::RegisterBenchmark(
@@ -93,6 +104,11 @@ int MeasureTimes(int argc, char** argv, const Options& options, Folders& folders
         ->UseRealTime()
         ->Unit(benchmark::kMillisecond);
   }
+  benchmark::RegisterBenchmark("CallCounter alone", CallCounterAlone)
+      ->Threads(1)
+      ->Threads(2)
+      ->Threads(4)
+      ->UseRealTime();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
     return 1;

@@ -60,7 +60,7 @@ void Seed(const std::string& path) {
              kSessionKeys, [](sqlite3_stmt* stmt, int row) {
                sqlite3_bind_text(stmt, 1, SessionKey(row).c_str(), -1, SQLITE_TRANSIENT);
                sqlite3_bind_text(stmt, 2, "tok-8f2a61c4e9b07d35a1c2", -1, SQLITE_STATIC);
-               sqlite3_bind_int64(stmt, 3, kNow + 3600 * 1000);
+               sqlite3_bind_int64(stmt, 3, kNow + int64_t{3600} * 1000);
              });
   InsertRows(db, "INSERT INTO start_recode(sdk_version, sdk_type, start_time) VALUES(?,?,?)",
              kStartRecodes, [](sqlite3_stmt* stmt, int row) {
@@ -159,7 +159,7 @@ StoreFolder::~StoreFolder() {
 }
 
 std::string StoreFolder::Copy(const std::string& name) const {
-  const std::string copy = path_ + "/" + name;
+  std::string copy = path_ + "/" + name;
   std::filesystem::copy_file(seeded_, copy, std::filesystem::copy_options::overwrite_existing);
   return copy;
 }

@@ -79,6 +79,14 @@ class StoreFolder {
 // calling thread writes. Kept here to measure that alone on the floor.
 struct CallCounter {
   static constexpr int32_t kReady = 2;
+
+  // As the library does before its lock: true when the call may run.
+  bool Enter() {
+    in_flight.fetch_add(1);
+    return state.load() == kReady;
+  }
+  void Leave() { in_flight.fetch_sub(1); }
+
   std::atomic<int32_t> state{kReady};
   std::atomic<int32_t> in_flight{0};
 };

@@ -18,7 +18,7 @@ using Make = std::vector<Way> (*)(Stores&);
 const std::string kSdkVersion = "3.12.7";
 const std::string kSdkType = "android";
 const std::string kSessionValue = "tok-3c9d2e71f0a84b56e1d7";
-constexpr int64_t kLater = kNow + 7200 * 1000;
+constexpr int64_t kLater = kNow + int64_t{7200} * 1000;
 
 int Length(const std::string& text) {
   return static_cast<int>(text.size());
@@ -43,11 +43,10 @@ struct Prepared {
 template <typename Call>
 auto Counted(CallCounter& counter, Call call) {
   return [&counter, call](int64_t i) mutable {
-    counter.in_flight.fetch_add(1);
-    if (counter.state.load() == CallCounter::kReady) {
+    if (counter.Enter()) {
       call(i);
     }
-    counter.in_flight.fetch_sub(1);
+    counter.Leave();
   };
 }
 
@@ -307,16 +306,19 @@ std::vector<Way> ReadsOnThreads(Stores& stores, size_t threads) {
   const Make reads[] = {SelectSessionCacheHit, SelectStartRecode,
                         SelectInstanceInfoWithStartRecodeId, SelectAllCoreRecode};
   std::vector<std::vector<Way>> ways_of_read;
+  ways_of_read.reserve(threads);
   for (size_t t = 0; t < threads; ++t) {
     ways_of_read.push_back(reads[t](stores));
   }
   std::vector<double> ns_per_call;
+  ns_per_call.reserve(threads);
   for (const std::vector<Way>& ways : ways_of_read) {
     ns_per_call.push_back(NsPerCall(ways[1].block));
   }
   std::vector<Way> threaded;
   for (size_t way = 0; way < ways_of_read[0].size(); ++way) {
     std::vector<Block> per_thread;
+    per_thread.reserve(threads);
     for (const std::vector<Way>& ways : ways_of_read) {
       per_thread.push_back(ways[way].block);
     }
@@ -354,8 +356,8 @@ const std::vector<Workload>& Workloads() {
        ThreeWays(SelectInstanceInfoWithStartRecodeId), 2, 30, 5, 200},
       {"InsertSessionCache replace, /dev/shm", Medium::kMemory, InsertSessionCache, 2, 30, 5, 0},
       {"InsertStartRecode, /dev/shm", Medium::kMemory, InsertStartRecode, 2, 30, 5, 0},
-      {"InsertSessionCache replace, disk", Medium::kDisk, InsertSessionCache, 30, 10, 3, 0},
-      {"InsertStartRecode, disk", Medium::kDisk, InsertStartRecode, 30, 10, 3, 0},
+      {"InsertSessionCache replace, disk", Medium::kDisk, InsertSessionCache, 30, 20, 3, 0},
+      {"InsertStartRecode, disk", Medium::kDisk, InsertStartRecode, 30, 20, 3, 0},
       {"Reads on 1 thread", Medium::kMemory, OnThreadsOf(1), 5, 20, 5, 0},
       {"Reads on 2 threads", Medium::kMemory, OnThreadsOf(2), 5, 20, 5, 0},
       {"Reads on 4 threads", Medium::kMemory, OnThreadsOf(4), 5, 20, 5, 0},

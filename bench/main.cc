@@ -79,7 +79,7 @@ class Folders {
 void RunWorkload(benchmark::State& state, const Workload& workload, Folders& folders) {
   Stores stores(folders.For(workload.medium), workload.medium == Medium::kDisk, workload.name);
   const std::vector<Way> ways = workload.make(stores);
-  RunInterleaved(state, workload.name, ways, workload.block_ms);
+  RunInterleaved(state, workload.name, ways, workload.plan.block_ms);
 }
 
 // The library's call counter alone, with nothing between calls: the most
@@ -98,8 +98,8 @@ int MeasureTimes(int argc, char** argv, const Options& options, Folders& folders
     benchmark::RegisterBenchmark(
         workload.name.c_str(),
         [&workload, &folders](benchmark::State& state) { RunWorkload(state, workload, folders); })
-        ->Iterations(workload.rounds)
-        ->Repetitions(workload.repetitions)
+        ->Iterations(workload.plan.rounds)
+        ->Repetitions(workload.plan.repetitions)
         ->ReportAggregatesOnly(true)
         ->UseRealTime()
         ->Unit(benchmark::kMillisecond);

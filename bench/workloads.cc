@@ -344,23 +344,27 @@ std::function<std::vector<Way>(Stores&)> OnThreadsOf(size_t threads) {
 
 const std::vector<Workload>& Workloads() {
   // Blocks of a few milliseconds: short enough that neighbouring blocks see
-  // the same machine, long enough that timing them costs nothing.
+  // the same machine, long enough that timing them costs nothing. A disk
+  // commit takes milliseconds by itself.
+  constexpr Plan kCalls{2, 30, 5};
+  constexpr Plan kLongCalls{4, 30, 5};
+  constexpr Plan kCommits{30, 20, 3};
+  constexpr Plan kThreads{5, 30, 7};
   static const std::vector<Workload> workloads = {
-      {"SelectSessionCache hit", Medium::kMemory, ThreeWays(SelectSessionCacheHit), 2, 30, 5, 2000},
-      {"SelectSessionCache miss", Medium::kMemory, ThreeWays(SelectSessionCacheMiss), 2, 30, 5,
-       2000},
-      {"SelectStartRecode", Medium::kMemory, ThreeWays(SelectStartRecode), 2, 30, 5, 2000},
-      {"SelectAllCoreRecode (1000 rows)", Medium::kMemory, ThreeWays(SelectAllCoreRecode), 4, 30, 5,
-       20},
+      {"SelectSessionCache hit", Medium::kMemory, ThreeWays(SelectSessionCacheHit), kCalls, 2000},
+      {"SelectSessionCache miss", Medium::kMemory, ThreeWays(SelectSessionCacheMiss), kCalls, 2000},
+      {"SelectStartRecode", Medium::kMemory, ThreeWays(SelectStartRecode), kCalls, 2000},
+      {"SelectAllCoreRecode (1000 rows)", Medium::kMemory, ThreeWays(SelectAllCoreRecode),
+       kLongCalls, 20},
       {"SelectInstanceInfoWithStartRecodeId (100 rows)", Medium::kMemory,
-       ThreeWays(SelectInstanceInfoWithStartRecodeId), 2, 30, 5, 200},
-      {"InsertSessionCache replace, /dev/shm", Medium::kMemory, InsertSessionCache, 2, 30, 5, 0},
-      {"InsertStartRecode, /dev/shm", Medium::kMemory, InsertStartRecode, 2, 30, 5, 0},
-      {"InsertSessionCache replace, disk", Medium::kDisk, InsertSessionCache, 30, 20, 3, 0},
-      {"InsertStartRecode, disk", Medium::kDisk, InsertStartRecode, 30, 20, 3, 0},
-      {"Reads on 1 thread", Medium::kMemory, OnThreadsOf(1), 5, 20, 5, 0},
-      {"Reads on 2 threads", Medium::kMemory, OnThreadsOf(2), 5, 20, 5, 0},
-      {"Reads on 4 threads", Medium::kMemory, OnThreadsOf(4), 5, 20, 5, 0},
+       ThreeWays(SelectInstanceInfoWithStartRecodeId), kCalls, 200},
+      {"InsertSessionCache replace, /dev/shm", Medium::kMemory, InsertSessionCache, kCalls, 0},
+      {"InsertStartRecode, /dev/shm", Medium::kMemory, InsertStartRecode, kCalls, 0},
+      {"InsertSessionCache replace, disk", Medium::kDisk, InsertSessionCache, kCommits, 0},
+      {"InsertStartRecode, disk", Medium::kDisk, InsertStartRecode, kCommits, 0},
+      {"Reads on 1 thread", Medium::kMemory, OnThreadsOf(1), kThreads, 0},
+      {"Reads on 2 threads", Medium::kMemory, OnThreadsOf(2), kThreads, 0},
+      {"Reads on 4 threads", Medium::kMemory, OnThreadsOf(4), kThreads, 0},
   };
   return workloads;
 }

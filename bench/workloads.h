@@ -19,15 +19,21 @@ enum class Medium {
   kDisk,    // a file on the build folder's disk: what a commit costs there
 };
 
+// How long one block of one way lasts, how many rounds of blocks make a
+// repetition, and how many repetitions there are.
+struct Plan {
+  double block_ms;
+  int rounds;
+  int repetitions;
+};
+
 struct Workload {
   std::string name;
   Medium medium;
   // Ways in order: library, floor, SQLiteCpp, then optional variants that
   // are reported against the floor.
   std::function<std::vector<Way>(Stores&)> make;
-  double block_ms;
-  int rounds;
-  int repetitions;
+  Plan plan;
   // Calls of one instruction-count loop; 0 where the workload is not counted.
   int counted_calls;
 };

@@ -229,15 +229,17 @@ void PrintTable(std::ostream& out) {
 
 void WriteChartData(const std::string& path) {
   std::ofstream out(path);
-  out << "# workload\tlibrary_ns\tfloor_ns\tsqlitecpp_ns\tlibrary/floor\tsqlitecpp/floor\n";
+  out << "# workload\tns per call: library\tfloor\tSQLiteCpp"
+         "\tlibrary/floor: median\tlow\thigh\tSQLiteCpp/floor: median\tlow\thigh\n";
   for (const WorkloadResults& results : Results()) {
     out << '"' << results.name << '"';
     for (size_t way = 0; way < 3; ++way) {
       out << '\t' << SpreadOf(results, [way](const Repetition& r) { return r.ns[way]; }).median;
     }
     for (size_t way : {size_t{0}, size_t{2}}) {
-      out << '\t'
-          << SpreadOf(results, [way](const Repetition& r) { return r.ratio[way][1]; }).median;
+      const Spread ratio =
+          SpreadOf(results, [way](const Repetition& r) { return r.ratio[way][1]; });
+      out << '\t' << ratio.median << '\t' << ratio.low << '\t' << ratio.high;
     }
     out << "\n";
   }

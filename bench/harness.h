@@ -75,8 +75,8 @@ void RunInterleaved(benchmark::State& state, const std::string& workload,
 void PrintTable(std::ostream& out);
 
 // The same figures as columns for gnuplot: workload; ns per call of the
-// library, the floor and SQLiteCpp; the library's and SQLiteCpp's median
-// per-round ratio to the floor.
+// library, the floor and SQLiteCpp; the library's and then SQLiteCpp's
+// ratio to the floor, each as median, lowest and highest repetition.
 void WriteChartData(const std::string& path);
 
 }  // namespace dbi_bench

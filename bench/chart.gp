@@ -14,7 +14,7 @@ set lmargin 12
 set rmargin 10
 
 set multiplot layout 2,1
-set title "Time per call (median of repetitions; lower is better)"
+set title "Time per call: CPU time of the calling thread in memory, wall time on disk and with threads (median of repetitions; lower is better)"
 set logscale y
 set format y "%.0s %cs"
 set xtics format "" scale 0

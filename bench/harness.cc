@@ -6,6 +6,8 @@
 #include <fstream>
 #include <iomanip>
 #include <sstream>
+
+#include <time.h>
 #include <thread>
 
 namespace dbi_bench {
@@ -22,6 +24,7 @@ struct Repetition {
 
 struct WorkloadResults {
   std::string name;
+  Clock clock;
   std::vector<std::string> ways;
   std::vector<Repetition> repetitions;
 };
@@ -31,13 +34,13 @@ std::vector<WorkloadResults>& Results() {
   return results;
 }
 
-WorkloadResults& ResultsOf(const std::string& workload, const std::vector<Way>& ways) {
+WorkloadResults& ResultsOf(const std::string& workload, Clock clock, const std::vector<Way>& ways) {
   for (WorkloadResults& results : Results()) {
     if (results.name == workload) {
       return results;
     }
   }
-  WorkloadResults results{workload, {}, {}};
+  WorkloadResults results{workload, clock, {}, {}};
   for (const Way& way : ways) {
     results.ways.push_back(way.name);
   }
@@ -97,9 +100,15 @@ std::string FormatRatio(const Spread& spread) {
 
 }  // namespace
 
+double Stopwatch::ThreadCpuNs() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) * 1e9 + static_cast<double>(now.tv_nsec);
+}
+
 double NsPerCall(const Block& block) {
   for (int64_t calls = 1;; calls *= 2) {
-    const double ns = block(0, calls);
+    const double ns = block(0, calls).cpu_ns;
     if (ns >= 1e6) {
       return ns / static_cast<double>(calls);
     }
@@ -118,10 +127,11 @@ Block OnThreads(std::vector<Block> per_thread, const std::vector<double>& ns_per
     share /= total;
   }
   return [per_thread, shares](int64_t first, int64_t count) {
-    using Clock = std::chrono::steady_clock;
+    using Steady = std::chrono::steady_clock;
     const size_t threads = per_thread.size();
-    std::vector<Clock::time_point> starts(threads);
-    std::vector<Clock::time_point> ends(threads);
+    std::vector<Steady::time_point> starts(threads);
+    std::vector<Steady::time_point> ends(threads);
+    std::vector<double> cpu_ns(threads);
     std::atomic<size_t> arrived{0};
     std::vector<std::thread> team;
     for (size_t t = 0; t < threads; ++t) {
@@ -134,9 +144,9 @@ Block OnThreads(std::vector<Block> per_thread, const std::vector<double>& ns_per
         while (arrived.load() < threads) {
           std::this_thread::yield();
         }
-        starts[t] = Clock::now();
-        per_thread[t](part(first), part(count));
-        ends[t] = Clock::now();
+        starts[t] = Steady::now();
+        cpu_ns[t] = per_thread[t](part(first), part(count)).cpu_ns;
+        ends[t] = Steady::now();
       });
     }
     for (std::thread& thread : team) {
@@ -145,18 +155,22 @@ Block OnThreads(std::vector<Block> per_thread, const std::vector<double>& ns_per
     const std::chrono::duration<double, std::nano> wall =
         *std::max_element(ends.begin(), ends.end()) -
         *std::min_element(starts.begin(), starts.end());
-    return wall.count();
+    double all_cpu_ns = 0;
+    for (double ns : cpu_ns) {
+      all_cpu_ns += ns;
+    }
+    return Elapsed{wall.count(), all_cpu_ns};
   };
 }
 
 void RunInterleaved(benchmark::State& state, const std::string& workload,
-                    const std::vector<Way>& ways, double block_ms) {
+                    const std::vector<Way>& ways, const Plan& plan) {
   const size_t count_of_ways = ways.size();
   std::vector<int64_t> next_call(count_of_ways, 0);
   auto run_block = [&](size_t way, int64_t calls) {
-    const double ns = ways[way].block(next_call[way], calls);
+    const Elapsed elapsed = ways[way].block(next_call[way], calls);
     next_call[way] += calls;
-    return ns;
+    return elapsed;
   };
 
   // Warm-up rounds double the block until the first way's lasts block_ms;
@@ -165,12 +179,12 @@ void RunInterleaved(benchmark::State& state, const std::string& workload,
   for (;;) {
     double first_way_ns = 0;
     for (size_t way = 0; way < count_of_ways; ++way) {
-      const double ns = run_block(way, calls);
+      const Elapsed elapsed = run_block(way, calls);
       if (way == 0) {
-        first_way_ns = ns;
+        first_way_ns = elapsed.wall_ns;
       }
     }
-    if (first_way_ns >= block_ms * 1e6) {
+    if (first_way_ns >= plan.block_ms * 1e6) {
       break;
     }
     calls *= 2;
@@ -181,7 +195,9 @@ void RunInterleaved(benchmark::State& state, const std::string& workload,
   while (state.KeepRunning()) {
     for (size_t k = 0; k < count_of_ways; ++k) {
       const size_t way = (round + k) % count_of_ways;
-      per_call[way].push_back(run_block(way, calls) / static_cast<double>(calls));
+      const Elapsed elapsed = run_block(way, calls);
+      const double ns = plan.clock == Clock::kWall ? elapsed.wall_ns : elapsed.cpu_ns;
+      per_call[way].push_back(ns / static_cast<double>(calls));
     }
     ++round;
   }
@@ -194,14 +210,15 @@ void RunInterleaved(benchmark::State& state, const std::string& workload,
     }
   }
   state.counters["calls_per_block"] = static_cast<double>(calls);
-  ResultsOf(workload, ways).repetitions.push_back(repetition);
+  ResultsOf(workload, plan.clock, ways).repetitions.push_back(repetition);
 }
 
 void PrintTable(std::ostream& out) {
-  out << "\nMedians over repetitions; ratios are medians of per-round ratios, "
-         "with their range over repetitions.\n\n";
-  out << std::left << std::setw(44) << "Workload" << std::right << std::setw(12) << "library ns"
-      << std::setw(12) << "floor ns" << std::setw(14) << "SQLiteCpp ns"
+  out << "\nNanoseconds per call on the workload's clock (cpu: the calling thread's CPU time;\n"
+         "wall: elapsed time), medians over repetitions. Ratios are medians of per-round\n"
+         "ratios, with their range over repetitions.\n\n";
+  out << std::left << std::setw(48) << "Workload" << std::setw(6) << "clock" << std::right
+      << std::setw(12) << "library" << std::setw(12) << "floor" << std::setw(12) << "SQLiteCpp"
       << "   " << std::left << std::setw(24) << "library/floor"
       << "library/SQLiteCpp\n";
   std::vector<std::string> notes;
@@ -212,16 +229,21 @@ void PrintTable(std::ostream& out) {
     auto ratio = [&](size_t a, size_t b) {
       return SpreadOf(results, [a, b](const Repetition& r) { return r.ratio[a][b]; });
     };
-    out << std::left << std::setw(44) << results.name << std::right << std::fixed
-        << std::setprecision(0) << std::setw(12) << ns(0) << std::setw(12) << ns(1) << std::setw(14)
+    out << std::left << std::setw(48) << results.name << std::setw(6)
+        << (results.clock == Clock::kWall ? "wall" : "cpu") << std::right << std::fixed
+        << std::setprecision(0) << std::setw(12) << ns(0) << std::setw(12) << ns(1) << std::setw(12)
         << ns(2) << "   " << std::left << std::setw(24) << FormatRatio(ratio(0, 1))
         << FormatRatio(ratio(0, 2)) << "\n";
     // Further ways are variants of the floor: reported against it.
     for (size_t way = 3; way < results.ways.size(); ++way) {
-      notes.push_back(results.name + ": " + results.ways[way] + "/" + results.ways[1] + " = " +
-                      FormatRatio(ratio(way, 1)));
+      std::ostringstream note;
+      note << results.name << ": " << results.ways[way] << " " << std::fixed << std::setprecision(0)
+           << ns(way) << " ns, " << results.ways[way] << "/" << results.ways[1] << " "
+           << FormatRatio(ratio(way, 1));
+      notes.push_back(note.str());
     }
   }
+  out << "\n";
   for (const std::string& note : notes) {
     out << note << "\n";
   }

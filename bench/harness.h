@@ -22,10 +22,36 @@
 
 namespace dbi_bench {
 
+// What a block took, on two clocks. The calling thread's CPU time leaves out
+// the time this busy machine gives to other processes; only wall time sees
+// waiting, for a disk or for other threads.
+struct Elapsed {
+  double wall_ns;
+  double cpu_ns;
+};
+
+enum class Clock { kThreadCpu, kWall };
+
+// Started on construction; reads both clocks.
+class Stopwatch {
+ public:
+  Stopwatch() : wall_(std::chrono::steady_clock::now()), cpu_ns_(ThreadCpuNs()) {}
+  Elapsed Read() const {
+    const std::chrono::duration<double, std::nano> wall = std::chrono::steady_clock::now() - wall_;
+    return {wall.count(), ThreadCpuNs() - cpu_ns_};
+  }
+
+ private:
+  static double ThreadCpuNs();
+
+  std::chrono::steady_clock::time_point wall_;
+  double cpu_ns_;
+};
+
 // Runs calls number `first` to `first + count - 1` of one way and answers
-// how many nanoseconds they took. Call numbers pick the keys and rows, so
-// that every way walks the same sequence.
-using Block = std::function<double(int64_t first, int64_t count)>;
+// how long they took. Call numbers pick the keys and rows, so that every
+// way walks the same sequence.
+using Block = std::function<Elapsed(int64_t first, int64_t count)>;
 
 struct Way {
   std::string name;
@@ -36,23 +62,33 @@ struct Way {
 template <typename Call>
 Block Timed(Call call) {
   return [call](int64_t first, int64_t count) mutable {
-    const auto start = std::chrono::steady_clock::now();
+    const Stopwatch watch;
     for (int64_t i = first; i < first + count; ++i) {
       call(i);
     }
-    const std::chrono::duration<double, std::nano> elapsed =
-        std::chrono::steady_clock::now() - start;
-    return elapsed.count();
+    return watch.Read();
   };
 }
 
-// Roughly what one call of `block` costs, from blocks of a millisecond.
+// How a workload is run: the clock its ratios are taken on, how long one
+// block of one way lasts, how many rounds of blocks make a repetition, and
+// how many repetitions there are.
+struct Plan {
+  Clock clock;
+  double block_ms;
+  int rounds;
+  int repetitions;
+};
+
+// Roughly what one call of `block` costs in CPU time, from blocks of a
+// millisecond.
 double NsPerCall(const Block& block);
 
 // One block run by as many threads as `per_thread` has blocks, all started
-// together, answering the wall time. Its `count` calls are shared out in
-// inverse proportion to `ns_per_call`, so that every thread works about
-// equally long: a thread with a slow call makes fewer calls.
+// together: its wall time from the first start to the last end, and the CPU
+// time of all threads. Its `count` calls are shared out in inverse
+// proportion to `ns_per_call`, so that every thread works about equally
+// long: a thread with a slow call makes fewer calls.
 Block OnThreads(std::vector<Block> per_thread, const std::vector<double>& ns_per_call);
 
 // A measurement that answers wrongly measures nothing: stops the run.
@@ -64,11 +100,11 @@ inline void Expect(bool ok, const char* what) {
 }
 
 // One benchmark repetition: warms up while doubling the block until the
-// first way's block lasts `block_ms`, then runs `state`'s iterations as
-// rounds. Records the repetition for the table and sets the counters that
-// Google Benchmark prints.
+// first way's block lasts the plan's block time, then runs `state`'s
+// iterations as rounds. Records the repetition for the table and sets the
+// counters that Google Benchmark prints.
 void RunInterleaved(benchmark::State& state, const std::string& workload,
-                    const std::vector<Way>& ways, double block_ms);
+                    const std::vector<Way>& ways, const Plan& plan);
 
 // The three-way table of every workload run so far: medians over the
 // repetitions of ns per call and of the ratios, with the ratios' range.

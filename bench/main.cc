@@ -79,7 +79,7 @@ class Folders {
 void RunWorkload(benchmark::State& state, const Workload& workload, Folders& folders) {
   Stores stores(folders.For(workload.medium), workload.medium == Medium::kDisk, workload.name);
   const std::vector<Way> ways = workload.make(stores);
-  RunInterleaved(state, workload.name, ways, workload.plan.block_ms);
+  RunInterleaved(state, workload.name, ways, workload.plan);
 }
 
 // The library's call counter alone, with nothing between calls: the most

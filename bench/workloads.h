@@ -19,14 +19,6 @@ enum class Medium {
   kDisk,    // a file on the build folder's disk: what a commit costs there
 };
 
-// How long one block of one way lasts, how many rounds of blocks make a
-// repetition, and how many repetitions there are.
-struct Plan {
-  double block_ms;
-  int rounds;
-  int repetitions;
-};
-
 struct Workload {
   std::string name;
   Medium medium;

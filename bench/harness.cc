@@ -5,6 +5,8 @@
 #include <cmath>
 #include <fstream>
 #include <iomanip>
+#include <numeric>
+#include <random>
 #include <sstream>
 
 #include <time.h>
@@ -190,16 +192,20 @@ void RunInterleaved(benchmark::State& state, const std::string& workload,
     calls *= 2;
   }
 
+  // A new order each round: with a fixed or rotating one, each way would
+  // always follow the same other way and inherit what it leaves behind (a
+  // disk still writing back, caches filled with its data).
+  std::vector<size_t> order(count_of_ways);
+  std::iota(order.begin(), order.end(), size_t{0});
+  std::mt19937 shuffler(20240611);
   std::vector<std::vector<double>> per_call(count_of_ways);
-  size_t round = 0;
   while (state.KeepRunning()) {
-    for (size_t k = 0; k < count_of_ways; ++k) {
-      const size_t way = (round + k) % count_of_ways;
+    std::shuffle(order.begin(), order.end(), shuffler);
+    for (const size_t way : order) {
       const Elapsed elapsed = run_block(way, calls);
       const double ns = plan.clock == Clock::kWall ? elapsed.wall_ns : elapsed.cpu_ns;
       per_call[way].push_back(ns / static_cast<double>(calls));
     }
-    ++round;
   }
 
   const Repetition repetition = Summarize(per_call);

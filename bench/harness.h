@@ -1,7 +1,7 @@
 // The one way every workload is measured: its ways (the library, the SQLite
 // C API floor, SQLiteCpp) run in short alternating blocks inside one
 // benchmark, so that a load spike on this shared machine hits all of them
-// alike. Each round runs every way once, in a rotating order; the ratio of
+// alike. Each round runs every way once, in a shuffled order; the ratio of
 // the first way to each other way is taken per round, and a repetition
 // reports the median of those ratios. Times of single blocks are noise; the
 // ratios of neighbouring blocks are not.

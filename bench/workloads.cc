@@ -350,7 +350,7 @@ const std::vector<Workload>& Workloads() {
   // for each other, which only the wall clock sees.
   constexpr Plan kCalls{Clock::kThreadCpu, 2, 30, 5};
   constexpr Plan kLongCalls{Clock::kThreadCpu, 4, 30, 5};
-  constexpr Plan kCommits{Clock::kWall, 30, 20, 3};
+  constexpr Plan kCommits{Clock::kWall, 30, 40, 5};
   constexpr Plan kThreads{Clock::kWall, 5, 30, 7};
   static const std::vector<Workload> workloads = {
       {"SelectSessionCache hit", Medium::kMemory, ThreeWays(SelectSessionCacheHit), kCalls, 2000},

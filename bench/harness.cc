@@ -1,5 +1,7 @@
 #include "harness.h"
 
+#include <time.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -8,8 +10,6 @@
 #include <numeric>
 #include <random>
 #include <sstream>
-
-#include <time.h>
 #include <thread>
 
 namespace dbi_bench {

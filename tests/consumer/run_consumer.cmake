@@ -13,3 +13,5 @@ run("${CMAKE_COMMAND}" -S "${SOURCE_DIR}" -B "${WORK_DIR}/build"
     "-DCMAKE_PREFIX_PATH=${WORK_DIR}/prefix")
 run("${CMAKE_COMMAND}" --build "${WORK_DIR}/build")
 run("${WORK_DIR}/build/dbi_consumer" "${WORK_DIR}/consumer.db")
+# The inspector is installed with the library and runs from the prefix.
+run("${WORK_DIR}/prefix/bin/dbi" check "${WORK_DIR}/consumer.db")

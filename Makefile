@@ -14,7 +14,7 @@ TOOL_TEST_PACKAGES := python3
 CMAKE_CONFIGURE = cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
                   -DDBI_WARNINGS_AS_ERRORS=ON
 
-.PHONY: all deps build run test install clean
+.PHONY: all deps build run test install clean bench bench-build bench-instructions
 
 all: build
 
@@ -85,3 +85,28 @@ coverage: deps
 	  --exclude-directories 'build-coverage/CMakeFiles/[0-9.]+' \
 	  --exclude-throw-branches --exclude-unreachable-branches --print-summary \
 	  --txt build-coverage/coverage.txt --html-details build-coverage/coverage.html
+
+# Benchmarks: the library against the SQLite C API and SQLiteCpp, in their
+# own build folder and built without the tests.
+BENCH_PACKAGES := libbenchmark-dev libsqlitecpp-dev gnuplot-nox valgrind
+BENCH_DIR      ?= build-bench
+
+bench-build:
+	@scripts/ensure-packages $(BUILD_PACKAGES) $(BENCH_PACKAGES)
+	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DDBI_WARNINGS_AS_ERRORS=ON \
+	      -DBUILD_TESTING=OFF -DDBI_BUILD_BENCH=ON
+	cmake --build $(BENCH_DIR) -j $(JOBS) --target dbi_bench
+
+# Times, interleaved: prints the three-way table and draws the chart. The
+# load average before and after tells how quiet the machine was.
+bench: bench-build
+	@echo "load before: $$(cat /proc/loadavg)"
+	cd $(BENCH_DIR)/bench && ./dbi_bench --chart_data=results.dat $(BENCH_ARGS)
+	@echo "load after: $$(cat /proc/loadavg)"
+	gnuplot -e "data='$(BENCH_DIR)/bench/results.dat'; output='$(BENCH_DIR)/bench/performance.png'" \
+	        bench/chart.gp
+	@echo "chart: $(BENCH_DIR)/bench/performance.png"
+
+# Instructions per call under callgrind: the same on a busy machine.
+bench-instructions: bench-build
+	bench/count-instructions $(BENCH_DIR)/bench/dbi_bench

@@ -16,13 +16,13 @@ int32_t CDatabase::InsertCoreRecode(CoreRecode& record) {
 
 int32_t CDatabase::SelectAllCoreRecode(std::vector<CoreRecode>& records) {
   return RunAllRows(Record(kSelectAllCoreRecode), {}, [&](const Row& row) {
-    CoreRecode record;
-    record.id = row.Int(0);
-    row.Text(1, record.dump_file_path);
-    row.Text(2, record.log_file_path);
-    record.start_recode_id = row.Int(3);
-    record.create_time = row.Int64(4);
-    records.push_back(std::move(record));
+    AppendRow(records, [&](CoreRecode& record) {
+      record.id = row.Int(0);
+      row.Text(1, record.dump_file_path);
+      row.Text(2, record.log_file_path);
+      record.start_recode_id = row.Int(3);
+      record.create_time = row.Int64(4);
+    });
   });
 }
 

@@ -20,15 +20,15 @@ int32_t CDatabase::SelectInstanceInfoWithStartRecodeId(int32_t start_recode_id,
                                                        std::vector<InstanceInfo>& infos) {
   return RunAllRows(Record(kSelectInstanceInfoWithStartRecodeId),
                     {IntParam(":start_recode_id", start_recode_id)}, [&](const Row& row) {
-                      InstanceInfo info;
-                      info.id = row.Int(0);
-                      row.Text(1, info.instance_no);
-                      row.Text(2, info.session_id);
-                      info.business_type = row.Int(3);
-                      row.Text(4, info.protocol_type);
-                      info.start_recode_id = row.Int(5);
-                      info.create_time = row.Int64(6);
-                      infos.push_back(std::move(info));
+                      AppendRow(infos, [&](InstanceInfo& info) {
+                        info.id = row.Int(0);
+                        row.Text(1, info.instance_no);
+                        row.Text(2, info.session_id);
+                        info.business_type = row.Int(3);
+                        row.Text(4, info.protocol_type);
+                        info.start_recode_id = row.Int(5);
+                        info.create_time = row.Int64(6);
+                      });
                     });
 }
 

@@ -35,11 +35,6 @@ int BindOne(sqlite3_stmt* stmt, const Param& param) {
 
 }  // namespace
 
-void Row::Text(int column, std::string& out) const {
-  const unsigned char* text = sqlite3_column_text(stmt_, column);
-  out.assign(text == nullptr ? "" : reinterpret_cast<const char*>(text));
-}
-
 StatementRun::StatementRun(const Target& target)
     : guard_(target.stmt()->lock), stmt_(target.stmt()->stmt), info_(target.info()) {}
 

@@ -22,6 +22,7 @@
 #include <initializer_list>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "sql_stmt.h"
 
@@ -72,12 +73,36 @@ class Row {
   int32_t Int(int column) const { return sqlite3_column_int(stmt_, column); }
   int64_t Int64(int column) const { return sqlite3_column_int64(stmt_, column); }
   // Replaces `out` with the column's text up to its first NUL byte. A text
-  // SQLite cannot deliver (it ran out of memory) reads as empty.
-  void Text(int column, std::string& out) const;
+  // SQLite cannot deliver (it ran out of memory) reads as empty. Inline: it
+  // runs for every text of every row read.
+  void Text(int column, std::string& out) const {
+    const unsigned char* text = sqlite3_column_text(stmt_, column);
+    out.assign(text == nullptr ? "" : reinterpret_cast<const char*>(text));
+  }
 
  private:
   sqlite3_stmt* stmt_;
 };
+
+// Appends to `rows` one element that `fill` builds where it stays, so that
+// its strings are neither moved nor copied twice. Should `fill` throw
+// (copying a text can run out of memory), the half-built element is taken
+// off again: `rows` only ever gains whole rows.
+template <typename Element, typename Fill>
+void AppendRow(std::vector<Element>& rows, Fill&& fill) {
+  Element& element = rows.emplace_back();
+  struct TakenOffUnlessFilled {
+    std::vector<Element>& rows;
+    bool filled;
+    ~TakenOffUnlessFilled() {
+      if (!filled) {
+        rows.pop_back();
+      }
+    }
+  } pending{rows, false};
+  fill(element);
+  pending.filled = true;
+}
 
 // The statement a call is about to run, or none (`stmt() == nullptr`) when
 // the instance refused the call; a run on none answers -1 and touches

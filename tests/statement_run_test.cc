@@ -5,6 +5,7 @@
 
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sql_stmt.h"
@@ -53,12 +54,23 @@ TEST_F(StatementRunTest, AllRowsShapeKeepsRowsBeforeAFailedStepAndAnswersZeroOnA
                                           sql + "] at[:max] failed:column index out of range"}));
 }
 
-TEST_F(StatementRunTest, AnExceptionWhileReadingLeavesTheStatementResetAndUnlocked) {
+// Copying a row's text may run out of memory: the caller's vector keeps the
+// whole rows before it and no half-built one, and the statement stays usable.
+TEST_F(StatementRunTest, AnExceptionWhileReadingLeavesWholeRowsAndTheStatementResetAndUnlocked) {
   SqlStmt stmt(db_, kFailsAtThird.sql);
   const Target target(&stmt, kFailsAtThird, nullptr);
-  EXPECT_THROW(
-      RunAllRows(target, {IntParam(":min", 1)}, [](const Row&) { throw std::bad_alloc(); }),
-      std::bad_alloc);
+  std::vector<std::pair<int32_t, std::string>> rows;
+  const auto read = [&](const Row& row) {
+    AppendRow(rows, [&](std::pair<int32_t, std::string>& element) {
+      element.first = row.Int(0);
+      if (element.first == 2) {
+        throw std::bad_alloc();
+      }
+      row.Text(0, element.second);
+    });
+  };
+  EXPECT_THROW(RunAllRows(target, {IntParam(":min", 1)}, read), std::bad_alloc);
+  EXPECT_EQ(rows, (std::vector<std::pair<int32_t, std::string>>{{1, "1"}}));
   ASSERT_TRUE(stmt.lock.try_lock());
   stmt.lock.unlock();
   int32_t first = 0;

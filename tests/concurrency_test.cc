@@ -108,8 +108,8 @@ TEST_F(ConcurrencyTest, AnotherConnectionsLockFailsTheCallsThatNeedItAtOnce) {
   log_.Clear();
   Model model;
   Workload workload(*db_, path_, model, "after", false);
-  for (Op op : Workload::Round()) {
-    EXPECT_TRUE(workload.Run(op)) << Workload::Name(op);
+  for (const Op& op : Workload::Round()) {
+    EXPECT_TRUE(workload.Run(op)) << op;
   }
   ExpectFileMatches(path_, model);
   EXPECT_EQ(log_.Lines(), std::vector<std::string>{});

@@ -32,8 +32,8 @@ class StressTest : public ::testing::Test {
     threads_.emplace_back([=, &model] {
       Workload workload(*db, path, model, tag, owns_store);
       while (!stop_.load()) {
-        for (Op op : Workload::Round()) {
-          if (!owns_store && op == Op::kInit && closing_.load()) {
+        for (const Op& op : Workload::Round()) {
+          if (!owns_store && op == "Init" && closing_.load()) {
             continue;  // it could open the store that another thread is closing
           }
           (workload.Run(op) ? completed_ : failed_).fetch_add(1);

@@ -99,13 +99,14 @@ bool EndsWith(const std::string& text, const std::string& end) {
 
 // A failed call's lines: one step failure of its statement, or for Init a
 // chain that starts with the failing SQLite call and ends with Init's own.
-void ExpectFailureLines(Op op, const std::vector<std::string>& lines, const std::string& error) {
+void ExpectFailureLines(const Op& op, const std::vector<std::string>& lines,
+                        const std::string& error) {
   ASSERT_FALSE(lines.empty());
   EXPECT_TRUE(EndsWith(lines[0], "failed:" + error)) << lines[0];
-  if (op != Op::kInit) {
+  if (op != "Init") {
     EXPECT_EQ(lines.size(), 1u);
-    const std::string step = "[database]database_interface::CDatabase::" + Workload::Name(op) +
-                             " sqlite3_step with sql[";
+    const std::string step =
+        "[database]database_interface::CDatabase::" + op + " sqlite3_step with sql[";
     EXPECT_EQ(lines[0].rfind(step, 0), 0u) << lines[0];
     return;
   }
@@ -133,58 +134,36 @@ const std::vector<Op>& Workload::Round() {
   // The starts of earlier rounds go first. Starts A and B each get a core and
   // an instance record, B a second core; then A's instance goes, A goes with
   // its core, and B's first core goes.
-  static const std::vector<Op> round = {Op::kInit,
-                                        Op::kDeleteAllStartRecode,
-                                        Op::kInsertMessageCollectKey,
-                                        Op::kSelectMessageCollectKey,
-                                        Op::kInsertStartRecode,
-                                        Op::kInsertCoreRecode,
-                                        Op::kInsertInstanceInfo,
-                                        Op::kInsertStartRecode,
-                                        Op::kSelectStartRecode,
-                                        Op::kInsertCoreRecode,
-                                        Op::kInsertCoreRecode,
-                                        Op::kInsertInstanceInfo,
-                                        Op::kSelectAllCoreRecode,
-                                        Op::kSelectInstanceInfoWithStartRecodeId,
-                                        Op::kUpdataInstanceSessionId,
-                                        Op::kDeleteInstanceInfo,
-                                        Op::kDeleteStartRecode,
-                                        Op::kDeleteCoreRecode,
-                                        Op::kInsertSessionCache,
-                                        Op::kInsertSessionCache,
-                                        Op::kSelectSessionCache,
-                                        Op::kDeleteSessionCache,
-                                        Op::kClose};
+  static const std::vector<Op> round = {"Init",
+                                        "DeleteAllStartRecode",
+                                        "InsertMessageCollectKey",
+                                        "SelectMessageCollectKey",
+                                        "InsertStartRecode",
+                                        "InsertCoreRecode",
+                                        "InsertInstanceInfo",
+                                        "InsertStartRecode",
+                                        "SelectStartRecode",
+                                        "InsertCoreRecode",
+                                        "InsertCoreRecode",
+                                        "InsertInstanceInfo",
+                                        "SelectAllCoreRecode",
+                                        "SelectInstanceInfoWithStartRecodeId",
+                                        "UpdataInstanceSessionId",
+                                        "DeleteInstanceInfo",
+                                        "DeleteStartRecode",
+                                        "DeleteCoreRecode",
+                                        "InsertSessionCache",
+                                        "InsertSessionCache",
+                                        "SelectSessionCache",
+                                        "DeleteSessionCache",
+                                        "Close"};
   return round;
 }
 
-std::string Workload::Name(Op op) {
-  static const char* const names[] = {"Init",
-                                      "Close",
-                                      "SelectMessageCollectKey",
-                                      "InsertMessageCollectKey",
-                                      "InsertStartRecode",
-                                      "SelectStartRecode",
-                                      "DeleteStartRecode",
-                                      "DeleteAllStartRecode",
-                                      "InsertCoreRecode",
-                                      "SelectAllCoreRecode",
-                                      "DeleteCoreRecode",
-                                      "InsertInstanceInfo",
-                                      "SelectInstanceInfoWithStartRecodeId",
-                                      "UpdataInstanceSessionId",
-                                      "DeleteInstanceInfo",
-                                      "DeleteSessionCache",
-                                      "InsertSessionCache",
-                                      "SelectSessionCache"};
-  return names[static_cast<int>(op)];
-}
-
-bool Workload::Run(Op op) {
+bool Workload::Run(const Op& op) {
   const std::string text = tag_ + "-" + std::to_string(++calls_);  // unique to this call
-  SCOPED_TRACE(Name(op) + " " + text);
-  if (op == Op::kDeleteAllStartRecode || op == Op::kDeleteSessionCache) {
+  SCOPED_TRACE(op + " " + text);
+  if (op == "DeleteAllStartRecode" || op == "DeleteSessionCache") {
     std::unique_lock<std::shared_mutex> alone(model_.whole_store);
     return Call(op, text);
   }
@@ -234,129 +213,133 @@ bool Workload::Read(int32_t result, const std::string& read, const Expected& exp
   return true;
 }
 
-bool Workload::Call(Op op, const std::string& text) {
+bool Workload::Call(const Op& op, const std::string& text) {
   const int32_t start = Newest(Live(starts_, model_.starts));
   const std::string session_key = "key-" + tag_ + "-" + std::to_string(calls_ % 2);
   const std::string secret = text + "-secret";
   std::string a = "-", b = "-";  // outputs of the reads, "-" until written
   int64_t time = -7;
-  switch (op) {
-    case Op::kInit:
-      if (owns_store_) {
-        return Answered(db_.Init(path_.c_str()), 0);
-      }
-      EXPECT_EQ(db_.Init(path_.c_str()), -1);
-      return true;
-    case Op::kClose:
-      if (owns_store_) {
-        db_.Close();
-      }
-      return true;
-    case Op::kInsertMessageCollectKey:
-      return Stored(db_.InsertMessageCollectKey(text.data(), Len(text), secret.data(), Len(secret)),
-                    0, [&] { model_.keys.push_back(Joined(text, secret)); });
-    case Op::kSelectMessageCollectKey: {
-      const int32_t result = db_.SelectMessageCollectKey(a, b);
-      return Read(result, Joined(result, a, b), [&] {
-        return model_.keys.empty() ? Joined(0, "-", "-")
-               : model_.shared     ? Joined(1, a, a + "-secret")  // a pair, not mixed up
-                                   : "1|" + model_.keys.front();
-      });
+  if (op == "Init") {
+    if (owns_store_) {
+      return Answered(db_.Init(path_.c_str()), 0);
     }
-    case Op::kInsertStartRecode: {
-      int32_t id = -7;
-      const int32_t result =
-          db_.InsertStartRecode(id, text.data(), Len(text), tag_.data(), Len(tag_), calls_);
-      return NewId(result, id, 0, starts_, [&] { model_.starts[id] = Joined(text, tag_, calls_); });
-    }
-    case Op::kSelectStartRecode: {
-      const int32_t result = db_.SelectStartRecode(start, a, b, time);
-      return Read(result, Joined(result, a, b, time), [&] {
-        return model_.starts.count(start) ? "1|" + model_.starts[start] : Joined(0, "-", "-", -7);
-      });
-    }
-    case Op::kDeleteStartRecode: {
-      const int32_t id = Surplus(starts_);
-      return Stored(db_.DeleteStartRecode(id), 0, [&] { DropStarts(model_, id, false); });
-    }
-    case Op::kDeleteAllStartRecode:
-      return Stored(db_.DeleteAllStartRecode(), 0, [&] { DropStarts(model_, 0, true); });
-    case Op::kInsertCoreRecode: {
-      // No start of its own: another workload's DeleteAllStartRecode took them.
-      CoreRecode core{-7, "dump-" + text, "log-" + text, start, calls_};
-      return start == 0 || NewId(db_.InsertCoreRecode(core), core.id, 1, cores_,
-                                 [&] { model_.cores[core.id] = core; });
-    }
-    case Op::kSelectAllCoreRecode: {
-      std::vector<CoreRecode> cores(1, CoreRecode{-7, "", "", 0, 0});  // stays in front
-      const auto own = [this](const CoreRecode& core) {
-        return std::count(cores_.begin(), cores_.end(), core.id) > 0;
-      };
-      const int32_t result = db_.SelectAllCoreRecode(cores);
-      return Read(result, Joined(result, cores.size() - 1, cores[0].id) + Listed(cores, own), [&] {
-        const size_t count = model_.shared ? static_cast<size_t>(result) : model_.cores.size();
-        return Joined(count, count, -7) + Listed(Values(model_.cores), own);
-      });
-    }
-    case Op::kDeleteCoreRecode: {
-      const int32_t id = Surplus(Live(cores_, model_.cores));
-      return Stored(db_.DeleteCoreRecode(id), 0, [&] { model_.cores.erase(id); });
-    }
-    case Op::kInsertInstanceInfo: {
-      InstanceInfo info{-7,
-                        "instance-" + text,
-                        "session-" + text,
-                        static_cast<int32_t>(calls_ % 5),
-                        "protocol-" + tag_,
-                        start,
-                        calls_};
-      return start == 0 || NewId(db_.InsertInstanceInfo(info), info.id, 2, instances_,
-                                 [&] { model_.instances[info.id] = info; });
-    }
-    case Op::kSelectInstanceInfoWithStartRecodeId: {
-      std::vector<InstanceInfo> infos(1, InstanceInfo{-7, "", "", 0, "", 0, 0});
-      const auto of_start = [start](const InstanceInfo& info) {
-        return info.id != -7 && info.start_recode_id == start;
-      };
-      const int32_t result = db_.SelectInstanceInfoWithStartRecodeId(start, infos);
-      return Read(result, Joined(result, infos.size() - 1, infos[0].id) + Listed(infos, of_start),
-                  [&] {
-                    const std::vector<InstanceInfo> stored = Values(model_.instances);
-                    const auto count = std::count_if(stored.begin(), stored.end(), of_start);
-                    return Joined(count, count, -7) + Listed(stored, of_start);
-                  });
-    }
-    case Op::kUpdataInstanceSessionId: {
-      const int32_t id = Newest(Live(instances_, model_.instances));
-      return Stored(db_.UpdataInstanceSessionId(id, text.data(), Len(text)), 0, [&] {
-        if (model_.instances.count(id)) {
-          model_.instances[id].session_id = text;
-        }
-      });
-    }
-    case Op::kDeleteInstanceInfo: {
-      const int32_t id = Surplus(Live(instances_, model_.instances));
-      return Stored(db_.DeleteInstanceInfo(id), 0, [&] { model_.instances.erase(id); });
-    }
-    case Op::kDeleteSessionCache:
-      return Stored(db_.DeleteSessionCache(kNow), 0, [&] {
-        EraseIf(model_.sessions, [](const auto& entry) { return entry.second.first < kNow; });
-      });
-    case Op::kInsertSessionCache: {
-      const int64_t expire_time = kNow + calls_ % 3 - 1;
-      return Stored(db_.InsertSessionCache(session_key.c_str(), text.c_str(), expire_time), 0, [&] {
-        model_.sessions[session_key] = {expire_time, text};
-      });
-    }
-    case Op::kSelectSessionCache: {
-      const int32_t result = db_.SelectSessionCache(session_key.c_str(), kNow, a);
-      return Read(result, Joined(result, a), [&] {
-        const auto stored = model_.sessions.find(session_key);
-        const bool live = stored != model_.sessions.end() && stored->second.first > kNow;
-        return live ? Joined(1, stored->second.second) : Joined(0, "-");
-      });
-    }
+    EXPECT_EQ(db_.Init(path_.c_str()), -1);
+    return true;
   }
+  if (op == "Close") {
+    if (owns_store_) {
+      db_.Close();
+    }
+    return true;
+  }
+  if (op == "InsertMessageCollectKey") {
+    return Stored(db_.InsertMessageCollectKey(text.data(), Len(text), secret.data(), Len(secret)),
+                  0, [&] { model_.keys.push_back(Joined(text, secret)); });
+  }
+  if (op == "SelectMessageCollectKey") {
+    const int32_t result = db_.SelectMessageCollectKey(a, b);
+    return Read(result, Joined(result, a, b), [&] {
+      return model_.keys.empty() ? Joined(0, "-", "-")
+             : model_.shared     ? Joined(1, a, a + "-secret")  // a pair, not mixed up
+                                 : "1|" + model_.keys.front();
+    });
+  }
+  if (op == "InsertStartRecode") {
+    int32_t id = -7;
+    const int32_t result =
+        db_.InsertStartRecode(id, text.data(), Len(text), tag_.data(), Len(tag_), calls_);
+    return NewId(result, id, 0, starts_, [&] { model_.starts[id] = Joined(text, tag_, calls_); });
+  }
+  if (op == "SelectStartRecode") {
+    const int32_t result = db_.SelectStartRecode(start, a, b, time);
+    return Read(result, Joined(result, a, b, time), [&] {
+      return model_.starts.count(start) ? "1|" + model_.starts[start] : Joined(0, "-", "-", -7);
+    });
+  }
+  if (op == "DeleteStartRecode") {
+    const int32_t id = Surplus(starts_);
+    return Stored(db_.DeleteStartRecode(id), 0, [&] { DropStarts(model_, id, false); });
+  }
+  if (op == "DeleteAllStartRecode") {
+    return Stored(db_.DeleteAllStartRecode(), 0, [&] { DropStarts(model_, 0, true); });
+  }
+  if (op == "InsertCoreRecode") {
+    // No start of its own: another workload's DeleteAllStartRecode took them.
+    CoreRecode core{-7, "dump-" + text, "log-" + text, start, calls_};
+    return start == 0 || NewId(db_.InsertCoreRecode(core), core.id, 1, cores_,
+                               [&] { model_.cores[core.id] = core; });
+  }
+  if (op == "SelectAllCoreRecode") {
+    std::vector<CoreRecode> cores(1, CoreRecode{-7, "", "", 0, 0});  // stays in front
+    const auto own = [this](const CoreRecode& core) {
+      return std::count(cores_.begin(), cores_.end(), core.id) > 0;
+    };
+    const int32_t result = db_.SelectAllCoreRecode(cores);
+    return Read(result, Joined(result, cores.size() - 1, cores[0].id) + Listed(cores, own), [&] {
+      const size_t count = model_.shared ? static_cast<size_t>(result) : model_.cores.size();
+      return Joined(count, count, -7) + Listed(Values(model_.cores), own);
+    });
+  }
+  if (op == "DeleteCoreRecode") {
+    const int32_t id = Surplus(Live(cores_, model_.cores));
+    return Stored(db_.DeleteCoreRecode(id), 0, [&] { model_.cores.erase(id); });
+  }
+  if (op == "InsertInstanceInfo") {
+    InstanceInfo info{-7,
+                      "instance-" + text,
+                      "session-" + text,
+                      static_cast<int32_t>(calls_ % 5),
+                      "protocol-" + tag_,
+                      start,
+                      calls_};
+    return start == 0 || NewId(db_.InsertInstanceInfo(info), info.id, 2, instances_,
+                               [&] { model_.instances[info.id] = info; });
+  }
+  if (op == "SelectInstanceInfoWithStartRecodeId") {
+    std::vector<InstanceInfo> infos(1, InstanceInfo{-7, "", "", 0, "", 0, 0});
+    const auto of_start = [start](const InstanceInfo& info) {
+      return info.id != -7 && info.start_recode_id == start;
+    };
+    const int32_t result = db_.SelectInstanceInfoWithStartRecodeId(start, infos);
+    return Read(result, Joined(result, infos.size() - 1, infos[0].id) + Listed(infos, of_start),
+                [&] {
+                  const std::vector<InstanceInfo> stored = Values(model_.instances);
+                  const auto count = std::count_if(stored.begin(), stored.end(), of_start);
+                  return Joined(count, count, -7) + Listed(stored, of_start);
+                });
+  }
+  if (op == "UpdataInstanceSessionId") {
+    const int32_t id = Newest(Live(instances_, model_.instances));
+    return Stored(db_.UpdataInstanceSessionId(id, text.data(), Len(text)), 0, [&] {
+      if (model_.instances.count(id)) {
+        model_.instances[id].session_id = text;
+      }
+    });
+  }
+  if (op == "DeleteInstanceInfo") {
+    const int32_t id = Surplus(Live(instances_, model_.instances));
+    return Stored(db_.DeleteInstanceInfo(id), 0, [&] { model_.instances.erase(id); });
+  }
+  if (op == "DeleteSessionCache") {
+    return Stored(db_.DeleteSessionCache(kNow), 0, [&] {
+      EraseIf(model_.sessions, [](const auto& entry) { return entry.second.first < kNow; });
+    });
+  }
+  if (op == "InsertSessionCache") {
+    const int64_t expire_time = kNow + calls_ % 3 - 1;
+    return Stored(db_.InsertSessionCache(session_key.c_str(), text.c_str(), expire_time), 0, [&] {
+      model_.sessions[session_key] = {expire_time, text};
+    });
+  }
+  if (op == "SelectSessionCache") {
+    const int32_t result = db_.SelectSessionCache(session_key.c_str(), kNow, a);
+    return Read(result, Joined(result, a), [&] {
+      const auto stored = model_.sessions.find(session_key);
+      const bool live = stored != model_.sessions.end() && stored->second.first > kNow;
+      return live ? Joined(1, stored->second.second) : Joined(0, "-");
+    });
+  }
+  ADD_FAILURE() << "no operation " << op;
   return false;
 }
 
@@ -403,14 +386,14 @@ void ExpectFileMatches(const std::string& path, Model& model) {
 
 int RunRoundThroughFaults(Workload& workload, LogCapture& log, const FaultSwitch& fault) {
   int injected = 0;
-  for (Op op : Workload::Round()) {
+  for (const Op& op : Workload::Round()) {
     bool failed = false;
     for (int nth = 1;; ++nth, ++injected) {
       // Init and Close are tried again from the state they start from.
-      if (nth > 1 && (op == Op::kInit || op == Op::kClose)) {
-        EXPECT_TRUE(workload.Run(op == Op::kInit ? Op::kClose : Op::kInit));
+      if (nth > 1 && (op == "Init" || op == "Close")) {
+        EXPECT_TRUE(workload.Run(op == "Init" ? "Close" : "Init"));
       }
-      SCOPED_TRACE(Workload::Name(op) + " failing at " + std::to_string(nth));
+      SCOPED_TRACE(op + " failing at " + std::to_string(nth));
       log.Clear();
       fault.arm(nth);
       const bool succeeded = workload.Run(op);
@@ -449,7 +432,7 @@ int OpenThroughFaults(const std::string& original, const std::string& path, int6
     const bool hit = fault.stop();
     if (result != 0) {
       EXPECT_EQ(result, -1);
-      ExpectFailureLines(Op::kInit, log.Lines(), fault.error);
+      ExpectFailureLines("Init", log.Lines(), fault.error);
       log.Clear();
       EXPECT_EQ(CallEveryRecordOperation(*db), std::vector<int32_t>(16, -1));  // left closed
       EXPECT_EQ(db->Init(path.c_str()), 0);

@@ -43,26 +43,8 @@ struct Model {
   std::shared_mutex whole_store;
 };
 
-enum class Op {
-  kInit,
-  kClose,
-  kSelectMessageCollectKey,
-  kInsertMessageCollectKey,
-  kInsertStartRecode,
-  kSelectStartRecode,
-  kDeleteStartRecode,
-  kDeleteAllStartRecode,
-  kInsertCoreRecode,
-  kSelectAllCoreRecode,
-  kDeleteCoreRecode,
-  kInsertInstanceInfo,
-  kSelectInstanceInfoWithStartRecodeId,
-  kUpdataInstanceSessionId,
-  kDeleteInstanceInfo,
-  kDeleteSessionCache,
-  kInsertSessionCache,
-  kSelectSessionCache
-};
+// An operation of IDatabaseInterface, by its name.
+using Op = std::string;
 
 class Workload {
  public:
@@ -74,18 +56,17 @@ class Workload {
 
   // The calls of one round, in order: Init first, Close last.
   static const std::vector<Op>& Round();
-  static std::string Name(Op op);
 
   // One call of `op`: true when it answered as the model predicts (and the
   // model now follows it); false when it answered its failure result, -1,
   // with the model unchanged. Any other answer fails the current test.
-  bool Run(Op op);
+  bool Run(const Op& op);
 
   const std::string& path() const { return path_; }
   Model& model() { return model_; }
 
  private:
-  bool Call(Op op, const std::string& text);
+  bool Call(const Op& op, const std::string& text);
   // This workload's ids still in `table`, oldest first (`ids` drops the rest).
   template <typename Table>
   std::vector<int32_t>& Live(std::vector<int32_t>& ids, const Table& table);

@@ -62,15 +62,18 @@ test-asan test-tsan: test-%: deps
 	cmake --build --preset $* -j $(JOBS)
 	ctest --preset $* -j $(JOBS)
 
-# Runs each fuzz target FUZZ_SECONDS long on its corpus in tests/fuzz/corpus,
-# adding there every input that reaches new code.
+# Runs each fuzz target FUZZ_SECONDS long from its corpus in tests/fuzz/corpus,
+# then merges into that corpus the inputs found that reach code it did not.
 fuzz: deps
 	@scripts/ensure-packages $(SANITIZER_PACKAGES)
 	cmake --preset asan
 	cmake --build --preset asan -j $(JOBS) --target dbi_fuzz_version dbi_fuzz_init
 	for name in version init; do \
+	  mkdir -p build-asan/fuzz-found-$$name && \
 	  build-asan/tests/fuzz/dbi_fuzz_$$name -max_total_time=$(FUZZ_SECONDS) \
-	    -artifact_prefix=build-asan/ tests/fuzz/corpus/$$name || exit 1; \
+	    -artifact_prefix=build-asan/ build-asan/fuzz-found-$$name tests/fuzz/corpus/$$name && \
+	  build-asan/tests/fuzz/dbi_fuzz_$$name -merge=1 \
+	    tests/fuzz/corpus/$$name build-asan/fuzz-found-$$name || exit 1; \
 	done
 
 # Writes build-coverage/coverage.txt (lines not run, per file) and

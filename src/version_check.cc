@@ -21,6 +21,7 @@ struct Migration {
 
 // session_cache came with 1.12.0. Its text is the table's own definition,
 // which CreateTable has already run, so applying it changes nothing more.
+// NOLINTNEXTLINE(cppcoreguidelines-interfaces-global-init): kDdl is constant-initialized
 const Migration kMigrations[] = {
     {"1.12.0", kDdl[6]},
 };
@@ -32,7 +33,7 @@ bool ParseVersionNumber(const std::string& piece, int32_t& number) {
   const char* begin = piece.c_str();
   char* end = nullptr;
   errno = 0;
-  const long value = std::strtol(begin, &end, 10);
+  const auto value = std::strtol(begin, &end, 10);
   if (end == begin || errno == ERANGE || value < std::numeric_limits<int32_t>::min() ||
       value > std::numeric_limits<int32_t>::max()) {
     return false;

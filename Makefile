@@ -8,6 +8,8 @@ PREFIX     ?= /usr/local
 
 BUILD_PACKAGES := cmake make g++ binutils libsqlite3-dev
 TEST_PACKAGES  := libgtest-dev abigail-tools pkg-config
+# The inspector's test makes files by hand and checks JSON with python3.
+TOOL_TEST_PACKAGES := python3
 
 CMAKE_CONFIGURE = cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
                   -DDBI_WARNINGS_AS_ERRORS=ON
@@ -18,7 +20,7 @@ CMAKE_CONFIGURE = cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
 all: build
 
 deps:
-	@scripts/ensure-packages $(BUILD_PACKAGES) $(TEST_PACKAGES)
+	@scripts/ensure-packages $(BUILD_PACKAGES) $(TEST_PACKAGES) $(TOOL_TEST_PACKAGES)
 
 # Builds the library, the example and the tests.
 build: deps
@@ -26,10 +28,14 @@ build: deps
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 # Runs the example client in a fixed folder under the build directory, so
-# that a second run finds the first one's store file.
+# that a second run finds the first one's store file; then shows that file
+# as the inspector sees it.
 run: build
 	mkdir -p $(BUILD_DIR)/run
 	cd $(BUILD_DIR)/run && ../examples/dbi_example
+	@echo
+	@echo "== The same store file seen by the inspector: dbi show =="
+	cd $(BUILD_DIR)/run && ../tools/dbi/dbi show
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)

@@ -2,9 +2,9 @@
 // that the library exports them with its table of operations, and the two
 // factories.
 
-#include <chrono>
 #include <mutex>
 
+#include "clock.h"
 #include "database.h"
 
 namespace database_interface {
@@ -12,15 +12,6 @@ namespace database_interface {
 namespace {
 
 constexpr const char* kSharedInstancePath = "./qvdata";
-
-// Wall-clock milliseconds since the Unix epoch, as 100-nanosecond ticks
-// divided by 10000 with the quotient truncated toward zero.
-int64_t NowMilliseconds() {
-  using Ticks = std::chrono::duration<int64_t, std::ratio<1, 10000000>>;
-  const auto ticks =
-      std::chrono::duration_cast<Ticks>(std::chrono::system_clock::now().time_since_epoch());
-  return ticks.count() / 10000;
-}
 
 }  // namespace
 

@@ -1,14 +1,10 @@
 // The schema version check run by Init: a new file is stamped, an older one
 // migrated, a newer one has its data tables rebuilt empty.
 
-#include <cerrno>
-#include <cstdlib>
-#include <limits>
-#include <sstream>
-
 #include "database.h"
 #include "log/log.h"
 #include "schema.h"
+#include "version_text.h"
 
 namespace database_interface {
 
@@ -25,22 +21,6 @@ struct Migration {
 const Migration kMigrations[] = {
     {"1.12.0", kDdl[6]},
 };
-
-// The decimal number at the start of `piece`, as strtol reads it: leading
-// blanks and a sign accepted, what follows the digits ignored. False when
-// no digit starts the piece or the number does not fit 32 bits.
-bool ParseVersionNumber(const std::string& piece, int32_t& number) {
-  const char* begin = piece.c_str();
-  char* end = nullptr;
-  errno = 0;
-  const auto value = std::strtol(begin, &end, 10);
-  if (end == begin || errno == ERANGE || value < std::numeric_limits<int32_t>::min() ||
-      value > std::numeric_limits<int32_t>::max()) {
-    return false;
-  }
-  number = static_cast<int32_t>(value);
-  return true;
-}
 
 }  // namespace
 
@@ -127,39 +107,22 @@ int32_t CDatabase::ReCreateTable() {
 }
 
 int32_t CDatabase::VersionCompare(const char* oldDbVersion, const char* newDbVersion) {
-  int32_t old_parts[3] = {0, 0, 0};
-  int32_t new_parts[3] = {0, 0, 0};
-  std::istringstream old_stream(oldDbVersion);
-  if (VersionSplit(old_stream, old_parts[0], old_parts[1], old_parts[2]) != 0) {
-    LogError("[database]%s VersionSplit with version[%s] failed",
-             "database_interface::CDatabase::VersionCompare", oldDbVersion);
-    return -1;
-  }
-  std::istringstream new_stream(newDbVersion);
-  if (VersionSplit(new_stream, new_parts[0], new_parts[1], new_parts[2]) != 0) {
-    LogError("[database]%s VersionSplit with version[%s] failed",
-             "database_interface::CDatabase::VersionCompare", newDbVersion);
-    return -1;
-  }
-  for (int i = 0; i < 3; ++i) {
-    if (old_parts[i] != new_parts[i]) {
-      return old_parts[i] > new_parts[i] ? 2 : 1;
+  // The old text first: when it cannot be split, the new one is not looked at.
+  const char* const texts[2] = {oldDbVersion, newDbVersion};
+  VersionNumbers numbers[2] = {};
+  for (int i = 0; i < 2; ++i) {
+    if (!ParseVersionText(texts[i], numbers[i])) {
+      LogError("[database]%s VersionSplit with version[%s] failed",
+               "database_interface::CDatabase::VersionCompare", texts[i]);
+      return -1;
     }
   }
-  return 0;
+  return CompareVersionNumbers(numbers[0], numbers[1]);
 }
 
 int32_t CDatabase::VersionSplit(std::istream& stream, int32_t& major, int32_t& minor,
                                 int32_t& patch) {
-  int32_t* const numbers[3] = {&major, &minor, &patch};
-  int pieces = 0;
-  // getline consumes each "." and starts no piece after a final one.
-  for (std::string piece; std::getline(stream, piece, '.'); ++pieces) {
-    if (pieces < 3 && !ParseVersionNumber(piece, *numbers[pieces])) {
-      return -1;
-    }
-  }
-  return pieces == 3 ? 0 : -1;
+  return SplitVersionText(stream, major, minor, patch);
 }
 
 }  // namespace database_interface

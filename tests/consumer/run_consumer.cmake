@@ -61,6 +61,13 @@ elseif(STEP STREQUAL "find_package")
       "-DCMAKE_PREFIX_PATH=${PREFIX}")
   run("${CMAKE_COMMAND}" --build "${build}")
   run("${build}/dbi_consumer" "${build}/consumer.db")
+  # The inspector is installed with the library and runs from where it is.
+  if(PREFIX)
+    set(dbi "${PREFIX}/bin/dbi")
+  else()
+    set(dbi dbi)
+  endif()
+  run("${dbi}" check "${build}/consumer.db")
 
 elseif(STEP STREQUAL "pkg_config")
   set(build "${WORK_DIR}/pkg_config")

@@ -1,0 +1,186 @@
+#!/usr/bin/env bash
+# dbi_tool_test.sh DBI EXAMPLE: the inspector on store files made through the
+# library (by the example client) and by hand (python3's sqlite3): exit
+# statuses, the lines that matter, valid JSON, and that show and check never
+# change a file and that no command creates a missing one.
+set -uo pipefail
+export LC_ALL=C  # stored texts may hold bytes that are not UTF-8
+dbi=$1
+example=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+
+# expect STATUS PATTERN ARGS...: dbi ARGS exits with STATUS and prints PATTERN.
+expect() {
+  local status=$1 pattern=$2 out rc
+  shift 2
+  out=$("$dbi" "$@" 2>&1)
+  rc=$?
+  [ "$rc" = "$status" ] || fail "dbi $*: exit $rc, wanted $status"$'\n'"$out"
+  grep -qE -- "$pattern" <<<"$out" || fail "dbi $*: no /$pattern/ in"$'\n'"$out"
+}
+
+# absent PATTERN ARGS...: dbi ARGS does not print PATTERN.
+absent() {
+  local pattern=$1
+  shift
+  ! "$dbi" "$@" 2>&1 | grep -qE -- "$pattern" || fail "dbi $*: /$pattern/ shown"
+}
+
+# unchanged FILE ARGS...: dbi ARGS FILE leaves FILE byte for byte as it was.
+unchanged() {
+  local file=$1
+  shift
+  cp "$file" "$work/before"
+  "$dbi" "$@" "$file" >/dev/null 2>&1
+  cmp -s "$file" "$work/before" || fail "dbi $* $file changed the file"
+}
+
+# json ARGS... -- PYTHON: dbi ARGS prints valid JSON for which PYTHON (on `d`) holds.
+json() {
+  local args=()
+  while [ "$1" != "--" ]; do args+=("$1"); shift; done
+  "$dbi" "${args[@]}" >"$work/out.json"
+  python3 -c "import json, sys; d = json.load(sys.stdin); assert ($2), d" <"$work/out.json" ||
+    fail "dbi ${args[*]}: invalid JSON, or not $2"
+}
+
+# sql FILE STATEMENT...: changes a file by hand, outside the library.
+sql() {
+  python3 - "$@" <<'PY'
+import sqlite3, sys
+db = sqlite3.connect(sys.argv[1])
+for statement in sys.argv[2:]:
+    db.execute(statement)
+db.commit()
+PY
+}
+
+# A store as the library writes it: the example client's file.
+mkdir -p "$work/made" "$work/empty"
+(cd "$work/made" && "$example" >/dev/null) || { echo "FAIL: the example client failed"; exit 1; }
+store=$work/made/qvdata
+copy() { cp "$store" "$work/$1" && echo "$work/$1"; }
+
+# --- help and usage faults
+for command in show check purge; do
+  expect 0 "^Usage: dbi $command" "$command" --help
+done
+expect 0 "^Commands:" --help
+expect 2 "unknown command 'list'" list
+expect 2 "unknown option '--force'" show --force "$store"
+expect 2 "FILE is required" check
+expect 2 "--now needs milliseconds" purge --now soon "$store"
+
+# --- a missing file: one line, status 2, and nothing created
+for args in "show" "show missing.db" "check missing.db" "purge missing.db" "purge --force x.db"; do
+  out=$(cd "$work/empty" && "$dbi" $args 2>&1)
+  rc=$?
+  [ "$rc" = 2 ] && [ "$(wc -l <<<"$out")" = 1 ] || fail "dbi $args: exit $rc, output: $out"
+done
+[ -z "$(ls -A "$work/empty")" ] || fail "a missing file was created: $(ls -A "$work/empty")"
+
+# --- the library's own file: everything listed, the key pair masked
+expect 0 'Schema version: "1.13.0"' show "$store"
+expect 0 "would change nothing" show "$store"
+expect 0 'instance [0-9]+: instance_no "player-1"' show "$store"
+expect 0 'core record [0-9]+: dump "crash/' show "$store"
+expect 0 'access key: 10 bytes, secret key: 17 bytes' show "$store"
+absent "SK-example-secret" show "$store"
+expect 0 '"SK-example-secret"' show --reveal-secrets "$store"
+expect 0 '"user.token" = "tok-8f2a", expires .* UTC \([0-9]+ ms, valid\)' show --now 0 "$store"
+expect 0 'expires 1970-01-01 00:00:00.000 UTC \(0 ms, expired\)' show "$(
+  f=$(copy clock.db) && sql "$f" "UPDATE session_cache SET expire_time = 0" && echo "$f")"
+expect 0 '^"[^"]*qvdata": healthy, schema version "1.13.0"' check "$store"
+json show --json "$store" -- 'd["opening"] == "nothing" and d["rows"]["start_recode"] == 1 and
+  d["start_records"][0]["instances"][0]["instance_no"] == "player-1" and
+  "secret_key" not in d["key_pairs"]["pairs"][0]'
+json check --json "$store" -- 'd["healthy"] and d["findings"] == []'
+unchanged "$store" show
+unchanged "$store" check
+
+# --- purge through the library, against the expiry given
+purged=$(copy purged.db)
+# The example's user.token expires in an hour, its other entry in 30 days.
+in_two_hours=$((($(date +%s) + 7200) * 1000))
+expect 0 "Removed 1 expired session-cache entry .*; 1 left" purge --now "$in_two_hours" "$purged"
+expect 0 "Removed 1 expired session-cache entry .*; 0 left" purge "$purged" --now 9000000000000
+
+# --- older, newer, unreadable versions
+older=$(copy older.db)
+sql "$older" "UPDATE db_version SET version = '1.12.0'"
+expect 0 "would migrate it to 1.13.0, keeping every row" show "$older"
+expect 0 "healthy" check "$older"
+expect 0 "Removed 0 expired" purge "$older"
+expect 0 'Schema version: "1.13.0"' show "$older"
+
+newer=$(copy newer.db)
+sql "$newer" "UPDATE db_version SET version = '2.0.0'"
+expect 0 "would EMPTY the start, core, instance and session tables" show "$newer"
+expect 1 "^version: '2.0.0' is newer than 1.13.0" check "$newer"
+for args in show "show --json" check "check --json" purge; do
+  unchanged "$newer" $args
+done
+expect 1 "nothing done \(--force opens it anyway\)" purge "$newer"
+expect 0 "Removed 0 expired" purge --force "$newer"
+expect 0 "start_recode 0, session_cache 0" show "$newer"
+
+unreadable=$(copy unreadable.db)
+sql "$unreadable" "UPDATE db_version SET version = '1.13'"
+expect 0 "would fail: the library refuses this file" show "$unreadable"
+expect 1 "^version: '1.13' is not three numbers" check "$unreadable"
+expect 1 "nothing done" purge "$unreadable"
+
+# --- by hand: a database that is no store, broken rows, odd texts
+foreign=$work/foreign.db
+sql "$foreign" "CREATE TABLE notes(text)"
+expect 0 "Schema version: none" show "$foreign"
+expect 0 "session_cache \(no table\)" show "$foreign"
+expect 1 "^schema: table start_recode is missing" check "$foreign"
+expect 1 "would create the store's missing tables" purge "$foreign"
+unchanged "$foreign" purge
+
+odd=$(copy odd.db)
+sql "$odd" "PRAGMA foreign_keys = OFF" \
+  "INSERT INTO core_recode (dump_file_path, log_file_path, start_recode_id, create_time)
+   VALUES ('d', 'l', 99, 1)" \
+  "ALTER TABLE message_collect_key ADD COLUMN note TEXT" \
+  "INSERT INTO session_cache (session_key, session_value, expire_time)
+   VALUES ('quote\" back\\ line' || char(10) || 'end', CAST(x'ff00c3a9e282ac' AS TEXT), 1000)"
+expect 1 "^foreign key: core_recode row [0-9]+ names a start_recode row that does not exist" \
+  check "$odd"
+expect 1 "^schema: table message_collect_key differs from this library's" check "$odd"
+expect 0 '"quote\\" back\\\\ line\\x0aend" = .*1000 ms, expired' show --now 1000 "$odd"
+expect 0 '1000 ms, valid' show --now 999 "$odd"
+json show --json "$odd" -- 'd["session_cache"]["entries"][-1]["value"] == "\ufffd\x00\u00e9\u20ac"'
+json check --json "$odd" -- 'not d["healthy"] and len(d["findings"]) == 2'
+
+# A file in WAL mode: readers create -wal and -shm files unless told otherwise.
+wal=$(copy wal.db)
+sql "$wal" "PRAGMA journal_mode = WAL"
+expect 0 'Schema version: "1.13.0"' show "$wal"
+expect 0 "healthy" check "$wal"
+[ ! -e "$wal-wal" ] && [ ! -e "$wal-shm" ] || fail "reading a WAL-mode file created files beside it"
+
+# --- not a database at all, and a store with a page overwritten
+garbage=$work/garbage.db
+head -c 8192 /dev/zero | tr '\0' 'x' >"$garbage"
+broken=$(copy broken.db)
+head -c 4096 /dev/zero | tr '\0' '\245' | dd of="$broken" bs=4096 seek=5 conv=notrunc 2>/dev/null
+for file in "$garbage" "$broken"; do
+  expect 2 "cannot read as a store" show "$file"
+  expect 1 "^integrity: " check "$file"
+  expect 1 "nothing done" purge "$file"
+  for args in show check purge; do
+    unchanged "$file" $args
+  done
+done
+
+[ "$failures" = 0 ] && echo "dbi: all checks passed"
+exit $((failures != 0))

@@ -1,0 +1,161 @@
+#include "command_line.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <iterator>
+
+namespace dbi {
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: dbi COMMAND [OPTIONS] [FILE]\n"
+    "Looks into a store file without changing it (show, check), or purges it (purge).\n"
+    "\n"
+    "Commands:\n"
+    "  show [FILE]     what the file holds and what opening it would do (FILE: ./qvdata)\n"
+    "  check FILE      integrity, foreign keys, table texts and schema version\n"
+    "  purge FILE      removes expired session-cache entries through the library\n"
+    "\n"
+    "Run 'dbi COMMAND --help' for a command's options.\n"
+    "Exit status: 0 done or healthy, 1 unhealthy or refused, 2 usage error or no readable "
+    "file.\n";
+
+constexpr const char* kShowHelp =
+    "Usage: dbi show [--json] [--reveal-secrets] [--now MS] [FILE]\n"
+    "Lists the file's schema version and what opening it with this library would do, the\n"
+    "row counts, every start record with its core and instance records, the session-cache\n"
+    "entries with their expiry in UTC, and the stored key pairs. Opens FILE read-only\n"
+    "(default ./qvdata) and never changes it.\n"
+    "\n"
+    "  --json            print one JSON object\n"
+    "  --reveal-secrets  print the key pairs instead of their lengths\n"
+    "  --now MS          judge expiry against MS milliseconds since the Unix epoch\n";
+
+constexpr const char* kCheckHelp =
+    "Usage: dbi check [--json] FILE\n"
+    "Runs PRAGMA integrity_check and PRAGMA foreign_key_check, compares the stored table\n"
+    "texts with this library's and checks the schema version. Prints each finding on a\n"
+    "line of its own. Opens FILE read-only and never changes it.\n"
+    "Exit status: 0 healthy, 1 findings, 2 no readable file.\n"
+    "\n"
+    "  --json  print one JSON object\n";
+
+constexpr const char* kPurgeHelp =
+    "Usage: dbi purge [--now MS] [--force] FILE\n"
+    "Opens FILE with the library and deletes the session-cache entries whose expiry lies\n"
+    "before now. Refuses, without opening it, a file that opening would empty (a newer\n"
+    "schema), refuse (an unreadable version or no database) or stamp (no version).\n"
+    "Exit status: 0 purged, 1 refused or failed, 2 no readable file.\n"
+    "\n"
+    "  --now MS  purge against MS milliseconds since the Unix epoch\n"
+    "  --force   open the file even so\n";
+
+struct CommandSpec {
+  const char* name;
+  Command command;
+  const char* help;
+  bool file_required;
+  // Which of the options the command takes.
+  bool json, reveal_secrets, now, force;
+};
+
+const CommandSpec kCommands[] = {
+    {"show", Command::kShow, kShowHelp, false, true, true, true, false},
+    {"check", Command::kCheck, kCheckHelp, true, true, false, false, false},
+    {"purge", Command::kPurge, kPurgeHelp, true, false, false, true, true},
+};
+
+bool ParseMilliseconds(const std::string& text, int64_t& value) {
+  if (text.empty()) {
+    return false;
+  }
+  char* end = nullptr;
+  errno = 0;
+  const auto parsed = std::strtoll(text.c_str(), &end, 10);
+  if (errno == ERANGE || *end != '\0') {
+    return false;
+  }
+  value = parsed;
+  return true;
+}
+
+// Applies the option at args[i] to `options`, moving `i` past the value it
+// takes, if any. The usage fault, or "" when the option is good.
+std::string ApplyOption(const CommandSpec& spec, const std::vector<std::string>& args, size_t& i,
+                        Options& options) {
+  const std::string& arg = args[i];
+  if (arg == "--json" && spec.json) {
+    options.json = true;
+  } else if (arg == "--reveal-secrets" && spec.reveal_secrets) {
+    options.reveal_secrets = true;
+  } else if (arg == "--force" && spec.force) {
+    options.force = true;
+  } else if (arg == "--now" && spec.now) {
+    int64_t now = 0;
+    if (i + 1 == args.size() || !ParseMilliseconds(args[i + 1], now)) {
+      return "--now needs milliseconds since the Unix epoch";
+    }
+    options.now_ms = now;
+    ++i;
+  } else {
+    return "unknown option '" + arg + "' (see dbi " + spec.name + " --help)";
+  }
+  return "";
+}
+
+CommandLine Error(const std::string& message) {
+  CommandLine line;
+  line.error = message;
+  return line;
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(const std::vector<std::string>& args) {
+  if (args.empty()) {
+    return Error("dbi: no command given (see dbi --help)");
+  }
+  if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+    CommandLine line;
+    line.help = kUsage;
+    return line;
+  }
+  const CommandSpec* const spec =
+      std::find_if(std::begin(kCommands), std::end(kCommands),
+                   [&](const CommandSpec& candidate) { return args[0] == candidate.name; });
+  if (spec == std::end(kCommands)) {
+    return Error("dbi: unknown command '" + args[0] + "' (see dbi --help)");
+  }
+
+  CommandLine line;
+  line.options.command = spec->command;
+  const std::string prefix = std::string("dbi ") + spec->name + ": ";
+  bool file_given = false;
+  bool options_ended = false;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (options_ended || arg.empty() || arg[0] != '-' || arg == "-") {
+      if (file_given) {
+        return Error(prefix + "more than one FILE given");
+      }
+      line.options.file = arg;
+      file_given = true;
+    } else if (arg == "--") {
+      options_ended = true;
+    } else if (arg == "--help" || arg == "-h") {
+      line.help = spec->help;
+      return line;
+    } else if (const std::string fault = ApplyOption(*spec, args, i, line.options);
+               !fault.empty()) {
+      return Error(prefix + fault);
+    }
+  }
+  if (spec->file_required && !file_given) {
+    return Error(prefix + "FILE is required (see dbi " + spec->name + " --help)");
+  }
+  return line;
+}
+
+}  // namespace dbi

@@ -1,0 +1,234 @@
+#include "report.h"
+
+#include <cstdio>
+
+#include "json_writer.h"
+#include "schema.h"
+#include "utc_time.h"
+
+namespace dbi {
+
+namespace {
+
+using database_interface::CoreRecode;
+using database_interface::InstanceInfo;
+
+// Whether SelectSessionCache would no longer return the entry: it reads an
+// entry only while its expiry lies after the reference time.
+bool Expired(const SessionEntry& entry, int64_t now_ms) {
+  return entry.expire_time <= now_ms;
+}
+
+std::string VersionText(const std::optional<std::string>& version) {
+  return version ? Quoted(*version) : "none";
+}
+
+void PrintStarts(std::ostream& out, const StoreView& view) {
+  out << "\nStart records: " << view.starts.size() << '\n';
+  for (const StartRecord& start : view.starts) {
+    out << "  start " << start.id << ": sdk_version " << Quoted(start.sdk_version) << ", sdk_type "
+        << Quoted(start.sdk_type) << ", start_time " << start.start_time << '\n';
+    for (const auto& core : start.cores) {
+      out << "    core record " << core.id << ": dump " << Quoted(core.dump_file_path) << ", log "
+          << Quoted(core.log_file_path) << ", create_time " << core.create_time << '\n';
+    }
+    for (const auto& info : start.instances) {
+      out << "    instance " << info.id << ": instance_no " << Quoted(info.instance_no)
+          << ", session_id " << Quoted(info.session_id) << ", business_type " << info.business_type
+          << ", protocol_type " << Quoted(info.protocol_type) << ", create_time "
+          << info.create_time << '\n';
+    }
+  }
+}
+
+void PrintSessions(std::ostream& out, const StoreView& view, int64_t now_ms) {
+  out << "\nSession cache: " << view.sessions.size() << " entries, judged at " << FormatUtc(now_ms)
+      << '\n';
+  for (const SessionEntry& entry : view.sessions) {
+    out << "  " << Quoted(entry.key) << " = " << Quoted(entry.value) << ", expires "
+        << FormatUtc(entry.expire_time) << " (" << entry.expire_time << " ms, "
+        << (Expired(entry, now_ms) ? "expired" : "valid") << ")\n";
+  }
+}
+
+void PrintKeyPairs(std::ostream& out, const StoreView& view, bool reveal) {
+  out << "\nKey pairs: " << view.key_pairs.size() << " stored";
+  if (!view.key_pairs.empty() && !reveal) {
+    out << " (masked; --reveal-secrets shows them)";
+  }
+  out << '\n';
+  for (const KeyPair& pair : view.key_pairs) {
+    if (reveal) {
+      out << "  access key " << Quoted(pair.access_key) << ", secret key "
+          << Quoted(pair.secret_key) << '\n';
+    } else {
+      out << "  access key: " << pair.access_key.size()
+          << " bytes, secret key: " << pair.secret_key.size() << " bytes\n";
+    }
+  }
+}
+
+void WriteStartsJson(JsonWriter& json, const StoreView& view) {
+  json.ObjectArrayField("start_records", view.starts, [&](const StartRecord& start) {
+    json.NumberField("id", start.id);
+    json.StringField("sdk_version", start.sdk_version);
+    json.StringField("sdk_type", start.sdk_type);
+    json.NumberField("start_time", start.start_time);
+    json.ObjectArrayField("core_records", start.cores, [&](const CoreRecode& core) {
+      json.NumberField("id", core.id);
+      json.StringField("dump_file_path", core.dump_file_path);
+      json.StringField("log_file_path", core.log_file_path);
+      json.NumberField("create_time", core.create_time);
+    });
+    json.ObjectArrayField("instances", start.instances, [&](const InstanceInfo& info) {
+      json.NumberField("id", info.id);
+      json.StringField("instance_no", info.instance_no);
+      json.StringField("session_id", info.session_id);
+      json.NumberField("business_type", info.business_type);
+      json.StringField("protocol_type", info.protocol_type);
+      json.NumberField("create_time", info.create_time);
+    });
+  });
+}
+
+void WriteSessionsJson(JsonWriter& json, const StoreView& view, int64_t now_ms) {
+  json.Key("session_cache");
+  json.BeginObject();
+  json.NumberField("now", now_ms);
+  json.StringField("now_utc", FormatUtc(now_ms));
+  json.ObjectArrayField("entries", view.sessions, [&](const SessionEntry& entry) {
+    json.StringField("key", entry.key);
+    json.StringField("value", entry.value);
+    json.NumberField("expire_time", entry.expire_time);
+    json.StringField("expire_utc", FormatUtc(entry.expire_time));
+    json.BoolField("expired", Expired(entry, now_ms));
+  });
+  json.EndObject();
+}
+
+void WriteKeyPairsJson(JsonWriter& json, const StoreView& view, bool reveal) {
+  json.Key("key_pairs");
+  json.BeginObject();
+  json.BoolField("revealed", reveal);
+  json.ObjectArrayField("pairs", view.key_pairs, [&](const KeyPair& pair) {
+    json.NumberField("access_key_bytes", static_cast<int64_t>(pair.access_key.size()));
+    json.NumberField("secret_key_bytes", static_cast<int64_t>(pair.secret_key.size()));
+    if (reveal) {
+      json.StringField("access_key", pair.access_key);
+      json.StringField("secret_key", pair.secret_key);
+    }
+  });
+  json.EndObject();
+}
+
+void WriteVersionJson(JsonWriter& json, const std::optional<std::string>& version,
+                      Opening opening) {
+  json.Key("schema_version");
+  if (version) {
+    json.String(*version);
+  } else {
+    json.Null();
+  }
+  json.StringField("library_schema_version", database_interface::kSchemaVersion);
+  json.StringField("opening", OpeningName(opening));
+  json.StringField("opening_effect", OpeningEffect(opening));
+}
+
+}  // namespace
+
+std::string Escaped(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (byte < 0x20 || byte == 0x7f) {
+      char escaped[8];
+      (void)std::snprintf(escaped, sizeof(escaped), "\\x%02x", byte);  // fits: 4 bytes and NUL
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string Quoted(const std::string& text) {
+  return "\"" + Escaped(text) + "\"";
+}
+
+std::string Counted(size_t count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+void PrintShowText(std::ostream& out, const StoreView& view, const ShowSettings& settings) {
+  out << "File: " << Quoted(settings.file) << '\n';
+  out << "Schema version: " << VersionText(view.version) << " (this library writes "
+      << database_interface::kSchemaVersion << ")\n";
+  out << "Opening it with this library would " << OpeningEffect(view.opening) << '\n';
+  out << "Rows:";
+  const char* separator = " ";
+  for (const TableRows& table : view.tables) {
+    out << separator << table.name << ' ';
+    if (table.present) {
+      out << table.rows;
+    } else {
+      out << "(no table)";
+    }
+    separator = ", ";
+  }
+  out << '\n';
+  PrintStarts(out, view);
+  PrintSessions(out, view, settings.now_ms);
+  PrintKeyPairs(out, view, settings.reveal_secrets);
+}
+
+void PrintShowJson(std::ostream& out, const StoreView& view, const ShowSettings& settings) {
+  JsonWriter json(out);
+  json.BeginObject();
+  json.StringField("file", settings.file);
+  WriteVersionJson(json, view.version, view.opening);
+  json.Key("rows");
+  json.BeginObject();
+  for (const TableRows& table : view.tables) {
+    json.Key(table.name);
+    if (table.present) {
+      json.Number(table.rows);
+    } else {
+      json.Null();
+    }
+  }
+  json.EndObject();
+  WriteStartsJson(json, view);
+  WriteSessionsJson(json, view, settings.now_ms);
+  WriteKeyPairsJson(json, view, settings.reveal_secrets);
+  json.EndObject();
+}
+
+void PrintCheckText(std::ostream& out, const std::string& file, const CheckReport& report) {
+  for (const Finding& finding : report.findings) {
+    out << finding.area << ": " << Escaped(finding.message) << '\n';
+  }
+  if (report.findings.empty()) {
+    out << Quoted(file) << ": healthy, schema version " << VersionText(report.version)
+        << "; opening would " << OpeningEffect(report.opening) << '\n';
+  } else {
+    out << Quoted(file) << ": " << Counted(report.findings.size(), "finding", "findings") << '\n';
+  }
+}
+
+void PrintCheckJson(std::ostream& out, const std::string& file, const CheckReport& report) {
+  JsonWriter json(out);
+  json.BeginObject();
+  json.StringField("file", file);
+  json.BoolField("healthy", report.findings.empty());
+  WriteVersionJson(json, report.version, report.opening);
+  json.ObjectArrayField("findings", report.findings, [&](const Finding& finding) {
+    json.StringField("area", finding.area);
+    json.StringField("message", finding.message);
+  });
+  json.EndObject();
+}
+
+}  // namespace dbi

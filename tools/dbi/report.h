@@ -1,0 +1,37 @@
+// What show and check print: readable text, or one JSON object for scripts.
+
+#ifndef DATABASE_INTERFACE_TOOLS_DBI_REPORT_H_
+#define DATABASE_INTERFACE_TOOLS_DBI_REPORT_H_
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+#include "store_reader.h"
+
+namespace dbi {
+
+struct ShowSettings {
+  std::string file;
+  int64_t now_ms = 0;  // expiry is judged against this time
+  bool reveal_secrets = false;
+};
+
+void PrintShowText(std::ostream& out, const StoreView& view, const ShowSettings& settings);
+void PrintShowJson(std::ostream& out, const StoreView& view, const ShowSettings& settings);
+
+// Text: each finding on a line of its own, then a summary line.
+void PrintCheckText(std::ostream& out, const std::string& file, const CheckReport& report);
+void PrintCheckJson(std::ostream& out, const std::string& file, const CheckReport& report);
+
+// `text` with quotes, backslashes and control bytes escaped, so that a
+// stored value cannot garble the terminal; Quoted adds double quotes.
+std::string Escaped(const std::string& text);
+std::string Quoted(const std::string& text);
+
+// "1 entry", "2 entries".
+std::string Counted(size_t count, const char* one, const char* many);
+
+}  // namespace dbi
+
+#endif  // DATABASE_INTERFACE_TOOLS_DBI_REPORT_H_

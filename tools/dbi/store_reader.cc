@@ -1,0 +1,314 @@
+#include "store_reader.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "schema.h"
+
+namespace dbi {
+
+namespace {
+
+using database_interface::CoreRecode;
+using database_interface::InstanceInfo;
+
+// A table of the store as the library creates it, and the CREATE text that
+// SQLite keeps for it: the library's text without "IF NOT EXISTS" and
+// without its final ";".
+struct StoreTable {
+  std::string name;
+  std::string stored_sql;
+};
+
+std::vector<StoreTable> StoreTables() {
+  constexpr const char* kPrefix = "CREATE TABLE IF NOT EXISTS ";
+  std::vector<StoreTable> tables;
+  for (size_t i = 1; i < database_interface::kDdlCount; ++i) {
+    std::string rest = database_interface::kDdl[i] + std::strlen(kPrefix);
+    rest.erase(0, rest.find_first_not_of(' '));
+    if (!rest.empty() && rest.back() == ';') {
+      rest.pop_back();
+    }
+    tables.push_back({rest.substr(0, rest.find_first_of(" (")), "CREATE TABLE " + rest});
+  }
+  return tables;
+}
+
+// The whole text of a column, NUL bytes included, so that nothing stored is
+// hidden from view.
+std::string Text(sqlite3_stmt* stmt, int column) {
+  const auto* text = static_cast<const char*>(sqlite3_column_blob(stmt, column));
+  const int bytes = sqlite3_column_bytes(stmt, column);
+  return text == nullptr ? std::string() : std::string(text, static_cast<size_t>(bytes));
+}
+
+int32_t Int(sqlite3_stmt* stmt, int column) {
+  return sqlite3_column_int(stmt, column);
+}
+
+int64_t Int64(sqlite3_stmt* stmt, int column) {
+  return sqlite3_column_int64(stmt, column);
+}
+
+// `starts` is in id order, as read.
+StartRecord* FindStart(std::vector<StartRecord>& starts, int32_t id) {
+  const auto found =
+      std::lower_bound(starts.begin(), starts.end(), id,
+                       [](const StartRecord& start, int32_t wanted) { return start.id < wanted; });
+  return found != starts.end() && found->id == id ? &*found : nullptr;
+}
+
+// Whether `path` is a database in WAL mode (byte 18 of its header is 2)
+// with no -wal file beside it. Any reader of such a file creates the -wal
+// and -shm files, even a read-only one; yet with no -wal file there is
+// nothing the main file lacks, and it can be read as immutable instead.
+bool WalWithoutLog(const std::string& path) {
+  char header[20] = {};
+  std::ifstream file(path, std::ios::binary);
+  file.read(header, sizeof(header));
+  std::error_code ignored;
+  return file && std::memcmp(header, "SQLite format 3", 16) == 0 && header[18] == 2 &&
+         !std::filesystem::exists(path + "-wal", ignored);
+}
+
+// `path` as a URI that opens it without locks or files beside it.
+std::string ImmutableUri(const std::string& path) {
+  std::string uri = "file:";
+  for (const char c : path) {
+    if (std::isalnum(static_cast<unsigned char>(c)) != 0 || std::strchr("/-._~", c) != nullptr) {
+      uri += c;
+    } else {
+      char escaped[4];
+      (void)std::snprintf(escaped, sizeof(escaped), "%%%02X", static_cast<unsigned char>(c));
+      uri += escaped;
+    }
+  }
+  return uri + "?immutable=1";
+}
+
+}  // namespace
+
+bool StoreReader::Open(const std::string& path, std::string& error) {
+  Close();
+  std::error_code ignored;
+  if (!std::filesystem::exists(path, ignored)) {
+    error = "no such file";
+    return false;
+  }
+  if (std::filesystem::is_directory(path, ignored)) {
+    error = "is a folder, not a store file";
+    return false;
+  }
+  // Read-only and without SQLITE_OPEN_CREATE: SQLite neither writes to the
+  // file nor creates one, whatever happens below. Only the immutable case
+  // is a URI: a plain path stays a plain path, even one that starts "file:".
+  const bool immutable = WalWithoutLog(path);
+  const std::string name = immutable ? ImmutableUri(path) : path;
+  const int flags = SQLITE_OPEN_READONLY | (immutable ? SQLITE_OPEN_URI : 0);
+  const int rc = sqlite3_open_v2(name.c_str(), &db_, flags, nullptr);
+  if (rc != SQLITE_OK) {
+    error = std::string("cannot open: ") + sqlite3_errstr(rc);
+    Close();
+    return false;
+  }
+  return true;
+}
+
+void StoreReader::Close() {
+  if (db_ != nullptr) {
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+  }
+}
+
+bool StoreReader::Query(const std::string& sql, const RowReader& on_row, std::string& error) {
+  sqlite3_stmt* stmt = nullptr;
+  int rc = sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr);
+  while (rc == SQLITE_OK || rc == SQLITE_ROW) {
+    rc = sqlite3_step(stmt);
+    if (rc == SQLITE_ROW) {
+      on_row(stmt);
+    }
+  }
+  if (rc != SQLITE_DONE) {
+    error = sqlite3_errmsg(db_);
+  }
+  sqlite3_finalize(stmt);
+  return rc == SQLITE_DONE;
+}
+
+bool StoreReader::ReadTables(std::map<std::string, std::string>& tables, std::string& error) {
+  return Query(
+      "SELECT name, sql FROM sqlite_master WHERE type = 'table'",
+      [&](sqlite3_stmt* row) { tables[Text(row, 0)] = Text(row, 1); }, error);
+}
+
+bool StoreReader::ReadVersion(bool has_table, std::optional<std::string>& version,
+                              std::string& error) {
+  version.reset();
+  if (!has_table) {
+    return true;
+  }
+  // The first row of the table scan, the one the library's check reads.
+  return Query(
+      "SELECT version FROM db_version LIMIT 1",
+      [&](sqlite3_stmt* row) {
+        const unsigned char* text = sqlite3_column_text(row, 0);
+        version = text == nullptr ? "" : reinterpret_cast<const char*>(text);
+      },
+      error);
+}
+
+int64_t StoreReader::CountRows(const std::string& table) {
+  int64_t rows = -1;
+  std::string ignored;
+  Query(
+      "SELECT count(*) FROM \"" + table + "\"", [&](sqlite3_stmt* row) { rows = Int64(row, 0); },
+      ignored);
+  return rows;
+}
+
+bool StoreReader::Read(StoreView& view, std::string& error) {
+  view = StoreView();
+  std::map<std::string, std::string> tables;
+  if (!ReadTables(tables, error) ||
+      !ReadVersion(tables.count("db_version") != 0, view.version, error)) {
+    return false;
+  }
+  view.opening = OpeningFor(view.version);
+  for (const StoreTable& table : StoreTables()) {
+    TableRows counted{table.name, tables.count(table.name) != 0, 0};
+    if (counted.present) {
+      counted.rows = CountRows(table.name);
+    }
+    view.tables.push_back(counted);
+  }
+  return ReadRecords(view, error);
+}
+
+bool StoreReader::ReadRecords(StoreView& view, std::string& error) {
+  auto present = [&](const char* name) {
+    const auto table =
+        std::find_if(view.tables.begin(), view.tables.end(),
+                     [&](const TableRows& candidate) { return candidate.name == name; });
+    return table != view.tables.end() && table->present;
+  };
+  // Each query names its table, so a failure message says where it failed.
+  auto read = [&](const char* table, const std::string& sql, const RowReader& on_row) {
+    if (!present(table) || Query(sql, on_row, error)) {
+      return true;
+    }
+    error = std::string(table) + ": " + error;
+    return false;
+  };
+  return read("start_recode",
+              "SELECT id, sdk_version, sdk_type, start_time FROM start_recode ORDER BY id",
+              [&](sqlite3_stmt* row) {
+                view.starts.push_back(
+                    {Int(row, 0), Text(row, 1), Text(row, 2), Int64(row, 3), {}, {}});
+              }) &&
+         read(
+             "core_recode",
+             "SELECT id, dump_file_path, log_file_path, start_recode_id, create_time "
+             "FROM core_recode ORDER BY id",
+             [&](sqlite3_stmt* row) {
+               CoreRecode core{Int(row, 0), Text(row, 1), Text(row, 2), Int(row, 3), Int64(row, 4)};
+               if (StartRecord* start = FindStart(view.starts, core.start_recode_id)) {
+                 start->cores.push_back(core);
+               }
+             }) &&
+         read("instance_info",
+              "SELECT id, instance_no, session_id, business_type, protocol_type, start_recode_id, "
+              "create_time FROM instance_info ORDER BY id",
+              [&](sqlite3_stmt* row) {
+                InstanceInfo info{Int(row, 0),  Text(row, 1), Text(row, 2), Int(row, 3),
+                                  Text(row, 4), Int(row, 5),  Int64(row, 6)};
+                if (StartRecord* start = FindStart(view.starts, info.start_recode_id)) {
+                  start->instances.push_back(info);
+                }
+              }) &&
+         read("session_cache",
+              "SELECT session_key, session_value, expire_time FROM session_cache ORDER BY id",
+              [&](sqlite3_stmt* row) {
+                view.sessions.push_back({Text(row, 0), Text(row, 1), Int64(row, 2)});
+              }) &&
+         read("message_collect_key",
+              "SELECT message_access_key, message_access_secret_key FROM message_collect_key "
+              "ORDER BY rowid",
+              [&](sqlite3_stmt* row) {
+                view.key_pairs.push_back({Text(row, 0), Text(row, 1)});
+              });
+}
+
+CheckReport StoreReader::Check() {
+  CheckReport report;
+  auto find = [&](const char* area, const std::string& message) {
+    report.findings.push_back({area, message});
+  };
+  std::string error;
+  // A file SQLite cannot read at all fails here, and nothing else can run.
+  if (!Query(
+          "PRAGMA integrity_check",
+          [&](sqlite3_stmt* row) {
+            // A row may hold several lines under a "*** in database" heading.
+            std::istringstream lines(Text(row, 0));
+            for (std::string line; std::getline(lines, line);) {
+              if (line != "ok" && !line.empty() && line.rfind("*** ", 0) != 0) {
+                find("integrity", line);
+              }
+            }
+          },
+          error)) {
+    find("integrity", "cannot run PRAGMA integrity_check: " + error);
+    return report;
+  }
+  if (!Query(
+          "PRAGMA foreign_key_check",
+          [&](sqlite3_stmt* row) {
+            find("foreign key", Text(row, 0) + " row " + Text(row, 1) + " names a " + Text(row, 2) +
+                                    " row that does not exist");
+          },
+          error)) {
+    find("foreign key", "cannot run PRAGMA foreign_key_check: " + error);
+  }
+
+  std::map<std::string, std::string> tables;
+  if (!ReadTables(tables, error)) {
+    find("schema", "cannot read the table list: " + error);
+  }
+  for (const StoreTable& table : StoreTables()) {
+    const auto stored = tables.find(table.name);
+    if (stored == tables.end()) {
+      find("schema", "table " + table.name + " is missing");
+    } else if (stored->second != table.stored_sql) {
+      find("schema", "table " + table.name + " differs from this library's: " + stored->second);
+    }
+  }
+
+  if (!ReadVersion(tables.count("db_version") != 0, report.version, error)) {
+    find("version", "cannot read the schema version: " + error);
+    return report;
+  }
+  // An older file is healthy: opening it migrates it and keeps every row.
+  report.opening = OpeningFor(report.version);
+  const std::string shown = "'" + report.version.value_or("") + "'";
+  std::string problem;
+  if (report.opening == Opening::kStamp) {
+    problem = "no schema version is stored";
+  } else if (report.opening == Opening::kRefuse) {
+    problem = shown + " is not three numbers";
+  } else if (report.opening == Opening::kRebuild) {
+    problem = shown + " is newer than " + database_interface::kSchemaVersion;
+  }
+  if (!problem.empty()) {
+    find("version", problem + "; opening would " + OpeningEffect(report.opening));
+  }
+  return report;
+}
+
+}  // namespace dbi

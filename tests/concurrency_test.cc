@@ -86,6 +86,7 @@ TEST_F(ConcurrencyTest, ThreadsSharingOneStoreLoseAndMixNothing) {
   constexpr int kRounds = 40;
   std::atomic<int> failures{0};
   std::vector<std::thread> threads;
+  threads.reserve(kThreads);
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
       const std::string tag = "thread" + std::to_string(t);

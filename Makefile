@@ -7,14 +7,16 @@ JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX     ?= /usr/local
 
 BUILD_PACKAGES := cmake make g++ binutils libsqlite3-dev
-TEST_PACKAGES  := libgtest-dev
+TEST_PACKAGES  := libgtest-dev abigail-tools pkg-config
 # The inspector's test makes files by hand and checks JSON with python3.
 TOOL_TEST_PACKAGES := python3
 
 CMAKE_CONFIGURE = cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
                   -DDBI_WARNINGS_AS_ERRORS=ON
 
-.PHONY: all deps build run test install clean bench bench-build bench-instructions
+.PHONY: all deps build run test install clean
+.PHONY: bench bench-build bench-instructions
+.PHONY: format format-check lint abi-check abi-baseline package package-check
 
 all: build
 
@@ -113,3 +115,45 @@ bench: bench-build
 # Instructions per call under callgrind: the same on a busy machine.
 bench-instructions: bench-build
 	bench/count-instructions $(BENCH_DIR)/bench/dbi_bench
+
+# --- Packaging and guard rails ---------------------------------------------
+
+LINT_PACKAGES    := clang-format clang-tidy cppcheck jq git
+PACKAGE_PACKAGES := dpkg-dev file
+
+# Every C++ file against .clang-format; `make format` rewrites them.
+format-check:
+	@scripts/ensure-packages $(LINT_PACKAGES)
+	scripts/format-check
+
+format:
+	@scripts/ensure-packages $(LINT_PACKAGES)
+	scripts/format-check --fix
+
+# clang-tidy and cppcheck on every file the build compiles, the benchmarks
+# included; needs only a configured build (for compile_commands.json), in a
+# folder of its own so that the main build stays without the benchmarks.
+LINT_DIR ?= build-lint
+
+lint: deps
+	@scripts/ensure-packages $(LINT_PACKAGES) libbenchmark-dev libsqlitecpp-dev
+	cmake -S . -B $(LINT_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DDBI_BUILD_BENCH=ON >/dev/null
+	scripts/lint $(LINT_DIR) $(JOBS)
+
+# The library against the committed ABI baseline (abi/README.md); fails
+# when the build has no ABI test rather than passing without one.
+abi-check: build
+	cd $(BUILD_DIR) && ctest -R '^abi_baseline$$' --no-tests=error --output-on-failure
+
+abi-baseline: build
+	cmake --build $(BUILD_DIR) --target abi-baseline
+
+# The Debian package of everything `make install` installs, in $(BUILD_DIR).
+package: build
+	@scripts/ensure-packages $(PACKAGE_PACKAGES)
+	cd $(BUILD_DIR) && cpack -G DEB
+
+# Installs that package on this system, builds a program against it both
+# ways, removes it and checks nothing is left (as root; not part of .ci/run).
+package-check: package
+	scripts/check-package $(BUILD_DIR)/database-interface_*.deb

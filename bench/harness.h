@@ -94,7 +94,7 @@ Block OnThreads(std::vector<Block> per_thread, const std::vector<double>& ns_per
 // A measurement that answers wrongly measures nothing: stops the run.
 inline void Expect(bool ok, const char* what) {
   if (!ok) {
-    std::fprintf(stderr, "bench: unexpected result: %s\n", what);
+    (void)std::fprintf(stderr, "bench: unexpected result: %s\n", what);
     std::abort();
   }
 }

@@ -19,7 +19,7 @@ std::vector<std::string> NumberedTexts(const char* format, int count) {
   std::vector<std::string> texts;
   for (int i = 0; i < count; ++i) {
     char text[64];
-    std::snprintf(text, sizeof text, format, i);
+    (void)std::snprintf(text, sizeof text, format, i);
     texts.emplace_back(text);
   }
   return texts;

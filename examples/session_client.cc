@@ -18,7 +18,7 @@ using database_interface::InstanceInfo;
 
 // Where this client remembers, between runs, the id of the start it recorded.
 constexpr const char* kLastStartKey = "example.last_start_id";
-constexpr int64_t kOneHourMs = 60 * 60 * 1000;
+constexpr int64_t kOneHourMs = int64_t{60} * 60 * 1000;
 
 int64_t NowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -146,7 +146,7 @@ int main() {
     return 1;
   }
   const std::string start_text = std::to_string(start_id);
-  db->InsertSessionCache(kLastStartKey, start_text.c_str(), now + 30 * 24 * kOneHourMs);
+  db->InsertSessionCache(kLastStartKey, start_text.c_str(), now + kOneHourMs * 24 * 30);
 
   std::string access_key, secret_key;
   if (db->SelectMessageCollectKey(access_key, secret_key) == 0) {

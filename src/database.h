@@ -29,6 +29,7 @@ enum ConnectionState : int32_t {
   kClosing = 3,
 };
 
+// NOLINTNEXTLINE(cppcoreguidelines-virtual-class-destructor): final, never deleted as the interface
 class CDatabase final : public IDatabaseInterface, public std::enable_shared_from_this<CDatabase> {
  public:
   // Closed: nothing opened, prepared or logged. Destruction finalizes the

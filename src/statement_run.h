@@ -90,18 +90,26 @@ class Row {
 // off again: `rows` only ever gains whole rows.
 template <typename Element, typename Fill>
 void AppendRow(std::vector<Element>& rows, Fill&& fill) {
-  Element& element = rows.emplace_back();
-  struct TakenOffUnlessFilled {
-    std::vector<Element>& rows;
-    bool filled;
+  class TakenOffUnlessFilled {
+   public:
+    explicit TakenOffUnlessFilled(std::vector<Element>& pending) : rows_(pending) {}
     ~TakenOffUnlessFilled() {
-      if (!filled) {
-        rows.pop_back();
+      if (!filled_) {
+        rows_.pop_back();
       }
     }
-  } pending{rows, false};
+    TakenOffUnlessFilled(const TakenOffUnlessFilled&) = delete;
+    TakenOffUnlessFilled& operator=(const TakenOffUnlessFilled&) = delete;
+    void Filled() { filled_ = true; }
+
+   private:
+    std::vector<Element>& rows_;
+    bool filled_ = false;
+  };
+  Element& element = rows.emplace_back();
+  TakenOffUnlessFilled guard(rows);
   fill(element);
-  pending.filled = true;
+  guard.Filled();
 }
 
 // The statement a call is about to run, or none (`stmt() == nullptr`) when

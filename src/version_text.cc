@@ -17,7 +17,7 @@ bool ParseVersionNumber(const std::string& piece, int32_t& number) {
   const char* begin = piece.c_str();
   char* end = nullptr;
   errno = 0;
-  const long value = std::strtol(begin, &end, 10);
+  const auto value = std::strtol(begin, &end, 10);
   if (end == begin || errno == ERANGE || value < std::numeric_limits<int32_t>::min() ||
       value > std::numeric_limits<int32_t>::max()) {
     return false;

@@ -33,6 +33,7 @@ TEST_F(LifecycleTest, NewFileGetsTheSixTablesAsWrittenAndTheCurrentVersion) {
       raw.Column("SELECT sql FROM sqlite_master WHERE type = 'table' AND name NOT LIKE "
                  "'sqlite_%' ORDER BY name"),
       (Lines{
+          // NOLINTNEXTLINE(bugprone-suspicious-missing-comma): one CREATE text per entry
           "CREATE TABLE core_recode (id INTEGER PRIMARY KEY AUTOINCREMENT, dump_file_path "
           "VARCHAR(256) NOT NULL, log_file_path VARCHAR(256) NOT NULL, start_recode_id INTEGER "
           "NOT NULL, create_time BIGINT NOT NULL, FOREIGN KEY (start_recode_id) REFERENCES "

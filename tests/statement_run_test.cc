@@ -15,7 +15,13 @@
 namespace dbi_test {
 namespace {
 
-using namespace database_interface;
+using database_interface::IntParam;
+using database_interface::Row;
+using database_interface::RunAllRows;
+using database_interface::RunAtMostOneRow;
+using database_interface::SqlStmt;
+using database_interface::StmtInfo;
+using database_interface::Target;
 
 // Fails (an integer overflow, reported as SQL logic error) on reaching x = 3.
 const StmtInfo kFailsAtThird = {
@@ -30,7 +36,7 @@ class StatementRunTest : public ::testing::Test {
     sqlite3_exec(db_, "CREATE TABLE t(x INTEGER); INSERT INTO t VALUES (1), (2), (3), (4);",
                  nullptr, nullptr, nullptr);
   }
-  ~StatementRunTest() override { sqlite3_close_v2(db_); }
+  void TearDown() override { sqlite3_close_v2(db_); }
 
   sqlite3* db_ = nullptr;
   LogCapture log_;

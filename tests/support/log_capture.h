@@ -4,6 +4,7 @@
 #ifndef DATABASE_INTERFACE_TESTS_SUPPORT_LOG_CAPTURE_H_
 #define DATABASE_INTERFACE_TESTS_SUPPORT_LOG_CAPTURE_H_
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <memory>
@@ -27,7 +28,7 @@ class CapturingSink final : public base::IBaseLogInterface {
     char buffer[8192];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(buffer, sizeof(buffer), format, args);
+    (void)std::vsnprintf(buffer, sizeof(buffer), format, args);  // long lines are cut
     va_end(args);
     std::lock_guard<std::mutex> guard(mutex_);
     entries_.push_back({level, tid, buffer});
@@ -39,10 +40,10 @@ class CapturingSink final : public base::IBaseLogInterface {
   }
 
   std::vector<std::string> Lines() {
-    std::vector<std::string> lines;
-    for (const LogEntry& entry : Entries()) {
-      lines.push_back(entry.line);
-    }
+    const std::vector<LogEntry> entries = Entries();
+    std::vector<std::string> lines(entries.size());
+    std::transform(entries.begin(), entries.end(), lines.begin(),
+                   [](const LogEntry& entry) { return entry.line; });
     return lines;
   }
 

@@ -1,7 +1,9 @@
 #include "command_line.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <iterator>
 
 namespace dbi {
 
@@ -71,12 +73,36 @@ bool ParseMilliseconds(const std::string& text, int64_t& value) {
   }
   char* end = nullptr;
   errno = 0;
-  const long long parsed = std::strtoll(text.c_str(), &end, 10);
+  const auto parsed = std::strtoll(text.c_str(), &end, 10);
   if (errno == ERANGE || *end != '\0') {
     return false;
   }
   value = parsed;
   return true;
+}
+
+// Applies the option at args[i] to `options`, moving `i` past the value it
+// takes, if any. The usage fault, or "" when the option is good.
+std::string ApplyOption(const CommandSpec& spec, const std::vector<std::string>& args, size_t& i,
+                        Options& options) {
+  const std::string& arg = args[i];
+  if (arg == "--json" && spec.json) {
+    options.json = true;
+  } else if (arg == "--reveal-secrets" && spec.reveal_secrets) {
+    options.reveal_secrets = true;
+  } else if (arg == "--force" && spec.force) {
+    options.force = true;
+  } else if (arg == "--now" && spec.now) {
+    int64_t now = 0;
+    if (i + 1 == args.size() || !ParseMilliseconds(args[i + 1], now)) {
+      return "--now needs milliseconds since the Unix epoch";
+    }
+    options.now_ms = now;
+    ++i;
+  } else {
+    return "unknown option '" + arg + "' (see dbi " + spec.name + " --help)";
+  }
+  return "";
 }
 
 CommandLine Error(const std::string& message) {
@@ -96,13 +122,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     line.help = kUsage;
     return line;
   }
-  const CommandSpec* spec = nullptr;
-  for (const CommandSpec& candidate : kCommands) {
-    if (args[0] == candidate.name) {
-      spec = &candidate;
-    }
-  }
-  if (spec == nullptr) {
+  const CommandSpec* const spec =
+      std::find_if(std::begin(kCommands), std::end(kCommands),
+                   [&](const CommandSpec& candidate) { return args[0] == candidate.name; });
+  if (spec == std::end(kCommands)) {
     return Error("dbi: unknown command '" + args[0] + "' (see dbi --help)");
   }
 
@@ -124,21 +147,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     } else if (arg == "--help" || arg == "-h") {
       line.help = spec->help;
       return line;
-    } else if (arg == "--json" && spec->json) {
-      line.options.json = true;
-    } else if (arg == "--reveal-secrets" && spec->reveal_secrets) {
-      line.options.reveal_secrets = true;
-    } else if (arg == "--force" && spec->force) {
-      line.options.force = true;
-    } else if (arg == "--now" && spec->now) {
-      int64_t now = 0;
-      if (i + 1 == args.size() || !ParseMilliseconds(args[i + 1], now)) {
-        return Error(prefix + "--now needs milliseconds since the Unix epoch");
-      }
-      line.options.now_ms = now;
-      ++i;
-    } else {
-      return Error(prefix + "unknown option '" + arg + "' (see dbi " + spec->name + " --help)");
+    } else if (const std::string fault = ApplyOption(*spec, args, i, line.options);
+               !fault.empty()) {
+      return Error(prefix + fault);
     }
   }
   if (spec->file_required && !file_given) {

@@ -51,7 +51,7 @@ std::string JsonString(const std::string& text) {
       out += static_cast<char>(byte);
     } else if (byte < 0x20) {
       char escaped[8];
-      std::snprintf(escaped, sizeof(escaped), "\\u%04x", byte);
+      (void)std::snprintf(escaped, sizeof(escaped), "\\u%04x", byte);  // fits: 6 bytes and NUL
       out += escaped;
     } else {
       out.append(text, i, length);
@@ -87,6 +87,7 @@ void JsonWriter::Null() {
   out_ << "null";
 }
 
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): key, then value, as everywhere in JSON
 void JsonWriter::StringField(const std::string& key, const std::string& value) {
   Key(key);
   String(value);

@@ -20,6 +20,7 @@ class JsonWriter {
   explicit JsonWriter(std::ostream& out) : out_(out) {}
   JsonWriter(const JsonWriter&) = delete;
   JsonWriter& operator=(const JsonWriter&) = delete;
+  ~JsonWriter() = default;
 
   // Closing the outermost value ends the line.
   void BeginObject() { Open('{'); }

@@ -145,7 +145,7 @@ std::string Escaped(const std::string& text) {
       out += c;
     } else if (byte < 0x20 || byte == 0x7f) {
       char escaped[8];
-      std::snprintf(escaped, sizeof(escaped), "\\x%02x", byte);
+      (void)std::snprintf(escaped, sizeof(escaped), "\\x%02x", byte);  // fits: 4 bytes and NUL
       out += escaped;
     } else {
       out += c;

@@ -80,11 +80,11 @@ bool WalWithoutLog(const std::string& path) {
 std::string ImmutableUri(const std::string& path) {
   std::string uri = "file:";
   for (const char c : path) {
-    if (std::isalnum(static_cast<unsigned char>(c)) || std::strchr("/-._~", c) != nullptr) {
+    if (std::isalnum(static_cast<unsigned char>(c)) != 0 || std::strchr("/-._~", c) != nullptr) {
       uri += c;
     } else {
       char escaped[4];
-      std::snprintf(escaped, sizeof(escaped), "%%%02X", static_cast<unsigned char>(c));
+      (void)std::snprintf(escaped, sizeof(escaped), "%%%02X", static_cast<unsigned char>(c));
       uri += escaped;
     }
   }
@@ -193,12 +193,10 @@ bool StoreReader::Read(StoreView& view, std::string& error) {
 
 bool StoreReader::ReadRecords(StoreView& view, std::string& error) {
   auto present = [&](const char* name) {
-    for (const TableRows& table : view.tables) {
-      if (table.name == name) {
-        return table.present;
-      }
-    }
-    return false;
+    const auto table =
+        std::find_if(view.tables.begin(), view.tables.end(),
+                     [&](const TableRows& candidate) { return candidate.name == name; });
+    return table != view.tables.end() && table->present;
   };
   // Each query names its table, so a failure message says where it failed.
   auto read = [&](const char* table, const std::string& sql, const RowReader& on_row) {

@@ -26,7 +26,8 @@ std::string FormatUtc(int64_t ms) {
     return "out of range";
   }
   char with_millis[80];
-  std::snprintf(with_millis, sizeof(with_millis), "%s.%03d UTC", text, static_cast<int>(millis));
+  (void)std::snprintf(with_millis, sizeof(with_millis), "%s.%03d UTC", text,
+                      static_cast<int>(millis));
   return with_millis;
 }
 

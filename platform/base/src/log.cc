@@ -47,7 +47,7 @@ class StderrSink final : public IBaseLogInterface {
     va_end(args);
     const std::string line =
         "[level " + std::to_string(level) + "][tid " + std::to_string(tid) + "] " + message + "\n";
-    std::fputs(line.c_str(), stderr);
+    (void)std::fputs(line.c_str(), stderr);  // a log sink has nowhere to report its own failure
   }
 
  private:
@@ -60,7 +60,7 @@ class StderrSink final : public IBaseLogInterface {
       return std::string();
     }
     std::vector<char> buffer(static_cast<size_t>(size) + 1);
-    std::vsnprintf(buffer.data(), buffer.size(), format, args);
+    (void)std::vsnprintf(buffer.data(), buffer.size(), format, args);  // measured above
     return std::string(buffer.data(), static_cast<size_t>(size));
   }
 };
@@ -73,7 +73,7 @@ struct SinkSlot {
 // Built on first use and never destroyed, so that a library logging from its
 // own exit-time clean-up still finds a sink.
 SinkSlot& Slot() {
-  static SinkSlot* const slot = new SinkSlot{{}, std::make_shared<StderrSink>()};
+  static auto* const slot = new SinkSlot{{}, std::make_shared<StderrSink>()};
   return *slot;
 }
 

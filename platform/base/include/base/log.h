@@ -26,6 +26,9 @@ namespace base {
 // The kernel's id of the calling thread (what `gettid` gives on Linux).
 BASE_EXPORT int32_t GetTid();
 
+// Declares only its destructor, as the SDK's own does; that one is defined
+// out of line so that the class's vtable lives in the library.
+// NOLINTNEXTLINE(cppcoreguidelines-special-member-functions)
 class BASE_EXPORT IBaseLogInterface {
  public:
   virtual ~IBaseLogInterface();

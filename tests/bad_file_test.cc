@@ -69,6 +69,7 @@ TEST(BadFileTest, RefusedUnchangedWithoutLeaksAndAGoodFileOpensAfter) {
       {dir.File("missing/store.db"), open_fails(dir.File("missing/store.db"))},
   };
   std::vector<std::string> contents;
+  contents.reserve(bad_files.size());
   for (const auto& [path, lines] : bad_files) {
     contents.push_back(Contents(path));
   }

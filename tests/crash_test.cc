@@ -4,11 +4,11 @@
 // row that the writer had been told was stored.
 
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <random>
 #include <set>
@@ -39,7 +39,7 @@ void Report(int out, const std::string& row) {
 }
 
 // The writer: stores rows until it is killed, reporting each acknowledged one.
-[[noreturn]] void WriteUntilKilled(const std::string& path, int out, int cycle) {
+[[noreturn]] void WriteUntilKilled(int out, const std::string& path, int cycle) {
   auto db = IDatabaseInterface::CreateDatabaseInterface();
   if (db->Init(path.c_str()) != 0) {
     _exit(2);
@@ -67,14 +67,14 @@ void Report(int out, const std::string& row) {
 // Reads acknowledgements until the writer is gone and the pipe empty.
 void ReadAcks(int in, std::vector<std::string>& acks) {
   for (Ack ack{}; read(in, &ack, sizeof ack) == static_cast<ssize_t>(sizeof ack);) {
-    acks.push_back(ack.row);
+    acks.emplace_back(ack.row);
   }
 }
 
 TEST(CrashTest, AcknowledgedRowsSurviveSigkillAtRandomMoments) {
   TempDir dir;
   const std::string path = dir.File("store.db");
-  std::mt19937 random(20240611);
+  std::mt19937 random(20240611);  // NOLINT(cert-msc32-c,cert-msc51-cpp): a run repeats
   std::uniform_int_distribution<int> delay_us(0, 20000);
   std::vector<std::string> acks;
   const int cycles = 100;
@@ -85,7 +85,7 @@ TEST(CrashTest, AcknowledgedRowsSurviveSigkillAtRandomMoments) {
     ASSERT_GE(writer, 0);
     if (writer == 0) {
       close(pipe_ends[0]);
-      WriteUntilKilled(path, pipe_ends[1], cycle);
+      WriteUntilKilled(pipe_ends[1], path, cycle);
     }
     close(pipe_ends[1]);
     // A pipe holds thousands of acknowledgements, more than a writer makes

@@ -11,6 +11,7 @@
 #include <sqlite3.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "support/log_capture.h"
@@ -24,15 +25,15 @@ enum class FileCall { kOpen, kRead, kWrite, kSync, kLock };
 
 // The armed fault; the tests run on one thread.
 struct Fault {
-  FileCall call;
-  int code;
-  bool persistent;  // every later call of the kind fails too, recovery included
+  FileCall call = FileCall::kOpen;
+  int code = SQLITE_OK;
+  bool persistent = false;  // every later call of the kind fails too, recovery included
   int countdown = 0;
   bool armed = false;
   bool injected = false;
 };
 
-Fault fault{FileCall::kOpen, SQLITE_OK, false};
+Fault fault;
 sqlite3_vfs* real_vfs = nullptr;
 sqlite3_vfs faulty_vfs;
 const sqlite3_io_methods* real_methods = nullptr;
@@ -68,7 +69,7 @@ int Lock(sqlite3_file* file, int level) {
   return rc != SQLITE_OK ? rc : real_methods->xLock(file, level);
 }
 
-int Open(sqlite3_vfs*, const char* name, sqlite3_file* file, int flags, int* out_flags) {
+int Open(sqlite3_vfs* /*faulty*/, const char* name, sqlite3_file* file, int flags, int* out_flags) {
   file->pMethods = nullptr;  // nothing for SQLite to close if the open fails
   const int injected = Injected(FileCall::kOpen);
   const int rc =
@@ -103,7 +104,7 @@ FaultSwitch Switch(FileCall call, int code, bool persistent) {
                      sqlite3_errstr(code)};
 }
 
-const std::pair<FileCall, int> kCases[] = {
+constexpr std::pair<FileCall, int> kCases[] = {
     {FileCall::kOpen, SQLITE_CANTOPEN},     {FileCall::kRead, SQLITE_IOERR_READ},
     {FileCall::kWrite, SQLITE_IOERR_WRITE}, {FileCall::kWrite, SQLITE_FULL},
     {FileCall::kSync, SQLITE_IOERR_FSYNC},  {FileCall::kLock, SQLITE_IOERR_LOCK}};
@@ -130,7 +131,7 @@ TEST_F(FaultInjectionTest, EveryFileCallOfARoundFailsInTurn) {
   for (bool persistent : {false, true}) {
     for (const auto& [call, code] : kCases) {
       SCOPED_TRACE(std::string(sqlite3_errstr(code)) + (persistent ? ", persistent" : ""));
-      std::remove(path_.c_str());
+      std::filesystem::remove(path_);
       Model model;
       auto db = NewStore();
       Workload workload(*db, path_, model, "faults", true);

@@ -8,6 +8,7 @@
 #include <sqlite3.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "support/log_capture.h"
@@ -74,7 +75,7 @@ class OutOfMemoryTest : public ::testing::Test {
 TEST_F(OutOfMemoryTest, EveryAllocationOfARoundFailsInTurn) {
   int count = 0;
   for (bool persist : {false, true}) {
-    std::remove(path_.c_str());
+    std::filesystem::remove(path_);
     Model model;
     {
       auto db = NewStore();

@@ -12,7 +12,8 @@ namespace dbi_fuzz {
 
 class DroppingSink final : public base::IBaseLogInterface {
  public:
-  void WriteLog(const int32_t&, const int32_t&, const char*, ...) override {}
+  void WriteLog(const int32_t& /*level*/, const int32_t& /*tid*/, const char* /*format*/,
+                ...) override {}
 };
 
 inline void DropLogLines() {

@@ -2,10 +2,9 @@
 // never crashes or leaks, and afterwards reads and writes answer within
 // their results, -1 for all of them when the file was refused.
 
-#include <stdlib.h>
-
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -25,14 +24,13 @@ void RemoveFolder() {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
+extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
   dbi_fuzz::DropLogLines();
   std::string pattern = (std::filesystem::temp_directory_path() / "dbi_fuzz_XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) {
-    abort();
+  if (mkdtemp(pattern.data()) == nullptr || std::atexit(RemoveFolder) != 0) {
+    std::abort();
   }
   folder = pattern;
-  atexit(RemoveFolder);
   return 0;
 }
 

@@ -13,7 +13,7 @@
 
 using database_interface::CDatabase;
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
+extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
   dbi_fuzz::DropLogLines();
   return 0;
 }
@@ -22,9 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string input(reinterpret_cast<const char*>(data), size);
   const size_t line_break = input.find('\n');
   // The comparison takes NUL-terminated texts: each ends at its first NUL.
-  const std::string older = input.substr(0, line_break).c_str();
+  const auto up_to_nul = [](const std::string& text) { return text.substr(0, text.find('\0')); };
+  const std::string older = up_to_nul(input.substr(0, line_break));
   const std::string newer =
-      line_break == std::string::npos ? "1.13.0" : input.substr(line_break + 1).c_str();
+      line_break == std::string::npos ? "1.13.0" : up_to_nul(input.substr(line_break + 1));
 
   const int32_t forward = CDatabase::VersionCompare(older.c_str(), newer.c_str());
   const int32_t backward = CDatabase::VersionCompare(newer.c_str(), older.c_str());

@@ -13,11 +13,12 @@ namespace {
 // on a disk, SQLite's fsyncs make the suites many times slower while testing
 // nothing more (no test cuts the power).
 std::filesystem::path TestRoot() {
+  std::filesystem::path temp = std::filesystem::temp_directory_path();
   std::error_code error;
-  if (std::getenv("TMPDIR") == nullptr && std::filesystem::is_directory("/dev/shm", error)) {
+  if (temp == "/tmp" && std::filesystem::is_directory("/dev/shm", error)) {
     return "/dev/shm";
   }
-  return std::filesystem::temp_directory_path();
+  return temp;
 }
 
 }  // namespace
@@ -100,22 +101,22 @@ std::vector<int32_t> CallEveryRecordOperation(IDatabaseInterface& db) {
   database_interface::InstanceInfo info;
   std::vector<database_interface::CoreRecode> cores(1);
   std::vector<database_interface::InstanceInfo> infos(1);
-  const std::vector<int32_t> results = {db.SelectMessageCollectKey(a, b),
-                                        db.InsertMessageCollectKey("k", 1, "s", 1),
-                                        db.InsertStartRecode(id, "v", 1, "t", 1, 1),
-                                        db.SelectStartRecode(1, a, b, time),
-                                        db.DeleteStartRecode(1),
-                                        db.DeleteAllStartRecode(),
-                                        db.InsertCoreRecode(core),
-                                        db.SelectAllCoreRecode(cores),
-                                        db.DeleteCoreRecode(1),
-                                        db.InsertInstanceInfo(info),
-                                        db.SelectInstanceInfoWithStartRecodeId(1, infos),
-                                        db.UpdataInstanceSessionId(1, "s", 1),
-                                        db.DeleteInstanceInfo(1),
-                                        db.DeleteSessionCache(1),
-                                        db.InsertSessionCache("k", "v", 1),
-                                        db.SelectSessionCache("k", 0, a)};
+  std::vector<int32_t> results = {db.SelectMessageCollectKey(a, b),
+                                  db.InsertMessageCollectKey("k", 1, "s", 1),
+                                  db.InsertStartRecode(id, "v", 1, "t", 1, 1),
+                                  db.SelectStartRecode(1, a, b, time),
+                                  db.DeleteStartRecode(1),
+                                  db.DeleteAllStartRecode(),
+                                  db.InsertCoreRecode(core),
+                                  db.SelectAllCoreRecode(cores),
+                                  db.DeleteCoreRecode(1),
+                                  db.InsertInstanceInfo(info),
+                                  db.SelectInstanceInfoWithStartRecodeId(1, infos),
+                                  db.UpdataInstanceSessionId(1, "s", 1),
+                                  db.DeleteInstanceInfo(1),
+                                  db.DeleteSessionCache(1),
+                                  db.InsertSessionCache("k", "v", 1),
+                                  db.SelectSessionCache("k", 0, a)};
   EXPECT_EQ(a + b + std::to_string(id) + "/" + std::to_string(time), "ab77/88");
   EXPECT_EQ(core.id + info.id, 0);
   EXPECT_EQ(cores.size() + infos.size(), 2u);

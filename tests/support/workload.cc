@@ -56,9 +56,9 @@ std::string Row(const InstanceInfo& info) {
 template <typename Record>
 std::vector<Record> Values(const std::map<int32_t, Record>& records) {
   std::vector<Record> values;
-  for (const auto& entry : records) {
-    values.push_back(entry.second);
-  }
+  values.reserve(records.size());
+  std::transform(records.begin(), records.end(), std::back_inserter(values),
+                 [](const auto& entry) { return entry.second; });
   return values;
 }
 
@@ -161,14 +161,14 @@ const std::vector<Op>& Workload::Round() {
 }
 
 bool Workload::Run(const Op& op) {
-  const std::string text = tag_ + "-" + std::to_string(++calls_);  // unique to this call
-  SCOPED_TRACE(op + " " + text);
+  ++calls_;
+  SCOPED_TRACE(op + " " + tag_ + "-" + std::to_string(calls_));
   if (op == "DeleteAllStartRecode" || op == "DeleteSessionCache") {
     std::unique_lock<std::shared_mutex> alone(model_.whole_store);
-    return Call(op, text);
+    return Call(op);
   }
   std::shared_lock<std::shared_mutex> beside_others(model_.whole_store);
-  return Call(op, text);
+  return Call(op);
 }
 
 template <typename Table>
@@ -190,6 +190,7 @@ bool Workload::Stored(int32_t result, int32_t success, const Update& update) {
 }
 
 template <typename Update>
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): an answer and the id it wrote
 bool Workload::NewId(int32_t result, const int32_t& id, int table, std::vector<int32_t>& own,
                      const Update& update) {
   if (!Answered(result, 1)) {
@@ -213,12 +214,12 @@ bool Workload::Read(int32_t result, const std::string& read, const Expected& exp
   return true;
 }
 
-bool Workload::Call(const Op& op, const std::string& text) {
+bool Workload::Call(const Op& op) {
+  const std::string text = tag_ + "-" + std::to_string(calls_);  // unique to this call
   const int32_t start = Newest(Live(starts_, model_.starts));
   const std::string session_key = "key-" + tag_ + "-" + std::to_string(calls_ % 2);
   const std::string secret = text + "-secret";
   std::string a = "-", b = "-";  // outputs of the reads, "-" until written
-  int64_t time = -7;
   if (op == "Init") {
     if (owns_store_) {
       return Answered(db_.Init(path_.c_str()), 0);
@@ -251,9 +252,11 @@ bool Workload::Call(const Op& op, const std::string& text) {
     return NewId(result, id, 0, starts_, [&] { model_.starts[id] = Joined(text, tag_, calls_); });
   }
   if (op == "SelectStartRecode") {
+    int64_t time = -7;
     const int32_t result = db_.SelectStartRecode(start, a, b, time);
     return Read(result, Joined(result, a, b, time), [&] {
-      return model_.starts.count(start) ? "1|" + model_.starts[start] : Joined(0, "-", "-", -7);
+      return model_.starts.count(start) != 0 ? "1|" + model_.starts[start]
+                                             : Joined(0, "-", "-", -7);
     });
   }
   if (op == "DeleteStartRecode") {
@@ -311,7 +314,7 @@ bool Workload::Call(const Op& op, const std::string& text) {
   if (op == "UpdataInstanceSessionId") {
     const int32_t id = Newest(Live(instances_, model_.instances));
     return Stored(db_.UpdataInstanceSessionId(id, text.data(), Len(text)), 0, [&] {
-      if (model_.instances.count(id)) {
+      if (model_.instances.count(id) != 0) {
         model_.instances[id].session_id = text;
       }
     });

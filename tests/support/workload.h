@@ -66,7 +66,7 @@ class Workload {
   Model& model() { return model_; }
 
  private:
-  bool Call(const Op& op, const std::string& text);
+  bool Call(const Op& op);
   // This workload's ids still in `table`, oldest first (`ids` drops the rest).
   template <typename Table>
   std::vector<int32_t>& Live(std::vector<int32_t>& ids, const Table& table);
@@ -76,6 +76,7 @@ class Workload {
   // An insert's answer, 1 with the new row's `id`, which joins `own` and may
   // never have been given out before in that table.
   template <typename Update>
+  // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): an answer and the id it wrote
   bool NewId(int32_t result, const int32_t& id, int table, std::vector<int32_t>& own,
              const Update& update);
   // A read's answer: what it `read` must be what `expected()` makes of the model.

@@ -47,6 +47,50 @@ install: build
 clean:
 	rm -rf $(BUILD_DIR)
 
+# Reliability suites, each in its own build folder from CMakePresets.json:
+# the whole suite under AddressSanitizer+UndefinedBehaviorSanitizer (with a
+# short run of each libFuzzer target) and under ThreadSanitizer, both built
+# by clang, whose libFuzzer and sanitizer runtimes come from
+# libclang-rt-14-dev; line and branch coverage of src/ with gcovr.
+SANITIZER_PACKAGES := clang libclang-rt-14-dev
+COVERAGE_PACKAGES  := gcovr
+FUZZ_SECONDS       ?= 60
+
+.PHONY: test-asan test-tsan fuzz coverage
+
+test-asan test-tsan: test-%: deps
+	@scripts/ensure-packages $(SANITIZER_PACKAGES)
+	cmake --preset $*
+	cmake --build --preset $* -j $(JOBS)
+	ctest --preset $* -j $(JOBS)
+
+# Runs each fuzz target FUZZ_SECONDS long from its corpus in tests/fuzz/corpus,
+# then merges into that corpus the inputs found that reach code it did not.
+fuzz: deps
+	@scripts/ensure-packages $(SANITIZER_PACKAGES)
+	cmake --preset asan
+	cmake --build --preset asan -j $(JOBS) --target dbi_fuzz_version dbi_fuzz_init
+	for name in version init; do \
+	  mkdir -p build-asan/fuzz-found-$$name && \
+	  build-asan/tests/fuzz/dbi_fuzz_$$name -max_total_time=$(FUZZ_SECONDS) \
+	    -artifact_prefix=build-asan/ build-asan/fuzz-found-$$name tests/fuzz/corpus/$$name && \
+	  build-asan/tests/fuzz/dbi_fuzz_$$name -merge=1 \
+	    tests/fuzz/corpus/$$name build-asan/fuzz-found-$$name || exit 1; \
+	done
+
+# Writes build-coverage/coverage.txt (lines not run, per file) and
+# build-coverage/coverage.html, and prints the line and branch totals.
+coverage: deps
+	@scripts/ensure-packages $(COVERAGE_PACKAGES)
+	cmake --preset coverage
+	cmake --build --preset coverage -j $(JOBS)
+	find build-coverage -name '*.gcda' -delete
+	ctest --preset coverage -j $(JOBS)
+	gcovr --root . --filter 'src/' --object-directory build-coverage \
+	  --exclude-directories 'build-coverage/CMakeFiles/[0-9.]+' \
+	  --exclude-throw-branches --exclude-unreachable-branches --print-summary \
+	  --txt build-coverage/coverage.txt --html-details build-coverage/coverage.html
+
 # Benchmarks: the library against the SQLite C API and SQLiteCpp, in their
 # own build folder and built without the tests.
 BENCH_PACKAGES := libbenchmark-dev libsqlitecpp-dev gnuplot-nox valgrind

@@ -36,10 +36,11 @@ std::vector<WorkloadResults>& Results() {
 }
 
 WorkloadResults& ResultsOf(const std::string& workload, Clock clock, const std::vector<Way>& ways) {
-  for (WorkloadResults& results : Results()) {
-    if (results.name == workload) {
-      return results;
-    }
+  const auto found = std::find_if(
+      Results().begin(), Results().end(),
+      [&workload](const WorkloadResults& results) { return results.name == workload; });
+  if (found != Results().end()) {
+    return *found;
   }
   WorkloadResults results{workload, clock, {}, {}};
   for (const Way& way : ways) {
@@ -84,10 +85,8 @@ struct Spread {
 
 template <typename Figure>
 Spread SpreadOf(const WorkloadResults& results, Figure figure) {
-  std::vector<double> values;
-  for (const Repetition& repetition : results.repetitions) {
-    values.push_back(figure(repetition));
-  }
+  std::vector<double> values(results.repetitions.size());
+  std::transform(results.repetitions.begin(), results.repetitions.end(), values.begin(), figure);
   return {Median(values), *std::min_element(values.begin(), values.end()),
           *std::max_element(values.begin(), values.end())};
 }
@@ -124,9 +123,8 @@ Block OnThreads(std::vector<Block> per_thread, const std::vector<double>& ns_per
     shares.push_back(slowest / ns);
     total += shares.back();
   }
-  for (double& share : shares) {
-    share /= total;
-  }
+  std::transform(shares.begin(), shares.end(), shares.begin(),
+                 [total](double share) { return share / total; });
   return [per_thread, shares](int64_t first, int64_t count) {
     using Steady = std::chrono::steady_clock;
     const size_t threads = per_thread.size();
@@ -156,11 +154,7 @@ Block OnThreads(std::vector<Block> per_thread, const std::vector<double>& ns_per
     const std::chrono::duration<double, std::nano> wall =
         *std::max_element(ends.begin(), ends.end()) -
         *std::min_element(starts.begin(), starts.end());
-    double all_cpu_ns = 0;
-    for (double ns : cpu_ns) {
-      all_cpu_ns += ns;
-    }
-    return Elapsed{wall.count(), all_cpu_ns};
+    return Elapsed{wall.count(), std::accumulate(cpu_ns.begin(), cpu_ns.end(), 0.0)};
   };
 }
 

@@ -1,5 +1,6 @@
 #include "stores.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -100,11 +101,9 @@ void Seed(const std::string& path) {
 
 std::string FileName(const std::string& workload, const char* way) {
   std::string name = workload + "-" + way + ".db";
-  for (char& c : name) {
-    if (c == ' ' || c == '/' || c == '(' || c == ')' || c == ',') {
-      c = '_';
-    }
-  }
+  std::replace_if(
+      name.begin(), name.end(),
+      [](char c) { return c == ' ' || c == '/' || c == '(' || c == ')' || c == ','; }, '_');
   return name;
 }
 

@@ -142,6 +142,7 @@ int main() {
   ShowEarlierRun(*db, now);
   const int32_t start_id = RecordThisStart(*db, now);
   if (start_id == 0) {
+    db->Close();
     return 1;
   }
   const std::string start_text = std::to_string(start_id);
@@ -155,5 +156,7 @@ int main() {
   UseTheSessionCache(*db, now);
 
   std::printf("\nRun me again in this folder: the next run finds this start and user.token.\n");
+  // The process-wide instance keeps its file open until it is closed.
+  db->Close();
   return 0;
 }

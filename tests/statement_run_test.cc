@@ -15,6 +15,7 @@
 namespace dbi_test {
 namespace {
 
+using database_interface::AppendRow;
 using database_interface::IntParam;
 using database_interface::Row;
 using database_interface::RunAllRows;

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -16,21 +15,8 @@ namespace {
 
 class VersionTest : public ::testing::Test {
  protected:
-  // A store file holding one row in every table, then stamped `version`.
   void MakeFileAt(const std::string& version) {
-    std::filesystem::remove(path_);
-    auto db = OpenStore(path_);
-    const int32_t start = AddStart(*db);
-    database_interface::CoreRecode core;
-    core.start_recode_id = start;
-    ASSERT_EQ(db->InsertCoreRecode(core), 1);
-    database_interface::InstanceInfo info;
-    info.start_recode_id = start;
-    ASSERT_EQ(db->InsertInstanceInfo(info), 1);
-    ASSERT_EQ(db->InsertSessionCache("k", "v", 100), 0);
-    ASSERT_EQ(db->InsertMessageCollectKey("ak", 2, "sk", 2), 0);
-    db->Close();
-    RawDb(path_).Exec("UPDATE db_version SET version = '" + version + "'");
+    MakeStoreFile(path_, version);
     log_.Clear();
   }
 
@@ -91,7 +77,7 @@ TEST_F(VersionTest, UnreadableVersionIsRefusedAndTheFileLeftUnchanged) {
   for (const char* bad : {"1.13", "1.13.0.0", "", "1..0", "a.b.c", "1.99999999999.0"}) {
     SCOPED_TRACE(bad);
     MakeFileAt(bad);
-    auto db = IDatabaseInterface::CreateDatabaseInterface();
+    auto db = NewStore();
     EXPECT_EQ(db->Init(path_.c_str()), -1);
     EXPECT_EQ(log_.Lines(),
               (std::vector<std::string>{

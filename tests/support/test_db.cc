@@ -7,8 +7,24 @@
 
 namespace dbi_test {
 
+namespace {
+
+// Memory-backed when the system has one and TMPDIR does not say otherwise:
+// on a disk, SQLite's fsyncs make the suites many times slower while testing
+// nothing more (no test cuts the power).
+std::filesystem::path TestRoot() {
+  std::filesystem::path temp = std::filesystem::temp_directory_path();
+  std::error_code error;
+  if (temp == "/tmp" && std::filesystem::is_directory("/dev/shm", error)) {
+    return "/dev/shm";
+  }
+  return temp;
+}
+
+}  // namespace
+
 TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "dbi_test_XXXXXX").string();
+  std::string pattern = (TestRoot() / "dbi_test_XXXXXX").string();
   char* made = mkdtemp(pattern.data());
   if (made == nullptr) {
     ADD_FAILURE() << "mkdtemp failed";
@@ -54,8 +70,16 @@ int64_t RawDb::Int(const std::string& sql) {
   return values.empty() ? -1 : std::stoll(values[0]);
 }
 
-std::shared_ptr<IDatabaseInterface> OpenStore(const std::string& path) {
+std::shared_ptr<IDatabaseInterface> NewStore() {
   std::shared_ptr<IDatabaseInterface> db = IDatabaseInterface::CreateDatabaseInterface();
+  return std::shared_ptr<IDatabaseInterface>(db.get(), [db](IDatabaseInterface* store) mutable {
+    store->Close();
+    db.reset();
+  });
+}
+
+std::shared_ptr<IDatabaseInterface> OpenStore(const std::string& path) {
+  std::shared_ptr<IDatabaseInterface> db = NewStore();
   EXPECT_EQ(db->Init(path.c_str()), 0) << path;
   return db;
 }
@@ -67,6 +91,52 @@ int32_t AddStart(IDatabaseInterface& db, const std::string& version, const std::
                                  type.data(), static_cast<int32_t>(type.size()), start_time),
             1);
   return id;
+}
+
+std::vector<int32_t> CallEveryRecordOperation(IDatabaseInterface& db) {
+  std::string a = "a", b = "b";
+  int32_t id = 77;
+  int64_t time = 88;
+  database_interface::CoreRecode core;
+  database_interface::InstanceInfo info;
+  std::vector<database_interface::CoreRecode> cores(1);
+  std::vector<database_interface::InstanceInfo> infos(1);
+  std::vector<int32_t> results = {db.SelectMessageCollectKey(a, b),
+                                  db.InsertMessageCollectKey("k", 1, "s", 1),
+                                  db.InsertStartRecode(id, "v", 1, "t", 1, 1),
+                                  db.SelectStartRecode(1, a, b, time),
+                                  db.DeleteStartRecode(1),
+                                  db.DeleteAllStartRecode(),
+                                  db.InsertCoreRecode(core),
+                                  db.SelectAllCoreRecode(cores),
+                                  db.DeleteCoreRecode(1),
+                                  db.InsertInstanceInfo(info),
+                                  db.SelectInstanceInfoWithStartRecodeId(1, infos),
+                                  db.UpdataInstanceSessionId(1, "s", 1),
+                                  db.DeleteInstanceInfo(1),
+                                  db.DeleteSessionCache(1),
+                                  db.InsertSessionCache("k", "v", 1),
+                                  db.SelectSessionCache("k", 0, a)};
+  EXPECT_EQ(a + b + std::to_string(id) + "/" + std::to_string(time), "ab77/88");
+  EXPECT_EQ(core.id + info.id, 0);
+  EXPECT_EQ(cores.size() + infos.size(), 2u);
+  return results;
+}
+
+void MakeStoreFile(const std::string& path, const std::string& version) {
+  std::filesystem::remove(path);
+  auto db = OpenStore(path);
+  const int32_t start = AddStart(*db);
+  database_interface::CoreRecode core;
+  core.start_recode_id = start;
+  EXPECT_EQ(db->InsertCoreRecode(core), 1);
+  database_interface::InstanceInfo info;
+  info.start_recode_id = start;
+  EXPECT_EQ(db->InsertInstanceInfo(info), 1);
+  EXPECT_EQ(db->InsertSessionCache("k", "v", 100), 0);
+  EXPECT_EQ(db->InsertMessageCollectKey("ak", 2, "sk", 2), 0);
+  db->Close();
+  RawDb(path).Exec("UPDATE db_version SET version = '" + version + "'");
 }
 
 }  // namespace dbi_test

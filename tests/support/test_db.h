@@ -54,8 +54,22 @@ class RawDb {
   sqlite3* db_ = nullptr;
 };
 
-// A new store opened on `path`; fails the current test when Init fails.
+// A new, unopened store whose last release closes it. The store's own
+// destruction leaves an open connection open, which would be a leak here.
+std::shared_ptr<IDatabaseInterface> NewStore();
+
+// A NewStore() opened on `path`; fails the current test when Init fails.
 std::shared_ptr<IDatabaseInterface> OpenStore(const std::string& path);
+
+// Calls each of the sixteen record operations once, in the interface's
+// order, on rows that do not exist, and returns their results. Fails the
+// current test if any output was written: meant for calls that are refused,
+// fail or find nothing.
+std::vector<int32_t> CallEveryRecordOperation(IDatabaseInterface& db);
+
+// Replaces the file at `path` with a store holding one row in every table,
+// stamped with the schema version `version`.
+void MakeStoreFile(const std::string& path, const std::string& version);
 
 // Inserts a start record and returns its id (fails the test otherwise).
 int32_t AddStart(IDatabaseInterface& db, const std::string& version = "1.0.0",

@@ -1,0 +1,456 @@
+#include "support/workload.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+
+#include "support/test_db.h"
+
+namespace dbi_test {
+namespace {
+
+// The session cache's reference time. Entries expire just before, at or just
+// after it, so that purges and reads both have something to tell apart.
+constexpr int64_t kNow = 1000;
+
+int32_t Len(const std::string& text) {
+  return static_cast<int32_t>(text.size());
+}
+
+// The newest of `ids`, or 0 (no row has it) when there is none.
+int32_t Newest(const std::vector<int32_t>& ids) {
+  return ids.empty() ? 0 : ids.back();
+}
+
+// The oldest of `ids` while a newer one is left to work on, or else 0.
+int32_t Surplus(const std::vector<int32_t>& ids) {
+  return ids.size() < 2 ? 0 : ids.front();
+}
+
+// True for `success`, false for -1; any other answer fails the test.
+bool Answered(int32_t result, int32_t success) {
+  if (result != success) {
+    EXPECT_EQ(result, -1) << "neither success (" << success << ") nor failure";
+  }
+  return result == success;
+}
+
+template <typename... Fields>
+std::string Joined(const Fields&... fields) {
+  std::ostringstream out;
+  ((out << fields << '|'), ...);
+  return out.str();
+}
+
+std::string Row(const CoreRecode& core) {
+  return Joined(core.dump_file_path, core.log_file_path, core.start_recode_id, core.create_time);
+}
+
+std::string Row(const InstanceInfo& info) {
+  return Joined(info.instance_no, info.session_id, info.business_type, info.protocol_type,
+                info.start_recode_id, info.create_time);
+}
+
+template <typename Record>
+std::vector<Record> Values(const std::map<int32_t, Record>& records) {
+  std::vector<Record> values;
+  values.reserve(records.size());
+  std::transform(records.begin(), records.end(), std::back_inserter(values),
+                 [](const auto& entry) { return entry.second; });
+  return values;
+}
+
+// "id:row;" for each record that `pick` keeps, by id.
+template <typename Record, typename Pick>
+std::string Listed(const std::vector<Record>& records, const Pick& pick) {
+  std::map<int32_t, std::string> rows;
+  for (const Record& record : records) {
+    if (pick(record)) {
+      rows[record.id] = Row(record);
+    }
+  }
+  std::string listed;
+  for (const auto& [id, row] : rows) {
+    listed += std::to_string(id) + ":" + row + ";";
+  }
+  return listed;
+}
+
+template <typename Map, typename Gone>
+void EraseIf(Map& map, const Gone& gone) {
+  for (auto it = map.begin(); it != map.end();) {
+    it = gone(*it) ? map.erase(it) : std::next(it);
+  }
+}
+
+// A start goes with its core and instance records.
+void DropStarts(Model& model, int32_t id, bool all) {
+  const auto gone = [&](const auto& row) { return all || row.second.start_recode_id == id; };
+  EraseIf(model.starts, [&](const auto& row) { return all || row.first == id; });
+  EraseIf(model.cores, gone);
+  EraseIf(model.instances, gone);
+}
+
+bool EndsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// A failed call's lines: one step failure of its statement, or for Init a
+// chain that starts with the failing SQLite call and ends with Init's own.
+void ExpectFailureLines(const Op& op, const std::vector<std::string>& lines,
+                        const std::string& error) {
+  ASSERT_FALSE(lines.empty());
+  EXPECT_TRUE(EndsWith(lines[0], "failed:" + error)) << lines[0];
+  if (op != "Init") {
+    EXPECT_EQ(lines.size(), 1u);
+    const std::string step =
+        "[database]database_interface::CDatabase::" + op + " sqlite3_step with sql[";
+    EXPECT_EQ(lines[0].rfind(step, 0), 0u) << lines[0];
+    return;
+  }
+  static const std::set<std::string> chain = {
+      "[database]CreateTable failed",     "[database]InitStmt failed",
+      "[database]SelectDbVersion failed", "[database]InsertDbVersion failed",
+      "[database]VersionChangeDb failed", "[database]ReCreateTable failed",
+      "[database]UpdateDbVersion failed", "[database]CheckAndUpdateDb failed"};
+  for (size_t i = 1; i < lines.size(); ++i) {
+    EXPECT_EQ(chain.count(lines[i]), 1u) << lines[i];
+  }
+}
+
+}  // namespace
+
+Workload::Workload(IDatabaseInterface& db, std::string path, Model& model, std::string tag,
+                   bool owns_store)
+    : db_(db),
+      path_(std::move(path)),
+      model_(model),
+      tag_(std::move(tag)),
+      owns_store_(owns_store) {}
+
+const std::vector<Op>& Workload::Round() {
+  // The starts of earlier rounds go first. Starts A and B each get a core and
+  // an instance record, B a second core; then A's instance goes, A goes with
+  // its core, and B's first core goes.
+  static const std::vector<Op> round = {"Init",
+                                        "DeleteAllStartRecode",
+                                        "InsertMessageCollectKey",
+                                        "SelectMessageCollectKey",
+                                        "InsertStartRecode",
+                                        "InsertCoreRecode",
+                                        "InsertInstanceInfo",
+                                        "InsertStartRecode",
+                                        "SelectStartRecode",
+                                        "InsertCoreRecode",
+                                        "InsertCoreRecode",
+                                        "InsertInstanceInfo",
+                                        "SelectAllCoreRecode",
+                                        "SelectInstanceInfoWithStartRecodeId",
+                                        "UpdataInstanceSessionId",
+                                        "DeleteInstanceInfo",
+                                        "DeleteStartRecode",
+                                        "DeleteCoreRecode",
+                                        "InsertSessionCache",
+                                        "InsertSessionCache",
+                                        "SelectSessionCache",
+                                        "DeleteSessionCache",
+                                        "Close"};
+  return round;
+}
+
+bool Workload::Run(const Op& op) {
+  ++calls_;
+  SCOPED_TRACE(op + " " + tag_ + "-" + std::to_string(calls_));
+  if (op == "DeleteAllStartRecode" || op == "DeleteSessionCache") {
+    std::unique_lock<std::shared_mutex> alone(model_.whole_store);
+    return Call(op);
+  }
+  std::shared_lock<std::shared_mutex> beside_others(model_.whole_store);
+  return Call(op);
+}
+
+template <typename Table>
+std::vector<int32_t>& Workload::Live(std::vector<int32_t>& ids, const Table& table) {
+  std::lock_guard<std::mutex> lock(model_.rows);
+  ids.erase(std::remove_if(ids.begin(), ids.end(), [&](int32_t id) { return !table.count(id); }),
+            ids.end());
+  return ids;
+}
+
+template <typename Update>
+bool Workload::Stored(int32_t result, int32_t success, const Update& update) {
+  if (!Answered(result, success)) {
+    return false;
+  }
+  std::lock_guard<std::mutex> lock(model_.rows);
+  update();
+  return true;
+}
+
+template <typename Update>
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): an answer and the id it wrote
+bool Workload::NewId(int32_t result, const int32_t& id, int table, std::vector<int32_t>& own,
+                     const Update& update) {
+  if (!Answered(result, 1)) {
+    EXPECT_EQ(id, -7);  // untouched
+    return false;
+  }
+  std::lock_guard<std::mutex> lock(model_.rows);
+  EXPECT_TRUE(model_.ids_given[table].insert(id).second) << "id given out twice: " << id;
+  own.push_back(id);
+  update();
+  return true;
+}
+
+template <typename Expected>
+bool Workload::Read(int32_t result, const std::string& read, const Expected& expected) {
+  if (result == -1) {
+    return false;
+  }
+  std::lock_guard<std::mutex> lock(model_.rows);
+  EXPECT_EQ(read, expected());
+  return true;
+}
+
+bool Workload::Call(const Op& op) {
+  const std::string text = tag_ + "-" + std::to_string(calls_);  // unique to this call
+  const int32_t start = Newest(Live(starts_, model_.starts));
+  const std::string session_key = "key-" + tag_ + "-" + std::to_string(calls_ % 2);
+  const std::string secret = text + "-secret";
+  std::string a = "-", b = "-";  // outputs of the reads, "-" until written
+  if (op == "Init") {
+    if (owns_store_) {
+      return Answered(db_.Init(path_.c_str()), 0);
+    }
+    EXPECT_EQ(db_.Init(path_.c_str()), -1);
+    return true;
+  }
+  if (op == "Close") {
+    if (owns_store_) {
+      db_.Close();
+    }
+    return true;
+  }
+  if (op == "InsertMessageCollectKey") {
+    return Stored(db_.InsertMessageCollectKey(text.data(), Len(text), secret.data(), Len(secret)),
+                  0, [&] { model_.keys.push_back(Joined(text, secret)); });
+  }
+  if (op == "SelectMessageCollectKey") {
+    const int32_t result = db_.SelectMessageCollectKey(a, b);
+    return Read(result, Joined(result, a, b), [&] {
+      return model_.keys.empty() ? Joined(0, "-", "-")
+             : model_.shared     ? Joined(1, a, a + "-secret")  // a pair, not mixed up
+                                 : "1|" + model_.keys.front();
+    });
+  }
+  if (op == "InsertStartRecode") {
+    int32_t id = -7;
+    const int32_t result =
+        db_.InsertStartRecode(id, text.data(), Len(text), tag_.data(), Len(tag_), calls_);
+    return NewId(result, id, 0, starts_, [&] { model_.starts[id] = Joined(text, tag_, calls_); });
+  }
+  if (op == "SelectStartRecode") {
+    int64_t time = -7;
+    const int32_t result = db_.SelectStartRecode(start, a, b, time);
+    return Read(result, Joined(result, a, b, time), [&] {
+      return model_.starts.count(start) != 0 ? "1|" + model_.starts[start]
+                                             : Joined(0, "-", "-", -7);
+    });
+  }
+  if (op == "DeleteStartRecode") {
+    const int32_t id = Surplus(starts_);
+    return Stored(db_.DeleteStartRecode(id), 0, [&] { DropStarts(model_, id, false); });
+  }
+  if (op == "DeleteAllStartRecode") {
+    return Stored(db_.DeleteAllStartRecode(), 0, [&] { DropStarts(model_, 0, true); });
+  }
+  if (op == "InsertCoreRecode") {
+    // No start of its own: another workload's DeleteAllStartRecode took them.
+    CoreRecode core{-7, "dump-" + text, "log-" + text, start, calls_};
+    return start == 0 || NewId(db_.InsertCoreRecode(core), core.id, 1, cores_,
+                               [&] { model_.cores[core.id] = core; });
+  }
+  if (op == "SelectAllCoreRecode") {
+    std::vector<CoreRecode> cores(1, CoreRecode{-7, "", "", 0, 0});  // stays in front
+    const auto own = [this](const CoreRecode& core) {
+      return std::count(cores_.begin(), cores_.end(), core.id) > 0;
+    };
+    const int32_t result = db_.SelectAllCoreRecode(cores);
+    return Read(result, Joined(result, cores.size() - 1, cores[0].id) + Listed(cores, own), [&] {
+      const size_t count = model_.shared ? static_cast<size_t>(result) : model_.cores.size();
+      return Joined(count, count, -7) + Listed(Values(model_.cores), own);
+    });
+  }
+  if (op == "DeleteCoreRecode") {
+    const int32_t id = Surplus(Live(cores_, model_.cores));
+    return Stored(db_.DeleteCoreRecode(id), 0, [&] { model_.cores.erase(id); });
+  }
+  if (op == "InsertInstanceInfo") {
+    InstanceInfo info{-7,
+                      "instance-" + text,
+                      "session-" + text,
+                      static_cast<int32_t>(calls_ % 5),
+                      "protocol-" + tag_,
+                      start,
+                      calls_};
+    return start == 0 || NewId(db_.InsertInstanceInfo(info), info.id, 2, instances_,
+                               [&] { model_.instances[info.id] = info; });
+  }
+  if (op == "SelectInstanceInfoWithStartRecodeId") {
+    std::vector<InstanceInfo> infos(1, InstanceInfo{-7, "", "", 0, "", 0, 0});
+    const auto of_start = [start](const InstanceInfo& info) {
+      return info.id != -7 && info.start_recode_id == start;
+    };
+    const int32_t result = db_.SelectInstanceInfoWithStartRecodeId(start, infos);
+    return Read(result, Joined(result, infos.size() - 1, infos[0].id) + Listed(infos, of_start),
+                [&] {
+                  const std::vector<InstanceInfo> stored = Values(model_.instances);
+                  const auto count = std::count_if(stored.begin(), stored.end(), of_start);
+                  return Joined(count, count, -7) + Listed(stored, of_start);
+                });
+  }
+  if (op == "UpdataInstanceSessionId") {
+    const int32_t id = Newest(Live(instances_, model_.instances));
+    return Stored(db_.UpdataInstanceSessionId(id, text.data(), Len(text)), 0, [&] {
+      if (model_.instances.count(id) != 0) {
+        model_.instances[id].session_id = text;
+      }
+    });
+  }
+  if (op == "DeleteInstanceInfo") {
+    const int32_t id = Surplus(Live(instances_, model_.instances));
+    return Stored(db_.DeleteInstanceInfo(id), 0, [&] { model_.instances.erase(id); });
+  }
+  if (op == "DeleteSessionCache") {
+    return Stored(db_.DeleteSessionCache(kNow), 0, [&] {
+      EraseIf(model_.sessions, [](const auto& entry) { return entry.second.first < kNow; });
+    });
+  }
+  if (op == "InsertSessionCache") {
+    const int64_t expire_time = kNow + calls_ % 3 - 1;
+    return Stored(db_.InsertSessionCache(session_key.c_str(), text.c_str(), expire_time), 0, [&] {
+      model_.sessions[session_key] = {expire_time, text};
+    });
+  }
+  if (op == "SelectSessionCache") {
+    const int32_t result = db_.SelectSessionCache(session_key.c_str(), kNow, a);
+    return Read(result, Joined(result, a), [&] {
+      const auto stored = model_.sessions.find(session_key);
+      const bool live = stored != model_.sessions.end() && stored->second.first > kNow;
+      return live ? Joined(1, stored->second.second) : Joined(0, "-");
+    });
+  }
+  ADD_FAILURE() << "no operation " << op;
+  return false;
+}
+
+void ExpectFileMatches(const std::string& path, Model& model) {
+  RawDb raw(path);
+  EXPECT_EQ(raw.Column("PRAGMA integrity_check"), std::vector<std::string>{"ok"});
+  EXPECT_EQ(raw.Column("PRAGMA foreign_key_check"), std::vector<std::string>{});
+  const auto listed = [&raw](const std::string& row, const std::string& table) {
+    return raw.Column("SELECT group_concat(" + row + ", '') FROM (SELECT * FROM " + table +
+                      " ORDER BY 1)")[0];
+  };
+  std::lock_guard<std::mutex> lock(model.rows);
+  std::string starts, sessions;
+  for (const auto& [id, row] : model.starts) {
+    starts += std::to_string(id) + ":" + row + ";";
+  }
+  for (const auto& [key, entry] : model.sessions) {
+    sessions += Joined(key, entry.second, entry.first) + ";";
+  }
+  const auto all = [](const auto&) { return true; };
+  EXPECT_EQ(listed("id||':'||sdk_version||'|'||sdk_type||'|'||start_time||'|;'", "start_recode"),
+            starts);
+  EXPECT_EQ(listed("id||':'||dump_file_path||'|'||log_file_path||'|'||start_recode_id||'|'||"
+                   "create_time||'|;'",
+                   "core_recode"),
+            Listed(Values(model.cores), all));
+  EXPECT_EQ(listed("id||':'||instance_no||'|'||session_id||'|'||business_type||'|'||"
+                   "protocol_type||'|'||start_recode_id||'|'||create_time||'|;'",
+                   "instance_info"),
+            Listed(Values(model.instances), all));
+  EXPECT_EQ(listed("session_key||'|'||session_value||'|'||expire_time||'|;'",
+                   "(SELECT session_key, session_value, expire_time FROM session_cache)"),
+            sessions);
+  // Key pairs in the order stored, unknown to the model with several workloads.
+  std::vector<std::string> keys = model.keys;
+  std::vector<std::string> stored_keys = raw.Column(
+      "SELECT message_access_key||'|'||message_access_secret_key||'|' FROM message_collect_key");
+  if (model.shared) {
+    std::sort(keys.begin(), keys.end());
+    std::sort(stored_keys.begin(), stored_keys.end());
+  }
+  EXPECT_EQ(stored_keys, keys);
+}
+
+int RunRoundThroughFaults(Workload& workload, LogCapture& log, const FaultSwitch& fault) {
+  int injected = 0;
+  for (const Op& op : Workload::Round()) {
+    bool failed = false;
+    for (int nth = 1;; ++nth, ++injected) {
+      // Init and Close are tried again from the state they start from.
+      if (nth > 1 && (op == "Init" || op == "Close")) {
+        EXPECT_TRUE(workload.Run(op == "Init" ? "Close" : "Init"));
+      }
+      SCOPED_TRACE(op + " failing at " + std::to_string(nth));
+      log.Clear();
+      fault.arm(nth);
+      const bool succeeded = workload.Run(op);
+      const bool hit = fault.stop();
+      if (!succeeded) {
+        EXPECT_TRUE(hit) << "failed with no fault injected";
+        ExpectFailureLines(op, log.Lines(), fault.error);
+        log.Clear();
+        EXPECT_TRUE(workload.Run(op)) << "failed again after the fault stopped";
+        failed = true;
+      }
+      EXPECT_EQ(log.Lines(), std::vector<std::string>{});
+      if (!hit) {
+        break;
+      }
+    }
+    if (failed) {
+      ExpectFileMatches(workload.path(), workload.model());  // nothing half-written
+    }
+  }
+  return injected;
+}
+
+int OpenThroughFaults(const std::string& original, const std::string& path, int64_t rows,
+                      LogCapture& log, const FaultSwitch& fault) {
+  for (int nth = 1;; ++nth) {
+    SCOPED_TRACE("Init failing at " + std::to_string(nth) + " on '" + original + "'");
+    std::filesystem::remove(path);
+    if (!original.empty()) {
+      std::filesystem::copy_file(original, path);
+    }
+    log.Clear();
+    auto db = NewStore();
+    fault.arm(nth);
+    const int32_t result = db->Init(path.c_str());
+    const bool hit = fault.stop();
+    if (result != 0) {
+      EXPECT_EQ(result, -1);
+      ExpectFailureLines("Init", log.Lines(), fault.error);
+      log.Clear();
+      EXPECT_EQ(CallEveryRecordOperation(*db), std::vector<int32_t>(16, -1));  // left closed
+      EXPECT_EQ(db->Init(path.c_str()), 0);
+    }
+    EXPECT_EQ(log.Lines(), std::vector<std::string>{});
+    db->Close();
+    RawDb raw(path);
+    EXPECT_EQ(raw.Column("SELECT version FROM db_version"), std::vector<std::string>{"1.13.0"});
+    EXPECT_EQ(raw.Count("start_recode") + raw.Count("core_recode") + raw.Count("instance_info") +
+                  raw.Count("session_cache") + raw.Count("message_collect_key"),
+              rows);
+    if (!hit) {
+      return nth - 1;
+    }
+  }
+}
+
+}  // namespace dbi_test

@@ -1,0 +1,123 @@
+// A workload of all eighteen operations, checked against a model of what the
+// store should hold. The fault-injection, out-of-memory, contention and
+// stress tests all drive it: a round calls every operation at least once, in
+// an order that gives each something to work on, every answer is compared
+// with the model, and the model follows the calls that succeeded.
+
+#ifndef DATABASE_INTERFACE_TESTS_SUPPORT_WORKLOAD_H_
+#define DATABASE_INTERFACE_TESTS_SUPPORT_WORKLOAD_H_
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <set>
+#include <shared_mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "database_interface/database_interface.h"
+#include "support/log_capture.h"
+
+namespace dbi_test {
+
+using database_interface::CoreRecode;
+using database_interface::IDatabaseInterface;
+using database_interface::InstanceInfo;
+
+// What one store holds according to the calls that reported storing it;
+// every workload on the store shares it.
+struct Model {
+  std::map<int32_t, std::string> starts;  // id -> "version|type|time|"
+  std::map<int32_t, CoreRecode> cores;
+  std::map<int32_t, InstanceInfo> instances;
+  std::map<std::string, std::pair<int64_t, std::string>> sessions;  // key -> expiry, value
+  std::vector<std::string> keys;                                    // "key|secret|", oldest first
+  std::set<int32_t> ids_given[3];  // starts, cores, instances: never to be given again
+  bool shared = false;             // several workloads: which key pair came first is unknown
+
+  std::mutex rows;  // guards everything above
+  // Held shared by every call, and alone by the two operations that touch
+  // every workload's rows, so that the model can follow those exactly.
+  std::shared_mutex whole_store;
+};
+
+// An operation of IDatabaseInterface, by its name.
+using Op = std::string;
+
+class Workload {
+ public:
+  // `tag` sets this workload's rows apart from others' on the same store.
+  // With `owns_store` the workload opens and closes the store itself;
+  // otherwise the store stays open, Init must refuse, Close is not called.
+  Workload(IDatabaseInterface& db, std::string path, Model& model, std::string tag,
+           bool owns_store);
+
+  // The calls of one round, in order: Init first, Close last.
+  static const std::vector<Op>& Round();
+
+  // One call of `op`: true when it answered as the model predicts (and the
+  // model now follows it); false when it answered its failure result, -1,
+  // with the model unchanged. Any other answer fails the current test.
+  bool Run(const Op& op);
+
+  const std::string& path() const { return path_; }
+  Model& model() { return model_; }
+
+ private:
+  bool Call(const Op& op);
+  // This workload's ids still in `table`, oldest first (`ids` drops the rest).
+  template <typename Table>
+  std::vector<int32_t>& Live(std::vector<int32_t>& ids, const Table& table);
+  // A write's answer: on `success`, `update` makes the model follow it.
+  template <typename Update>
+  bool Stored(int32_t result, int32_t success, const Update& update);
+  // An insert's answer, 1 with the new row's `id`, which joins `own` and may
+  // never have been given out before in that table.
+  template <typename Update>
+  // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): an answer and the id it wrote
+  bool NewId(int32_t result, const int32_t& id, int table, std::vector<int32_t>& own,
+             const Update& update);
+  // A read's answer: what it `read` must be what `expected()` makes of the model.
+  template <typename Expected>
+  bool Read(int32_t result, const std::string& read, const Expected& expected);
+
+  IDatabaseInterface& db_;
+  const std::string path_;
+  Model& model_;
+  const std::string tag_;
+  const bool owns_store_;
+  int64_t calls_ = 0;
+  std::vector<int32_t> starts_, cores_, instances_;
+};
+
+// Fails the current test unless the file at `path` passes SQLite's integrity
+// and foreign key checks and holds exactly the model's rows.
+void ExpectFileMatches(const std::string& path, Model& model);
+
+// How a test injects failures (into file calls or allocations): `arm(n)`
+// makes the nth from now fail, `stop()` ends failing and tells whether one
+// was injected; a failed call reports `error`, SQLite's text for the code.
+struct FaultSwitch {
+  std::function<void(int)> arm;
+  std::function<bool()> stop;
+  std::string error;
+};
+
+// Runs a round with each call tried again and again, the fault armed at its
+// 1st, 2nd, ... failure point, until a try injects none. A call that fails
+// must answer -1 with exactly its failure lines and succeed once the fault
+// is stopped; the file must then match the model. Returns the number of
+// failures injected.
+int RunRoundThroughFaults(Workload& workload, LogCapture& log, const FaultSwitch& fault);
+
+// The same for Init alone on a copy of `original` ("" for no file) at
+// `path`: a failed Init leaves the instance closed, and a later Init on it
+// opens the file at the current version with `rows` rows in the tables.
+int OpenThroughFaults(const std::string& original, const std::string& path, int64_t rows,
+                      LogCapture& log, const FaultSwitch& fault);
+
+}  // namespace dbi_test
+
+#endif  // DATABASE_INTERFACE_TESTS_SUPPORT_WORKLOAD_H_

@@ -18,8 +18,6 @@ using database_interface::CoreRecode;
 using database_interface::InstanceInfo;
 using Lines = std::vector<std::string>;
 
-const std::string kOp = "[database]database_interface::CDatabase::";
-
 class RecordsTest : public ::testing::Test {
  protected:
   std::string Start(int32_t id) {
@@ -29,6 +27,7 @@ class RecordsTest : public ::testing::Test {
     return std::to_string(found) + ":" + version + "/" + type + "/" + std::to_string(time);
   }
 
+  const std::string op_ = "[database]database_interface::CDatabase::";
   TempDir dir_;
   LogCapture log_;
   std::string path_ = dir_.File("store.db");
@@ -95,14 +94,14 @@ TEST_F(RecordsTest, RejectedBindIsLoggedAndTheNextCallWorks) {
   EXPECT_EQ(id, 55);
   EXPECT_EQ(
       log_.Lines(),
-      (Lines{kOp + "InsertStartRecode sqlite3_bind_text with sql[INSERT INTO start_recode "
+      (Lines{op_ + "InsertStartRecode sqlite3_bind_text with sql[INSERT INTO start_recode "
                    "(sdk_version, sdk_type, start_time) VALUES(:sdk_version, :sdk_type, "
                    ":start_time) RETURNING id] at[:sdk_version] failed:string or blob too big",
-             kOp + "InsertMessageCollectKey sqlite3_bind_text with sql[INSERT INTO "
+             op_ + "InsertMessageCollectKey sqlite3_bind_text with sql[INSERT INTO "
                    "message_collect_key(message_access_key, message_access_secret_key) "
                    "VALUES(:message_access_key, :message_access_secret_key)] "
                    "at[:message_access_secret_key] failed:string or blob too big",
-             kOp + "UpdataInstanceSessionId sqlite3_bind_text with sql[UPDATE instance_info "
+             op_ + "UpdataInstanceSessionId sqlite3_bind_text with sql[UPDATE instance_info "
                    "SET session_id = :session_id WHERE id = :id] at[:session_id] "
                    "failed:string or blob too big"}));
   EXPECT_EQ(db_->InsertStartRecode(id, "v", 1, "t", 1, 1), 1);
@@ -119,11 +118,11 @@ TEST_F(RecordsTest, RecordsOfAMissingStartAreRefusedByTheForeignKey) {
   EXPECT_EQ(
       log_.Lines(),
       (Lines{
-          kOp + "InsertCoreRecode sqlite3_step with sql[INSERT INTO core_recode (dump_file_path, "
+          op_ + "InsertCoreRecode sqlite3_step with sql[INSERT INTO core_recode (dump_file_path, "
                 "log_file_path, start_recode_id, create_time) VALUES(:dump_file_path, "
                 ":log_file_path, :start_recode_id, :create_time) RETURNING id] failed:constraint "
                 "failed",
-          kOp + "InsertInstanceInfo sqlite3_step with sql[INSERT OR REPLACE INTO instance_info  "
+          op_ + "InsertInstanceInfo sqlite3_step with sql[INSERT OR REPLACE INTO instance_info  "
                 "(instance_no, session_id, business_type, protocol_type, start_recode_id, "
                 "create_time) VALUES (:instance_no, :session_id, :business_type, :protocol_type, "
                 ":start_recode_id, :create_time) RETURNING id] failed:constraint failed"}));

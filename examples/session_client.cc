@@ -59,13 +59,18 @@ void ShowStart(IDatabaseInterface& db, int32_t start_id) {
 // What an earlier run left: its session value, its key pair and its start,
 // which is then deleted together with everything tied to it.
 void ShowEarlierRun(IDatabaseInterface& db, int64_t now) {
-  std::string token;
-  if (db.SelectSessionCache("user.token", now, token) != 1) {
+  std::string last_start;
+  if (db.SelectSessionCache(kLastStartKey, now, last_start) != 1) {
     std::printf("No earlier run found: this is the first run in this folder.\n\n");
     return;
   }
   std::printf("An earlier run left things behind:\n");
-  std::printf("  session value user.token = %s (still valid)\n", token.c_str());
+  std::string token;
+  if (db.SelectSessionCache("user.token", now, token) == 1) {
+    std::printf("  session value user.token = %s (still valid)\n", token.c_str());
+  } else {
+    std::printf("  session value user.token has expired since (it is valid for an hour)\n");
+  }
 
   std::string access_key, secret_key;
   if (db.SelectMessageCollectKey(access_key, secret_key) == 1) {
@@ -73,15 +78,12 @@ void ShowEarlierRun(IDatabaseInterface& db, int64_t now) {
                 secret_key.size());
   }
 
-  std::string last_start;
-  if (db.SelectSessionCache(kLastStartKey, now, last_start) == 1) {
-    const int32_t start_id = std::stoi(last_start);
-    ShowStart(db, start_id);
-    db.DeleteStartRecode(start_id);
-    std::vector<InstanceInfo> left;
-    std::printf("  deleted start %d; instances left for it: %d\n\n", start_id,
-                db.SelectInstanceInfoWithStartRecodeId(start_id, left));
-  }
+  const int32_t start_id = std::stoi(last_start);
+  ShowStart(db, start_id);
+  db.DeleteStartRecode(start_id);
+  std::vector<InstanceInfo> left;
+  std::printf("  deleted start %d; instances left for it: %d\n\n", start_id,
+              db.SelectInstanceInfoWithStartRecodeId(start_id, left));
 }
 
 int32_t RecordThisStart(IDatabaseInterface& db, int64_t now) {

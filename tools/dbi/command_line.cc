@@ -83,16 +83,16 @@ bool ParseMilliseconds(const std::string& text, int64_t& value) {
 
 // Applies the option at args[i] to `options`, moving `i` past the value it
 // takes, if any. The usage fault, or "" when the option is good.
-std::string ApplyOption(const CommandSpec& spec, const std::vector<std::string>& args, size_t& i,
+std::string ApplyOption(const CommandSpec& syntax, const std::vector<std::string>& args, size_t& i,
                         Options& options) {
   const std::string& arg = args[i];
-  if (arg == "--json" && spec.json) {
+  if (arg == "--json" && syntax.json) {
     options.json = true;
-  } else if (arg == "--reveal-secrets" && spec.reveal_secrets) {
+  } else if (arg == "--reveal-secrets" && syntax.reveal_secrets) {
     options.reveal_secrets = true;
-  } else if (arg == "--force" && spec.force) {
+  } else if (arg == "--force" && syntax.force) {
     options.force = true;
-  } else if (arg == "--now" && spec.now) {
+  } else if (arg == "--now" && syntax.now) {
     int64_t now = 0;
     if (i + 1 == args.size() || !ParseMilliseconds(args[i + 1], now)) {
       return "--now needs milliseconds since the Unix epoch";
@@ -100,7 +100,7 @@ std::string ApplyOption(const CommandSpec& spec, const std::vector<std::string>&
     options.now_ms = now;
     ++i;
   } else {
-    return "unknown option '" + arg + "' (see dbi " + spec.name + " --help)";
+    return "unknown option '" + arg + "' (see dbi " + syntax.name + " --help)";
   }
   return "";
 }
@@ -122,16 +122,16 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     line.help = kUsage;
     return line;
   }
-  const CommandSpec* const spec =
+  const CommandSpec* const syntax =
       std::find_if(std::begin(kCommands), std::end(kCommands),
                    [&](const CommandSpec& candidate) { return args[0] == candidate.name; });
-  if (spec == std::end(kCommands)) {
+  if (syntax == std::end(kCommands)) {
     return Error("dbi: unknown command '" + args[0] + "' (see dbi --help)");
   }
 
   CommandLine line;
-  line.options.command = spec->command;
-  const std::string prefix = std::string("dbi ") + spec->name + ": ";
+  line.options.command = syntax->command;
+  const std::string prefix = std::string("dbi ") + syntax->name + ": ";
   bool file_given = false;
   bool options_ended = false;
   for (size_t i = 1; i < args.size(); ++i) {
@@ -145,15 +145,15 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     } else if (arg == "--") {
       options_ended = true;
     } else if (arg == "--help" || arg == "-h") {
-      line.help = spec->help;
+      line.help = syntax->help;
       return line;
-    } else if (const std::string fault = ApplyOption(*spec, args, i, line.options);
+    } else if (const std::string fault = ApplyOption(*syntax, args, i, line.options);
                !fault.empty()) {
       return Error(prefix + fault);
     }
   }
-  if (spec->file_required && !file_given) {
-    return Error(prefix + "FILE is required (see dbi " + spec->name + " --help)");
+  if (syntax->file_required && !file_given) {
+    return Error(prefix + "FILE is required (see dbi " + syntax->name + " --help)");
   }
   return line;
 }

@@ -1,6 +1,8 @@
 // The schema version check run by Init: a new file is stamped, an older one
 // migrated, a newer one has its data tables rebuilt empty.
 
+#include <sstream>
+
 #include "database.h"
 #include "log/log.h"
 #include "schema.h"
@@ -111,7 +113,8 @@ int32_t CDatabase::VersionCompare(const char* oldDbVersion, const char* newDbVer
   const char* const texts[2] = {oldDbVersion, newDbVersion};
   VersionNumbers numbers[2] = {};
   for (int i = 0; i < 2; ++i) {
-    if (!ParseVersionText(texts[i], numbers[i])) {
+    std::istringstream stream(texts[i]);
+    if (VersionSplit(stream, numbers[i][0], numbers[i][1], numbers[i][2]) != 0) {
       LogError("[database]%s VersionSplit with version[%s] failed",
                "database_interface::CDatabase::VersionCompare", texts[i]);
       return -1;

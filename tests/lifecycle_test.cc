@@ -81,18 +81,6 @@ TEST_F(LifecycleTest, InitAndCloseTakeTurnsAndOperationsRunOnlyInBetween) {
   EXPECT_TRUE(log_.Lines().empty());
 }
 
-TEST_F(LifecycleTest, OpenFailureIsLoggedAndALaterInitWorks) {
-  auto db = NewStore();
-  const std::string missing = dir_.File("no/such/dir/store.db");
-  EXPECT_EQ(db->Init(missing.c_str()), -1);
-  EXPECT_EQ(log_.Lines(), Lines{"[database]Open sqlite3 file[" + missing +
-                                "] failed:unable to open database file"});
-  EXPECT_EQ(log_.Entries()[0].level, 60);
-  EXPECT_EQ(log_.Entries()[0].tid, base::GetTid());
-  ExpectEveryRecordOperationRefused(*db);
-  EXPECT_EQ(db->Init(path_.c_str()), 0);
-}
-
 TEST_F(LifecycleTest, StatementThatDoesNotCompileStopsPreparingTheRest) {
   // A foreign instance_info without protocol_type: record statement 9 is the
   // first that cannot compile; 10 would fail too but is never prepared.

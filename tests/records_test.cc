@@ -104,6 +104,10 @@ TEST_F(RecordsTest, RejectedBindIsLoggedAndTheNextCallWorks) {
              op_ + "UpdataInstanceSessionId sqlite3_bind_text with sql[UPDATE instance_info "
                    "SET session_id = :session_id WHERE id = :id] at[:session_id] "
                    "failed:string or blob too big"}));
+  for (const LogEntry& entry : log_.Entries()) {
+    EXPECT_EQ(entry.level, 60);
+    EXPECT_EQ(entry.tid, base::GetTid());
+  }
   EXPECT_EQ(db_->InsertStartRecode(id, "v", 1, "t", 1, 1), 1);
   EXPECT_EQ(db_->InsertMessageCollectKey("k", 1, "secret", 6), 0);
   EXPECT_EQ(RawDb(path_).Count("message_collect_key"), 1);

@@ -47,6 +47,10 @@ install: build
 clean:
 	rm -rf $(BUILD_DIR)
 
+# make test-cross: the suite built for Windows, Linux arm64 and Linux armhf
+# and run here under Wine and qemu-user (test-windows, test-arm64, test-armhf).
+include cmake/toolchains/cross.mk
+
 # Reliability suites, each in its own build folder from CMakePresets.json:
 # the whole suite under AddressSanitizer+UndefinedBehaviorSanitizer (with a
 # short run of each libFuzzer target) and under ThreadSanitizer, both built

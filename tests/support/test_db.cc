@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
+#include <random>
 
 namespace dbi_test {
 
@@ -23,13 +23,21 @@ std::filesystem::path TestRoot() {
 
 }  // namespace
 
+// A new name until one is free: create_directory answers false, rather than
+// failing, for a folder that exists, so two processes never share one.
 TempDir::TempDir() {
-  std::string pattern = (TestRoot() / "dbi_test_XXXXXX").string();
-  char* made = mkdtemp(pattern.data());
-  if (made == nullptr) {
-    ADD_FAILURE() << "mkdtemp failed";
+  const std::filesystem::path root = TestRoot();
+  std::random_device seed;
+  std::mt19937_64 random(seed());
+  std::error_code error;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::filesystem::path candidate = root / ("dbi_test_" + std::to_string(random()));
+    if (std::filesystem::create_directory(candidate, error)) {
+      path_ = candidate.generic_string();
+      return;
+    }
   }
-  path_ = pattern;
+  ADD_FAILURE() << "no temporary folder under " << root << ": " << error.message();
 }
 
 TempDir::~TempDir() {

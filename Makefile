@@ -60,9 +60,11 @@ SANITIZER_PACKAGES := clang libclang-rt-14-dev
 COVERAGE_PACKAGES  := gcovr
 FUZZ_SECONDS       ?= 60
 
-.PHONY: test-asan test-tsan fuzz coverage
+.PHONY: test-asan test-tsan test-gcc-asan fuzz coverage
 
-test-asan test-tsan: test-%: deps
+# test-gcc-asan: the same suite built by GCC under -fsanitize=address,undefined
+# -O1, the flags a packager tries first, where GCC's own warnings differ.
+test-asan test-tsan test-gcc-asan: test-%: deps
 	@scripts/ensure-packages $(SANITIZER_PACKAGES)
 	cmake --preset $*
 	cmake --build --preset $* -j $(JOBS)
@@ -103,7 +105,7 @@ BENCH_DIR      ?= build-bench
 bench-build:
 	@scripts/ensure-packages $(BUILD_PACKAGES) $(BENCH_PACKAGES)
 	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DDBI_WARNINGS_AS_ERRORS=ON \
-	      -DBUILD_TESTING=OFF -DDBI_BUILD_BENCH=ON
+	      -DDBI_BUILD_TESTS=OFF -DDBI_BUILD_BENCH=ON
 	cmake --build $(BENCH_DIR) -j $(JOBS) --target dbi_bench
 
 # Times, interleaved: prints the three-way table and draws the chart. The

@@ -20,15 +20,7 @@
 #include <string>
 #include <vector>
 
-#if defined(_WIN32)
-#if defined(DATABASE_INTERFACE_BUILDING_LIBRARY)
-#define DATABASE_INTERFACE_EXPORT __declspec(dllexport)
-#else
-#define DATABASE_INTERFACE_EXPORT __declspec(dllimport)
-#endif
-#else
-#define DATABASE_INTERFACE_EXPORT __attribute__((visibility("default")))
-#endif
+#include "database_interface/export.h"
 
 namespace database_interface {
 

@@ -174,7 +174,6 @@ int64_t StoreReader::CountRows(const std::string& table) {
 }
 
 bool StoreReader::Read(StoreView& view, std::string& error) {
-  view = StoreView();
   std::map<std::string, std::string> tables;
   if (!ReadTables(tables, error) ||
       !ReadVersion(tables.count("db_version") != 0, view.version, error)) {

@@ -78,8 +78,9 @@ class StoreReader {
   bool Open(const std::string& path, std::string& error);
   void Close();
 
-  // Reads everything `show` lists: false, with `error` set, when the file
-  // cannot be read as a store (not a database, or tables of another layout).
+  // Reads everything `show` lists into `view`, which must be new: false, with
+  // `error` set, when the file cannot be read as a store (not a database, or
+  // tables of another layout).
   bool Read(StoreView& view, std::string& error);
   // Runs every health check. A file that cannot be read is a finding too.
   CheckReport Check();

@@ -1,0 +1,74 @@
+# Installation (DBI_INSTALL): the store, the stand-in `base` when it is the
+# one built, both headers, a CMake package and a pkg-config file.
+include(CMakePackageConfigHelpers)
+
+set(DBI_INSTALLED_TARGETS database_interface)
+if(NOT DBI_BASE_TARGET)
+  list(APPEND DBI_INSTALLED_TARGETS database_interface_base)
+endif()
+# A static store carries its dependencies' link lines; a bundled SQLite
+# then travels as an archive of its own.
+if(DBI_STORE_KIND STREQUAL "STATIC" AND DBI_SQLITE STREQUAL "bundled")
+  list(APPEND DBI_INSTALLED_TARGETS database_interface_sqlite)
+endif()
+
+install(TARGETS ${DBI_INSTALLED_TARGETS}
+  EXPORT database_interfaceTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+  INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(DIRECTORY include/database_interface DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(FILES "${PROJECT_BINARY_DIR}/include/database_interface/export.h"
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/database_interface)
+if(NOT DBI_BASE_TARGET)
+  install(DIRECTORY platform/base/include/base DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+endif()
+
+# What the package config needs to find before the targets: a static store
+# links its SQLite (and a bundled one, the thread library) through the host.
+set(DBI_CONFIG_DEPENDENCIES "")
+if(DBI_STORE_KIND STREQUAL "STATIC")
+  if(DBI_SQLITE STREQUAL "system")
+    set(DBI_CONFIG_DEPENDENCIES "find_dependency(SQLite3 3.35.0)")
+  else()
+    set(DBI_CONFIG_DEPENDENCIES "find_dependency(Threads)")
+  endif()
+endif()
+
+set(DBI_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/database_interface)
+install(EXPORT database_interfaceTargets
+  NAMESPACE database_interface::
+  DESTINATION ${DBI_CMAKE_DIR})
+configure_package_config_file(cmake/database_interfaceConfig.cmake.in
+  "${PROJECT_BINARY_DIR}/database_interfaceConfig.cmake"
+  INSTALL_DESTINATION ${DBI_CMAKE_DIR})
+write_basic_package_version_file("${PROJECT_BINARY_DIR}/database_interfaceConfigVersion.cmake"
+  COMPATIBILITY SameMajorVersion)
+install(FILES
+  "${PROJECT_BINARY_DIR}/database_interfaceConfig.cmake"
+  "${PROJECT_BINARY_DIR}/database_interfaceConfigVersion.cmake"
+  DESTINATION ${DBI_CMAKE_DIR})
+
+# The same for builds that use pkg-config. The file finds its prefix from its
+# own place, so it stays right under `cmake --install --prefix` and in the
+# Debian package.
+file(RELATIVE_PATH DBI_PC_TO_PREFIX
+  "${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig" "${CMAKE_INSTALL_PREFIX}")
+string(REGEX REPLACE "/$" "" DBI_PC_TO_PREFIX "${DBI_PC_TO_PREFIX}")
+if(DBI_STORE_KIND STREQUAL "STATIC")
+  set(DBI_PC_CFLAGS " -DDATABASE_INTERFACE_STATIC_DEFINE")
+  if(DBI_SQLITE STREQUAL "system")
+    set(DBI_PC_PRIVATE "Requires.private: sqlite3 >= 3.35.0")
+  else()
+    set(DBI_PC_PRIVATE "Libs.private: -ldatabase_interface_sqlite -lpthread")
+  endif()
+else()
+  set(DBI_PC_CFLAGS "")
+  set(DBI_PC_PRIVATE "")
+endif()
+configure_file(cmake/database_interface.pc.in
+  "${PROJECT_BINARY_DIR}/database_interface.pc" @ONLY)
+install(FILES "${PROJECT_BINARY_DIR}/database_interface.pc"
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})

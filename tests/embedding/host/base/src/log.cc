@@ -1,0 +1,46 @@
+#include "base/log.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+
+namespace base {
+
+namespace {
+
+std::mutex lines_mutex;
+std::vector<std::string> lines;
+
+class RecordingSink final : public IBaseLogInterface {
+ public:
+  void WriteLog(const int32_t& level, const int32_t& /*tid*/, const char* format, ...) override {
+    char text[1024];
+    va_list args;
+    va_start(args, format);
+    (void)std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    const std::lock_guard<std::mutex> guard(lines_mutex);
+    lines.push_back(std::to_string(level) + " " + text);
+  }
+};
+
+}  // namespace
+
+int32_t GetTid() {
+  return static_cast<int32_t>(std::hash<std::thread::id>()(std::this_thread::get_id()));
+}
+
+IBaseLogInterface::~IBaseLogInterface() = default;
+
+std::shared_ptr<IBaseLogInterface> IBaseLogInterface::GetLogInstance() {
+  static const auto sink = std::make_shared<RecordingSink>();
+  return sink;
+}
+
+std::vector<std::string> RecordedLines() {
+  const std::lock_guard<std::mutex> guard(lines_mutex);
+  return lines;
+}
+
+}  // namespace base

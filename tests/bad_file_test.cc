@@ -75,11 +75,7 @@ TEST(BadFileTest, RefusedUnchangedWithoutLeaksAndAGoodFileOpensAfter) {
   }
 
   auto db = NewStore();
-  const auto open_descriptors = [] {
-    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
-                         std::filesystem::directory_iterator());
-  };
-  const auto descriptors = open_descriptors();
+  const int64_t descriptors = OpenDescriptorCount();
   for (int attempt = 0; attempt < 100; ++attempt) {
     for (const auto& [path, lines] : bad_files) {
       log.Clear();
@@ -88,7 +84,7 @@ TEST(BadFileTest, RefusedUnchangedWithoutLeaksAndAGoodFileOpensAfter) {
       ASSERT_EQ(CallEveryRecordOperation(*db), std::vector<int32_t>(16, -1));
     }
   }
-  EXPECT_EQ(open_descriptors(), descriptors);
+  EXPECT_EQ(OpenDescriptorCount(), descriptors);
   for (size_t i = 0; i < bad_files.size(); ++i) {
     EXPECT_EQ(Contents(bad_files[i].first), contents[i]) << bad_files[i].first;
   }

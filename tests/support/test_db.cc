@@ -3,7 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <iterator>
 #include <random>
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 
 namespace dbi_test {
 
@@ -76,6 +81,17 @@ std::vector<std::string> RawDb::Column(const std::string& sql) {
 int64_t RawDb::Int(const std::string& sql) {
   const std::vector<std::string> values = Column(sql);
   return values.empty() ? -1 : std::stoll(values[0]);
+}
+
+int64_t OpenDescriptorCount() {
+#if defined(_WIN32)
+  DWORD handles = 0;
+  EXPECT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &handles));
+  return handles;
+#else
+  return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                       std::filesystem::directory_iterator());
+#endif
 }
 
 std::shared_ptr<IDatabaseInterface> NewStore() {

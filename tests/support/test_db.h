@@ -71,6 +71,9 @@ std::vector<int32_t> CallEveryRecordOperation(IDatabaseInterface& db);
 // stamped with the schema version `version`.
 void MakeStoreFile(const std::string& path, const std::string& version);
 
+// How many files, and on Windows handles of any kind, the process holds.
+int64_t OpenDescriptorCount();
+
 // Inserts a start record and returns its id (fails the test otherwise).
 int32_t AddStart(IDatabaseInterface& db, const std::string& version = "1.0.0",
                  const std::string& type = "sdk", int64_t start_time = 1);

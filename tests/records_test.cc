@@ -6,6 +6,7 @@
 
 #include <climits>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/log_capture.h"
@@ -108,6 +109,15 @@ TEST_F(RecordsTest, RejectedBindIsLoggedAndTheNextCallWorks) {
     EXPECT_EQ(entry.level, 60);
     EXPECT_EQ(entry.tid, base::GetTid());
   }
+  // Each line names the thread that made the call, by an id of its own.
+  int32_t other_tid = 0;
+  std::thread([&] {
+    other_tid = base::GetTid();
+    EXPECT_EQ(db_->UpdataInstanceSessionId(1, "s", INT_MAX), -1);
+  }).join();
+  EXPECT_NE(other_tid, base::GetTid());
+  EXPECT_NE(other_tid, 0);
+  EXPECT_EQ(log_.Entries().back().tid, other_tid);
   EXPECT_EQ(db_->InsertStartRecode(id, "v", 1, "t", 1, 1), 1);
   EXPECT_EQ(db_->InsertMessageCollectKey("k", 1, "secret", 6), 0);
   EXPECT_EQ(RawDb(path_).Count("message_collect_key"), 1);

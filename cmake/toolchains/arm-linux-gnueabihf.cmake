@@ -1,7 +1,9 @@
 # 32-bit ARM Linux (ARMv7, hard float) with Debian's cross compiler
 # (g++-arm-linux-gnueabihf): the build where pointers and size_t have 32
-# bits. The test programs run under qemu-user with the target's libraries.
+# bits. The test programs run under qemu-user, which finds the target's
+# loader and libraries under -L.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR arm)
 include("${CMAKE_CURRENT_LIST_DIR}/debian-cross.cmake")
-dbi_debian_cross(arm-linux-gnueabihf qemu-arm)
+dbi_debian_cross(arm-linux-gnueabihf)
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-arm -L /usr/arm-linux-gnueabihf)

@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "log/log.h"
+#include "private_file.h"
 #include "schema.h"
 
 namespace database_interface {
@@ -24,16 +25,31 @@ int32_t CDatabase::Init(const char* path) {
     return -1;
   }
 
-  if (OpenAndPrepare(path) == 0) {
-    state_.store(kReady);
-    return 0;
+  int32_t opened = -1;
+  try {
+    opened = OpenAndPrepare(path);
+  } catch (...) {
+    // Running out of memory or a log sink that throws must not leave the
+    // instance Initializing, refusing every Init and Close for good.
+    EndFailedInit();
+    throw;
   }
-  CloseConnection();
+  if (opened != 0) {
+    EndFailedInit();
+    return -1;
+  }
+  state_.store(kReady);
+  return 0;
+}
+
+void CDatabase::EndFailedInit() {
+  const int rc = CloseConnection();
   state_.store(kUninitialized);
-  return -1;
+  LogCloseFailure(rc);
 }
 
 int32_t CDatabase::OpenAndPrepare(const char* path) {
+  CreatePrivateFileIfMissing(path);
   // The order is fixed: foreign keys before anything else, the tables before
   // any statement is prepared, the version statements before the check that
   // runs them, and the record statements only once the schema is current.
@@ -74,22 +90,30 @@ void CDatabase::Close() {
   while (in_flight_.load() != 0) {
     std::this_thread::yield();
   }
-  CloseConnection();
+  const int rc = CloseConnection();
   state_.store(kUninitialized);
+  LogCloseFailure(rc);
 }
 
-void CDatabase::CloseConnection() {
+int CDatabase::CloseConnection() {
+  int rc = SQLITE_OK;
   if (db_ != nullptr) {
     // With statements still prepared, sqlite3_close_v2 defers the release of
     // the connection to the last finalize, just below.
-    const int rc = sqlite3_close_v2(db_);
-    if (rc != SQLITE_OK) {
-      LogError("[database]Close sqlite3 failed:%s", sqlite3_errstr(rc));
-    }
+    rc = sqlite3_close_v2(db_);
     db_ = nullptr;
   }
   version_stmts_.clear();
   record_stmts_.clear();
+  return rc;
+}
+
+// Written once the state is settled, so that a sink that throws cannot leave
+// the instance half closed.
+void CDatabase::LogCloseFailure(int rc) {
+  if (rc != SQLITE_OK) {
+    LogError("[database]Close sqlite3 failed:%s", sqlite3_errstr(rc));
+  }
 }
 
 int32_t CDatabase::Exec(const char* op_name, const char* sql) {

@@ -96,9 +96,13 @@ class CDatabase final : public IDatabaseInterface, public std::enable_shared_fro
   // Runs `sql` on the connection with sqlite3_exec: 0, or -1 after logging
   // the failure under the operation name `op_name`.
   int32_t Exec(const char* op_name, const char* sql);
-  // Closes the connection (logging a failure) and releases both statement
-  // sets, the version set first.
-  void CloseConnection();
+  // The failure path of Init: closes, back to kUninitialized, then logs.
+  void EndFailedInit();
+  // Closes the connection and releases both statement sets, the version set
+  // first; logs nothing and answers sqlite3_close_v2's result (SQLITE_OK
+  // when there was no connection).
+  int CloseConnection();
+  void LogCloseFailure(int rc);
 
   // Brings the file to the current schema version (version_check.cc).
   int32_t CheckAndUpdateDb();

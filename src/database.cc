@@ -85,8 +85,8 @@ void CDatabase::Close() {
   if (!state_.compare_exchange_strong(expected, kClosing)) {
     return;
   }
-  // Calls that passed the state test before the switch may still be using
-  // the statements; calls from now on see kClosing and answer -1.
+  // Calls that were admitted before the switch may still be using the
+  // statements; calls from now on see kClosing and answer -1.
   while (in_flight_.load() != 0) {
     std::this_thread::yield();
   }
@@ -147,14 +147,18 @@ int32_t CDatabase::InitStmt(StmtSet& set, const StmtInfo* infos, size_t count) {
 }
 
 Target CDatabase::Record(RecordStmt which) {
-  // Counted before the state test, so that Close, which switches the state
-  // before it waits for the count, either sees this call or is seen by it.
-  in_flight_.fetch_add(1);
-  if (state_.load() != kReady) {
+  // A refused call leaves the count alone, so that a stream of them cannot
+  // keep Close waiting. An admitted one is counted and then tested again:
+  // Close switches the state before it waits for the count, so either it
+  // sees this call or this call sees the switch.
+  if (state_.load() == kReady) {
+    in_flight_.fetch_add(1);
+    if (state_.load() == kReady) {
+      return Target(record_stmts_[which].get(), kRecordStmts[which], &in_flight_);
+    }
     in_flight_.fetch_sub(1);
-    return Target(nullptr, kRecordStmts[which], nullptr);
   }
-  return Target(record_stmts_[which].get(), kRecordStmts[which], &in_flight_);
+  return Target(nullptr, kRecordStmts[which], nullptr);
 }
 
 Target CDatabase::Version(VersionStmt which) const {

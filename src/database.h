@@ -112,8 +112,9 @@ class CDatabase final : public IDatabaseInterface, public std::enable_shared_fro
   int32_t VersionChangeDb(const std::string& oldDbVersion);
   int32_t ReCreateTable();
 
-  // The statement of a record operation, counted in flight, or none when the
-  // instance is not ready.
+  // Admits a call of a record operation: its statement, counted in flight
+  // while the Target lives, or none when the instance is not ready. Each
+  // operation's first statement, so that nothing it does runs before.
   Target Record(RecordStmt which);
   // The statement of a version operation; these run inside Init only.
   Target Version(VersionStmt which) const;
@@ -122,8 +123,8 @@ class CDatabase final : public IDatabaseInterface, public std::enable_shared_fro
   StmtSet record_stmts_;
   std::atomic<int32_t> state_{kUninitialized};
   sqlite3* db_ = nullptr;
-  // Record operations that passed or are passing the state test; Close
-  // waits for it to drain before it releases anything they use.
+  // Record operations admitted while kReady and not yet ended; Close waits
+  // for it to drain before it releases anything they use.
   std::atomic<int32_t> in_flight_{0};
 };
 

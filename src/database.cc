@@ -14,6 +14,14 @@ namespace {
 // keeps calls from several threads apart on the one connection.
 constexpr int kOpenFlags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
 
+// Written once the state is settled, so that a sink that throws cannot leave
+// the instance half closed.
+void LogCloseFailure(int rc) {
+  if (rc != SQLITE_OK) {
+    LogError("[database]Close sqlite3 failed:%s", sqlite3_errstr(rc));
+  }
+}
+
 }  // namespace
 
 int32_t CDatabase::Init(const char* path) {
@@ -106,14 +114,6 @@ int CDatabase::CloseConnection() {
   version_stmts_.clear();
   record_stmts_.clear();
   return rc;
-}
-
-// Written once the state is settled, so that a sink that throws cannot leave
-// the instance half closed.
-void CDatabase::LogCloseFailure(int rc) {
-  if (rc != SQLITE_OK) {
-    LogError("[database]Close sqlite3 failed:%s", sqlite3_errstr(rc));
-  }
 }
 
 int32_t CDatabase::Exec(const char* op_name, const char* sql) {

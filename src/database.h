@@ -102,7 +102,6 @@ class CDatabase final : public IDatabaseInterface, public std::enable_shared_fro
   // first; logs nothing and answers sqlite3_close_v2's result (SQLITE_OK
   // when there was no connection).
   int CloseConnection();
-  void LogCloseFailure(int rc);
 
   // Brings the file to the current schema version (version_check.cc).
   int32_t CheckAndUpdateDb();

@@ -104,6 +104,7 @@ std::string ReadOnlyParameters(const std::string& path, std::string& error) {
 
 // `path` as a URI with `parameters`. Always a URI, since SQLite may be built
 // to read a plain name that starts "file:" as one: the path stays a path.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): the path, then what follows its "?"
 std::string Uri(const std::string& path, const std::string& parameters) {
   // A leading "//" would otherwise be read as an authority.
   std::string uri = path.rfind('/', 0) == 0 ? "file://" : "file:";

@@ -95,8 +95,9 @@ class StoreReader {
   void Close();
 
   // Reads everything `show` lists into `view`, which must be new, the key
-  // pairs' texts only if `read_secrets`: false, with `error` set, when the file cannot be read
-  // as a store (not a database, tables of another layout, a hot journal).
+  // pairs' texts only if `read_secrets`: false, with `error` set, when the
+  // file cannot be read as a store (not a database, tables of another
+  // layout, a hot journal).
   bool Read(StoreView& view, bool read_secrets, std::string& error);
   // Whether a read failed on a hot journal, which Init would roll back.
   bool hot_journal() const { return hot_journal_; }

@@ -121,21 +121,27 @@ int RunPurge(const Options& options) {
               << ": the library cannot open it (see its log above)\n";
     return kNotDone;
   }
+  // The count is told only when both readings worked: a failed one is -1.
   StoreReader counter;
-  counter.Open(options.file, error);
-  const int64_t before = counter.CountRows("session_cache");
+  const bool counting = counter.Open(options.file, error);
+  const int64_t before = counting ? counter.CountRows("session_cache") : -1;
   const int32_t deleted = db->DeleteSessionCache(now);
-  const int64_t after = counter.CountRows("session_cache");
+  const int64_t after = counting ? counter.CountRows("session_cache") : -1;
   db->Close();
   if (deleted != 0) {
     std::cerr << "dbi purge: " << Quoted(options.file) << ": DeleteSessionCache failed\n";
     return kNotDone;
   }
+  const std::string expiry = " (expiry before " + FormatUtc(now) + ") from " + Quoted(options.file);
+  if (before < 0 || after < 0 || after > before) {
+    std::cout << "Removed the expired session-cache entries" << expiry
+              << "; how many could not be counted\n";
+    return kDone;
+  }
   const auto removed = static_cast<size_t>(before - after);
   std::cout << "Removed "
             << Counted(removed, "expired session-cache entry", "expired session-cache entries")
-            << " (expiry before " << FormatUtc(now) << ") from " << Quoted(options.file) << "; "
-            << after << " left\n";
+            << expiry << "; " << after << " left\n";
   return kDone;
 }
 

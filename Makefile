@@ -116,6 +116,20 @@ bench: bench-build
 bench-instructions: bench-build
 	bench/count-instructions $(BENCH_DIR)/bench/dbi_bench
 
+# Mutation test: small faults put into src/*.cc one at a time, in a copy of
+# the checkout built in MUTATION_DIR, and whether the tests notice each one
+# (docs/testing.md). The same seed and sample pick the same mutants;
+# MUTATION_ARGS=--list prints them without building.
+MUTATION_DIR    ?= build-mutation
+MUTATION_SEED   ?= 1
+MUTATION_SAMPLE ?= 160
+
+.PHONY: mutation
+mutation: deps
+	@scripts/ensure-packages ninja-build
+	scripts/mutation --work $(MUTATION_DIR) --seed $(MUTATION_SEED) --sample $(MUTATION_SAMPLE) \
+	  --jobs $(JOBS) $(MUTATION_ARGS)
+
 # --- Packaging and guard rails ---------------------------------------------
 
 LINT_PACKAGES    := clang-format clang-tidy cppcheck jq git

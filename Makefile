@@ -130,7 +130,7 @@ bench-instructions-baseline: bench-build
 # MUTATION_ARGS=--list prints them without building.
 MUTATION_DIR    ?= build-mutation
 MUTATION_SEED   ?= 1
-MUTATION_SAMPLE ?= 160
+MUTATION_SAMPLE ?= 300
 
 .PHONY: mutation
 mutation: deps

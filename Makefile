@@ -118,9 +118,31 @@ bench: bench-build
 	        bench/chart.gp
 	@echo "chart: $(BENCH_DIR)/bench/performance.png"
 
-# Instructions per call under callgrind: the same on a busy machine.
+# Instructions per call under callgrind: the same on a busy machine. Fails
+# when a read's count rose more than 3% above the committed baseline;
+# bench-instructions-baseline renews it, on purpose only (bench/README.md).
+INSTRUCTIONS_BASELINE := bench/instructions.baseline
+
+.PHONY: bench-instructions-baseline
 bench-instructions: bench-build
-	bench/count-instructions $(BENCH_DIR)/bench/dbi_bench
+	bench/count-instructions $(BENCH_DIR)/bench/dbi_bench check $(INSTRUCTIONS_BASELINE)
+
+bench-instructions-baseline: bench-build
+	bench/count-instructions $(BENCH_DIR)/bench/dbi_bench update $(INSTRUCTIONS_BASELINE)
+
+# Mutation test: small faults put into src/*.cc one at a time, in a copy of
+# the checkout built in MUTATION_DIR, and whether the tests notice each one
+# (docs/testing.md). The same seed and sample pick the same mutants;
+# MUTATION_ARGS=--list prints them without building.
+MUTATION_DIR    ?= build-mutation
+MUTATION_SEED   ?= 1
+MUTATION_SAMPLE ?= 300
+
+.PHONY: mutation
+mutation: deps
+	@scripts/ensure-packages ninja-build
+	scripts/mutation --work $(MUTATION_DIR) --seed $(MUTATION_SEED) --sample $(MUTATION_SAMPLE) \
+	  --jobs $(JOBS) $(MUTATION_ARGS)
 
 # --- Packaging and guard rails ---------------------------------------------
 

@@ -19,7 +19,9 @@ install(TARGETS ${DBI_INSTALLED_TARGETS}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(DIRECTORY include/database_interface DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(FILES "${PROJECT_BINARY_DIR}/include/database_interface/export.h"
+install(FILES
+  "${PROJECT_BINARY_DIR}/include/database_interface/export.h"
+  "${PROJECT_BINARY_DIR}/include/database_interface/version.h"
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/database_interface)
 if(NOT DBI_BASE_TARGET)
   install(DIRECTORY platform/base/include/base DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})

@@ -43,8 +43,8 @@ set_target_properties(database_interface_sqlite PROPERTIES
   POSITION_INDEPENDENT_CODE ON
   C_VISIBILITY_PRESET hidden)
 target_compile_definitions(database_interface_sqlite PRIVATE ${DBI_BUNDLED_SQLITE_OPTIONS})
-# SYSTEM: its macros (SQLITE_STATIC is an old-style cast) expand in our code,
-# whose warnings are errors in our own builds.
+# A system header to its users, as an installed SQLite's is: its macros
+# (SQLITE_STATIC's C cast among them) are not ours to warn about.
 target_include_directories(database_interface_sqlite SYSTEM
   PUBLIC "$<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/third_party/sqlite>")
 target_link_libraries(database_interface_sqlite PRIVATE Threads::Threads)

@@ -6,7 +6,8 @@
 namespace database_interface {
 
 int32_t CDatabase::InsertCoreRecode(CoreRecode& record) {
-  return RunInsertReturningId(Record(kInsertCoreRecode),
+  const Target target = Record(kInsertCoreRecode);
+  return RunInsertReturningId(target,
                               {TextParam(":dump_file_path", record.dump_file_path),
                                TextParam(":log_file_path", record.log_file_path),
                                IntParam(":start_recode_id", record.start_recode_id),
@@ -15,7 +16,8 @@ int32_t CDatabase::InsertCoreRecode(CoreRecode& record) {
 }
 
 int32_t CDatabase::SelectAllCoreRecode(std::vector<CoreRecode>& records) {
-  return RunAllRows(Record(kSelectAllCoreRecode), {}, [&](const Row& row) {
+  const Target target = Record(kSelectAllCoreRecode);
+  return RunAllRows(target, {}, [&](const Row& row) {
     AppendRow(records, [&](CoreRecode& record) {
       record.id = row.Int(0);
       row.Text(1, record.dump_file_path);
@@ -27,7 +29,8 @@ int32_t CDatabase::SelectAllCoreRecode(std::vector<CoreRecode>& records) {
 }
 
 int32_t CDatabase::DeleteCoreRecode(int32_t id) {
-  return RunNoRow(Record(kDeleteCoreRecode), {IntParam(":id", id)});
+  const Target target = Record(kDeleteCoreRecode);
+  return RunNoRow(target, {IntParam(":id", id)});
 }
 
 }  // namespace database_interface

@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "log/log.h"
+#include "private_file.h"
 #include "schema.h"
 
 namespace database_interface {
@@ -12,6 +13,14 @@ namespace {
 // Read-write, created when missing, and serialized: SQLite itself then
 // keeps calls from several threads apart on the one connection.
 constexpr int kOpenFlags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
+
+// Written once the state is settled, so that a sink that throws cannot leave
+// the instance half closed.
+void LogCloseFailure(int rc) {
+  if (rc != SQLITE_OK) {
+    LogError("[database]Close sqlite3 failed:%s", sqlite3_errstr(rc));
+  }
+}
 
 }  // namespace
 
@@ -24,16 +33,31 @@ int32_t CDatabase::Init(const char* path) {
     return -1;
   }
 
-  if (OpenAndPrepare(path) == 0) {
-    state_.store(kReady);
-    return 0;
+  int32_t opened = -1;
+  try {
+    opened = OpenAndPrepare(path);
+  } catch (...) {
+    // Running out of memory or a log sink that throws must not leave the
+    // instance Initializing, refusing every Init and Close for good.
+    EndFailedInit();
+    throw;
   }
-  CloseConnection();
+  if (opened != 0) {
+    EndFailedInit();
+    return -1;
+  }
+  state_.store(kReady);
+  return 0;
+}
+
+void CDatabase::EndFailedInit() {
+  const int rc = CloseConnection();
   state_.store(kUninitialized);
-  return -1;
+  LogCloseFailure(rc);
 }
 
 int32_t CDatabase::OpenAndPrepare(const char* path) {
+  CreatePrivateFileIfMissing(path);
   // The order is fixed: foreign keys before anything else, the tables before
   // any statement is prepared, the version statements before the check that
   // runs them, and the record statements only once the schema is current.
@@ -69,27 +93,27 @@ void CDatabase::Close() {
   if (!state_.compare_exchange_strong(expected, kClosing)) {
     return;
   }
-  // Calls that passed the state test before the switch may still be using
-  // the statements; calls from now on see kClosing and answer -1.
+  // Calls that were admitted before the switch may still be using the
+  // statements; calls from now on see kClosing and answer -1.
   while (in_flight_.load() != 0) {
     std::this_thread::yield();
   }
-  CloseConnection();
+  const int rc = CloseConnection();
   state_.store(kUninitialized);
+  LogCloseFailure(rc);
 }
 
-void CDatabase::CloseConnection() {
+int CDatabase::CloseConnection() {
+  int rc = SQLITE_OK;
   if (db_ != nullptr) {
     // With statements still prepared, sqlite3_close_v2 defers the release of
     // the connection to the last finalize, just below.
-    const int rc = sqlite3_close_v2(db_);
-    if (rc != SQLITE_OK) {
-      LogError("[database]Close sqlite3 failed:%s", sqlite3_errstr(rc));
-    }
+    rc = sqlite3_close_v2(db_);
     db_ = nullptr;
   }
   version_stmts_.clear();
   record_stmts_.clear();
+  return rc;
 }
 
 int32_t CDatabase::Exec(const char* op_name, const char* sql) {
@@ -123,14 +147,18 @@ int32_t CDatabase::InitStmt(StmtSet& set, const StmtInfo* infos, size_t count) {
 }
 
 Target CDatabase::Record(RecordStmt which) {
-  // Counted before the state test, so that Close, which switches the state
-  // before it waits for the count, either sees this call or is seen by it.
-  in_flight_.fetch_add(1);
-  if (state_.load() != kReady) {
+  // A refused call leaves the count alone, so that a stream of them cannot
+  // keep Close waiting. An admitted one is counted and then tested again:
+  // Close switches the state before it waits for the count, so either it
+  // sees this call or this call sees the switch.
+  if (state_.load() == kReady) {
+    in_flight_.fetch_add(1);
+    if (state_.load() == kReady) {
+      return Target(record_stmts_[which].get(), kRecordStmts[which], &in_flight_);
+    }
     in_flight_.fetch_sub(1);
-    return Target(nullptr, kRecordStmts[which], nullptr);
   }
-  return Target(record_stmts_[which].get(), kRecordStmts[which], &in_flight_);
+  return Target(nullptr, kRecordStmts[which], nullptr);
 }
 
 Target CDatabase::Version(VersionStmt which) const {

@@ -96,9 +96,12 @@ class CDatabase final : public IDatabaseInterface, public std::enable_shared_fro
   // Runs `sql` on the connection with sqlite3_exec: 0, or -1 after logging
   // the failure under the operation name `op_name`.
   int32_t Exec(const char* op_name, const char* sql);
-  // Closes the connection (logging a failure) and releases both statement
-  // sets, the version set first.
-  void CloseConnection();
+  // The failure path of Init: closes, back to kUninitialized, then logs.
+  void EndFailedInit();
+  // Closes the connection and releases both statement sets, the version set
+  // first; logs nothing and answers sqlite3_close_v2's result (SQLITE_OK
+  // when there was no connection).
+  int CloseConnection();
 
   // Brings the file to the current schema version (version_check.cc).
   int32_t CheckAndUpdateDb();
@@ -108,8 +111,9 @@ class CDatabase final : public IDatabaseInterface, public std::enable_shared_fro
   int32_t VersionChangeDb(const std::string& oldDbVersion);
   int32_t ReCreateTable();
 
-  // The statement of a record operation, counted in flight, or none when the
-  // instance is not ready.
+  // Admits a call of a record operation: its statement, counted in flight
+  // while the Target lives, or none when the instance is not ready. Each
+  // operation's first statement, so that nothing it does runs before.
   Target Record(RecordStmt which);
   // The statement of a version operation; these run inside Init only.
   Target Version(VersionStmt which) const;
@@ -118,8 +122,8 @@ class CDatabase final : public IDatabaseInterface, public std::enable_shared_fro
   StmtSet record_stmts_;
   std::atomic<int32_t> state_{kUninitialized};
   sqlite3* db_ = nullptr;
-  // Record operations that passed or are passing the state test; Close
-  // waits for it to drain before it releases anything they use.
+  // Record operations admitted while kReady and not yet ended; Close waits
+  // for it to drain before it releases anything they use.
   std::atomic<int32_t> in_flight_{0};
 };
 

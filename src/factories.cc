@@ -30,6 +30,8 @@ std::shared_ptr<IDatabaseInterface> IDatabaseInterface::GetDbInstance() {
   // released at exit; an exception while building leaves it to the next call.
   static const std::shared_ptr<IDatabaseInterface> instance = CreateDatabaseInterface();
   // Opened once, whatever the outcome: a caller may Init it again itself.
+  // An exception leaves the step undone and the instance closed (Init
+  // undoes itself before it lets one go), so the next call runs it again.
   static std::once_flag opened;
   std::call_once(opened, [] {
     instance->Init(kSharedInstancePath);

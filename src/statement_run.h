@@ -17,6 +17,7 @@
 #include <sqlite3.h>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
@@ -46,15 +47,24 @@ struct Param {
   int64_t number;    // kInt, kInt64
 };
 
+// A byte count as SQLite's 32-bit length. Beyond INT32_MAX it stays at
+// INT32_MAX instead of wrapping, which could make it small or negative and
+// bind a piece of the text as if it were all of it: SQLite refuses a text of
+// INT32_MAX bytes as too big, and the bind fails as it should.
+inline int32_t TextLength(size_t bytes) {
+  return bytes > static_cast<size_t>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(bytes);
+}
+
+// The caller's own 32-bit length is passed on unchanged.
 inline Param TextParam(const char* name, const char* text, int32_t len) {
   return Param{name, Param::Kind::kText, text, len, 0};
 }
 // A NUL-terminated text, bound with its length up to the NUL.
 inline Param TextParam(const char* name, const char* text) {
-  return TextParam(name, text, static_cast<int32_t>(std::strlen(text)));
+  return TextParam(name, text, TextLength(std::strlen(text)));
 }
 inline Param TextParam(const char* name, const std::string& text) {
-  return TextParam(name, text.data(), static_cast<int32_t>(text.size()));
+  return TextParam(name, text.data(), TextLength(text.size()));
 }
 inline Param IntParam(const char* name, int32_t value) {
   return Param{name, Param::Kind::kInt, nullptr, 0, value};

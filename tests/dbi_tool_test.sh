@@ -162,11 +162,16 @@ json show --json "$odd" -- 'd["session_cache"]["entries"][-1]["value"] == "\ufff
 json check --json "$odd" -- 'not d["healthy"] and len(d["findings"]) == 2'
 
 # A file in WAL mode: readers create -wal and -shm files unless told otherwise.
+# SQLite goes by the header's read version (byte 19), not its write version.
 wal=$(copy wal.db)
 sql "$wal" "PRAGMA journal_mode = WAL"
-expect 0 'Schema version: "1.13.0"' show "$wal"
-expect 0 "healthy" check "$wal"
-[ ! -e "$wal-wal" ] && [ ! -e "$wal-shm" ] || fail "reading a WAL-mode file created files beside it"
+read_only_wal=$(copy read_only_wal.db)
+printf '\001\002' | dd of="$read_only_wal" bs=1 seek=18 conv=notrunc 2>/dev/null
+for file in "$wal" "$read_only_wal"; do
+  expect 0 'Schema version: "1.13.0"' show "$file"
+  expect 0 "healthy" check "$file"
+  [ ! -e "$file-wal" ] && [ ! -e "$file-shm" ] || fail "reading $file created files beside it"
+done
 
 # --- not a database at all, and a store with a page overwritten
 garbage=$work/garbage.db
@@ -181,6 +186,69 @@ for file in "$garbage" "$broken"; do
     unchanged "$file" $args
   done
 done
+
+# --- a hostile file: terminal controls in a stored text and in a schema name,
+# a trigger and a view that run inside whoever opens it, a hot journal, a
+# relative name that looks like a URI, and an output that cannot be written.
+# Nothing that dbi prints may carry a control or a bidirectional mark raw.
+clean() {
+  { "$dbi" "$@" 2>&1; true; } | python3 -c '
+import sys
+text = sys.stdin.buffer.read().decode("utf-8")  # invalid UTF-8 fails here
+bad = [c for c in text if (ord(c) < 32 and c != "\n") or 0x7f <= ord(c) <= 0x9f
+       or c in "\u061c\u200e\u200f" or 0x202a <= ord(c) <= 0x202e or 0x2066 <= ord(c) <= 0x2069]
+assert not bad, bad' || fail "dbi $*: printed a control raw"
+}
+mkdir -p "$work/hostile"
+hostile=$(copy hostile/file:store.db)
+evil="char(27) || ']0;owned' || char(7) || char(27) || '[2J' || CAST(x'9bc29be280aeff' AS TEXT)"
+sql "$hostile" "INSERT INTO session_cache (session_key, session_value, expire_time)
+   VALUES ('k', $evil, 1)" \
+  "CREATE TRIGGER steal AFTER INSERT ON session_cache BEGIN
+     UPDATE instance_info SET session_id = NEW.session_value; END" \
+  "ALTER TABLE db_version RENAME TO old_version" \
+  "CREATE VIEW db_version AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n)
+     SELECT i AS id, '1.13.0' AS version FROM n"
+before=$failures
+(cd "$work/hostile" || exit 1
+  clean show file:store.db; clean check file:store.db
+  clean show --json file:store.db; clean purge file:store.db
+  expect 0 "^Warning: trigger 'steal' on 'session_cache'" show file:store.db
+  [ "$failures" = "$before" ]) || failures=$((failures + 1))
+json show --json "$hostile" -- 'd["session_cache"]["entries"][-1]["value"] ==
+  "\x1b]0;owned\x07\x1b[2J\ufffd\u009b\u202e\ufffd" and len(d["triggers_and_views"]) == 2'
+expect 0 "^Warning: view 'db_version'" show "$hostile"
+expect 1 "^schema: trigger 'steal' on 'session_cache'" check "$hostile"
+expect 1 "^schema: view 'db_version'" check "$hostile"
+expect 1 "2 triggers and views .*nothing done" purge "$hostile"
+unchanged "$hostile" purge
+"$dbi" show "$hostile" >/dev/full 2>/dev/null
+[ $? = 3 ] || fail "dbi show >/dev/full: not exit status 3"
+"$dbi" check --json "$hostile" >/dev/full 2>/dev/null
+[ $? = 3 ] || fail "dbi check --json >/dev/full: not exit status 3"
+
+malformed=$(copy malformed.db)
+sql "$malformed" "PRAGMA writable_schema = ON" \
+  "INSERT INTO sqlite_master VALUES ('table', 'x' || $evil, 'x', 99, 'CREATE TABLE (')"
+clean show "$malformed"
+clean check "$malformed"
+
+# A write cut off: the journal is copied while a transaction is open.
+hot=$work/hot.db
+python3 - "$store" "$hot" <<'PY'
+import shutil, sqlite3, sys
+db = sqlite3.connect(sys.argv[1])
+db.execute("PRAGMA cache_size = 1")
+db.execute("BEGIN")
+db.execute("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n LIMIT 300) "
+           "INSERT INTO session_cache (session_key, session_value, expire_time) "
+           "SELECT 'hot' || i, randomblob(1000), 0 FROM n")
+shutil.copy(sys.argv[1], sys.argv[2])
+shutil.copy(sys.argv[1] + "-journal", sys.argv[2] + "-journal")
+db.rollback()
+PY
+expect 1 "^journal: it has a hot journal" check "$hot"
+expect 1 "hot journal.*roll that write back first; nothing done" purge "$hot"
 
 [ "$failures" = 0 ] && echo "dbi: all checks passed"
 exit $((failures != 0))

@@ -2,7 +2,11 @@
 // gets, and what every operation answers when the store is not open.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <fstream>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -24,6 +28,34 @@ class LifecycleTest : public ::testing::Test {
 void ExpectEveryRecordOperationRefused(IDatabaseInterface& db) {
   EXPECT_EQ(CallEveryRecordOperation(db), std::vector<int32_t>(16, -1));
 }
+
+mode_t ModeOf(const std::string& path) {
+  struct stat status {};
+  EXPECT_EQ(stat(path.c_str(), &status), 0) << path;
+  return status.st_mode & 0777;
+}
+
+// The store holds a secret: another local user must not read a new file,
+// whatever umask the host runs under. A file that exists keeps its mode.
+TEST_F(LifecycleTest, NewFileIsOwnerOnlyUnderAnyUmaskAndAnExistingFileKeepsItsMode) {
+  const std::string existing = dir_.File("existing.db");
+  std::ofstream(existing).close();
+  ASSERT_EQ(chmod(existing.c_str(), 0640), 0);
+  const mode_t old_umask = umask(022);
+  OpenStore(path_);
+  OpenStore(existing);
+  umask(old_umask);
+  EXPECT_EQ(ModeOf(path_), 0600u);
+  EXPECT_EQ(ModeOf(existing), 0640u);
+}
+
+class ThrowingSink final : public base::IBaseLogInterface {
+ public:
+  void WriteLog(const int32_t& /*level*/, const int32_t& /*tid*/, const char* format,
+                ...) override {
+    throw std::runtime_error(format);
+  }
+};
 
 TEST_F(LifecycleTest, NewFileGetsTheSixTablesAsWrittenAndTheCurrentVersion) {
   OpenStore(path_);
@@ -97,6 +129,19 @@ TEST_F(LifecycleTest, StatementThatDoesNotCompileStopsPreparingTheRest) {
                    ":start_recode_id, :create_time) RETURNING id] failed:SQL logic error",
                    "[database]InitStmt failed"}));
   ExpectEveryRecordOperationRefused(*db);
+}
+
+// A sink that throws while Init reports a failure, with the connection open
+// and part of the statements prepared: the exception reaches the caller and
+// the instance is closed again, not stuck refusing every later Init.
+TEST_F(LifecycleTest, AnExceptionOutOfAFailingInitLeavesTheInstanceClosedAndReopenable) {
+  RawDb(path_).Exec("CREATE TABLE instance_info (id INTEGER PRIMARY KEY)");
+  auto db = NewStore();
+  base::IBaseLogInterface::SetLogInstance(std::make_shared<ThrowingSink>());
+  EXPECT_THROW(db->Init(path_.c_str()), std::runtime_error);
+  base::IBaseLogInterface::SetLogInstance(nullptr);
+  ASSERT_EQ(db->Init(dir_.File("good.db").c_str()), 0);
+  EXPECT_EQ(db->InsertSessionCache("k", "v", 10), 0);
 }
 
 }  // namespace

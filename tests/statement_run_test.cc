@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <new>
 #include <string>
 #include <utility>
@@ -23,6 +25,8 @@ using database_interface::RunAtMostOneRow;
 using database_interface::SqlStmt;
 using database_interface::StmtInfo;
 using database_interface::Target;
+using database_interface::TextLength;
+using database_interface::TextParam;
 
 // Fails (an integer overflow, reported as SQL logic error) on reaching x = 3.
 const StmtInfo kFailsAtThird = {
@@ -85,6 +89,26 @@ TEST_F(StatementRunTest, AnExceptionWhileReadingLeavesWholeRowsAndTheStatementRe
       RunAtMostOneRow(target, {IntParam(":min", 2)}, [&](const Row& row) { first = row.Int(0); }),
       1);
   EXPECT_EQ(first, 2);
+}
+
+// A length beyond 32 bits must not wrap to a small or negative one, which
+// would store a piece of the text (or the text up to a NUL) as if whole.
+TEST_F(StatementRunTest, TextLengthsBeyondInt32MaxSaturateAndSqliteRefusesThemAsTooBig) {
+  const size_t lengths[] = {size_t{INT32_MAX} + 1, size_t{UINT32_MAX}, SIZE_MAX};
+  for (const size_t length : lengths) {
+    EXPECT_EQ(TextLength(length), INT32_MAX) << length;
+  }
+  EXPECT_EQ(TextLength(size_t{INT32_MAX}), INT32_MAX);
+  EXPECT_EQ(TextLength(5), 5);
+
+  SqlStmt stmt(db_, kFailsAtThird.sql);
+  const Target target(&stmt, kFailsAtThird, nullptr);
+  EXPECT_EQ(RunAllRows(target, {TextParam(":min", "1", TextLength(SIZE_MAX))}, [](const Row&) {}),
+            0);
+  EXPECT_EQ(log_.Lines(),
+            (std::vector<std::string>{"[database]test::FailsAtThird sqlite3_bind_text with sql[" +
+                                      std::string(kFailsAtThird.sql) +
+                                      "] at[:min] failed:string or blob too big"}));
 }
 
 }  // namespace

@@ -90,7 +90,7 @@ TEST_F(StressTest, CloseAndInitWhileCallsRun) {
   for (int t = 0; t < 4; ++t) {
     RunRounds(db, path_, model_, "worker" + std::to_string(t), false);
   }
-  // A long key keeps each of these calls a while between its state test and
+  // A long key keeps each of these calls a while between its admission and
   // its statement's lock (its length is counted there), so Close meets them.
   const std::string long_key(16 << 20, 'k');
   for (int t = 0; t < 2; ++t) {

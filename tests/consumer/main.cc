@@ -1,5 +1,6 @@
 #include <base/log.h>
 #include <database_interface/database_interface.h>
+#include <database_interface/version.h>
 
 #include <cstdio>
 #include <string>
@@ -17,6 +18,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   db->Close();
-  std::printf("consumer read back: %s (thread %d)\n", value.c_str(), base::GetTid());
+  std::printf("consumer of %s read back: %s (thread %d)\n", DATABASE_INTERFACE_VERSION_STRING,
+              value.c_str(), base::GetTid());
   return 0;
 }

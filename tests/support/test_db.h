@@ -41,7 +41,6 @@ class RawDb {
   RawDb(const RawDb&) = delete;
   RawDb& operator=(const RawDb&) = delete;
 
-  sqlite3* handle() const { return db_; }
   // Runs `sql`; fails the current test if SQLite refuses it.
   void Exec(const std::string& sql);
   // The first column of the first row as an integer; -1 when there is none.

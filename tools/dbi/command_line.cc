@@ -20,24 +20,26 @@ constexpr const char* kUsage =
     "\n"
     "Run 'dbi COMMAND --help' for a command's options.\n"
     "Exit status: 0 done or healthy, 1 unhealthy or refused, 2 usage error or no readable "
-    "file.\n";
+    "file,\n"
+    "3 the output could not be written, 4 out of memory.\n";
 
 constexpr const char* kShowHelp =
     "Usage: dbi show [--json] [--reveal-secrets] [--now MS] [FILE]\n"
     "Lists the file's schema version and what opening it with this library would do, the\n"
     "row counts, every start record with its core and instance records, the session-cache\n"
-    "entries with their expiry in UTC, and the stored key pairs. Opens FILE read-only\n"
-    "(default ./qvdata) and never changes it.\n"
+    "entries with their expiry in UTC, and the stored key pairs' lengths; warns about\n"
+    "triggers and views. Opens FILE read-only (default ./qvdata) and never changes it.\n"
     "\n"
     "  --json            print one JSON object\n"
-    "  --reveal-secrets  print the key pairs instead of their lengths\n"
+    "  --reveal-secrets  read and print the key pairs instead of their lengths\n"
     "  --now MS          judge expiry against MS milliseconds since the Unix epoch\n";
 
 constexpr const char* kCheckHelp =
     "Usage: dbi check [--json] FILE\n"
     "Runs PRAGMA integrity_check and PRAGMA foreign_key_check, compares the stored table\n"
-    "texts with this library's and checks the schema version. Prints each finding on a\n"
-    "line of its own. Opens FILE read-only and never changes it.\n"
+    "texts with this library's, lists every trigger and view (the library creates none)\n"
+    "and checks the schema version. Prints each finding on a line of its own. Opens FILE\n"
+    "read-only and never changes it.\n"
     "Exit status: 0 healthy, 1 findings, 2 no readable file.\n"
     "\n"
     "  --json  print one JSON object\n";
@@ -46,7 +48,8 @@ constexpr const char* kPurgeHelp =
     "Usage: dbi purge [--now MS] [--force] FILE\n"
     "Opens FILE with the library and deletes the session-cache entries whose expiry lies\n"
     "before now. Refuses, without opening it, a file that opening would empty (a newer\n"
-    "schema), refuse (an unreadable version or no database) or stamp (no version).\n"
+    "schema), refuse (an unreadable version or no database) or stamp (no version), and\n"
+    "one with a hot journal or with triggers or views.\n"
     "Exit status: 0 purged, 1 refused or failed, 2 no readable file.\n"
     "\n"
     "  --now MS  purge against MS milliseconds since the Unix epoch\n"

@@ -2,56 +2,27 @@
 
 #include <cstdio>
 
+#include "utf8.h"
+
 namespace dbi {
-
-namespace {
-
-// The length of the well-formed UTF-8 sequence at `text[i]`, 0 when there is
-// none (a stray byte, a truncated sequence, an overlong form or a surrogate).
-size_t Utf8Length(const std::string& text, size_t i) {
-  const auto lead = static_cast<unsigned char>(text[i]);
-  if (lead < 0x80) {
-    return 1;
-  }
-  const size_t length = (lead & 0xE0) == 0xC0   ? 2
-                        : (lead & 0xF0) == 0xE0 ? 3
-                        : (lead & 0xF8) == 0xF0 ? 4
-                                                : 0;
-  if (length == 0 || i + length > text.size()) {
-    return 0;
-  }
-  // The smallest code point that needs `length` bytes: anything below is overlong.
-  constexpr uint32_t kSmallest[5] = {0, 0, 0x80, 0x800, 0x10000};
-  uint32_t code = lead & (0x7Fu >> length);
-  for (size_t k = 1; k < length; ++k) {
-    const auto next = static_cast<unsigned char>(text[i + k]);
-    if ((next & 0xC0) != 0x80) {
-      return 0;
-    }
-    code = (code << 6) | (next & 0x3Fu);
-  }
-  const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
-  return code < kSmallest[length] || code > 0x10FFFF || surrogate ? 0 : length;
-}
-
-}  // namespace
 
 std::string JsonString(const std::string& text) {
   std::string out = "\"";
   for (size_t i = 0; i < text.size();) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    const size_t length = Utf8Length(text, i);
+    uint32_t code = 0;
+    const size_t length = DecodeUtf8(text, i, code);
     if (length == 0) {
       out += "\\ufffd";
       i += 1;
       continue;
     }
-    if (byte == '"' || byte == '\\') {
+    if (code == '"' || code == '\\') {
       out += '\\';
-      out += static_cast<char>(byte);
-    } else if (byte < 0x20) {
+      out += static_cast<char>(code);
+    } else if (IsControlOrBidi(code)) {
       char escaped[8];
-      (void)std::snprintf(escaped, sizeof(escaped), "\\u%04x", byte);  // fits: 6 bytes and NUL
+      (void)std::snprintf(escaped, sizeof(escaped), "\\u%04x",
+                          static_cast<unsigned>(code));  // fits: 6 bytes and NUL
       out += escaped;
     } else {
       out.append(text, i, length);

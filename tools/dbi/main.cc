@@ -1,15 +1,18 @@
 // dbi: looks into a store file without changing it (show, check), and
 // purges its expired session-cache entries through the library (purge).
 // Exit status: 0 done or healthy, 1 findings or refused, 2 usage or no
-// readable file.
+// readable file, 3 the output could not be written, 4 out of memory.
 
+#include <cstdio>
 #include <iostream>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "clock.h"
 #include "command_line.h"
 #include "database_interface/database_interface.h"
+#include "escaping_log_sink.h"
 #include "report.h"
 #include "store_reader.h"
 #include "utc_time.h"
@@ -21,10 +24,36 @@ namespace {
 constexpr int kDone = 0;
 constexpr int kNotDone = 1;
 constexpr int kUsageOrNoFile = 2;
+constexpr int kOutputError = 3;
+constexpr int kOutOfMemory = 4;
 
 int FileError(const Options& options, const std::string& error) {
-  std::cerr << "dbi: " << Quoted(options.file) << ": " << error << '\n';
+  std::cerr << "dbi: " << Quoted(options.file) << ": " << Escaped(error) << '\n';
   return kUsageOrNoFile;
+}
+
+// The name to give the library's Init: SQLite may be built to read a plain
+// name that starts "file:" as a URI, and "./" keeps it a file name.
+std::string LibraryPath(const std::string& file) {
+  return file.rfind("file:", 0) == 0 ? "./" + file : file;
+}
+
+// Why purge will not open the file through the library without --force, or
+// "" when it may.
+std::string PurgeRefusal(const StoreReader& reader, const StoreView& view, bool readable,
+                         const std::string& error) {
+  if (reader.hot_journal()) {
+    return error + "; opening it with this library would roll that write back first";
+  }
+  if (readable && !view.stored_code.empty()) {
+    return Counted(view.stored_code.size(), "trigger or view", "triggers and views") +
+           " that this library never creates would run inside it (see dbi check)";
+  }
+  const Opening opening = readable ? view.opening : Opening::kRefuse;
+  if (opening == Opening::kNothing || opening == Opening::kMigrate) {
+    return "";
+  }
+  return (readable ? "" : error + "; ") + "opening would " + OpeningEffect(opening);
 }
 
 int64_t ReferenceTime(const Options& options) {
@@ -38,7 +67,7 @@ int RunShow(const Options& options) {
   if (!reader.Open(options.file, error)) {
     return FileError(options, error);
   }
-  if (!reader.Read(view, error)) {
+  if (!reader.Read(view, options.reveal_secrets, error)) {
     return FileError(options, "cannot read as a store: " + error);
   }
   const ShowSettings settings{options.file, ReferenceTime(options), options.reveal_secrets};
@@ -75,64 +104,86 @@ int RunPurge(const Options& options) {
     if (!reader.Open(options.file, error)) {
       return FileError(options, error);
     }
-    const bool readable = reader.Read(view, error);
-    const Opening opening = readable ? view.opening : Opening::kRefuse;
-    const bool safe = opening == Opening::kNothing || opening == Opening::kMigrate;
-    if (!safe && !options.force) {
-      std::cerr << "dbi purge: " << Quoted(options.file) << ": " << (readable ? "" : error + "; ")
-                << "opening would " << OpeningEffect(opening)
+    const bool readable = reader.Read(view, false, error);
+    const std::string refusal = PurgeRefusal(reader, view, readable, error);
+    if (!refusal.empty() && !options.force) {
+      std::cerr << "dbi purge: " << Quoted(options.file) << ": " << Escaped(refusal)
                 << "; nothing done (--force opens it anyway)\n";
       return kNotDone;
     }
   }
 
   const int64_t now = ReferenceTime(options);
+  base::IBaseLogInterface::SetLogInstance(std::make_shared<EscapingLogSink>());
   const auto db = database_interface::IDatabaseInterface::CreateDatabaseInterface();
-  if (db->Init(options.file.c_str()) != 0) {
+  if (db->Init(LibraryPath(options.file).c_str()) != 0) {
     std::cerr << "dbi purge: " << Quoted(options.file)
               << ": the library cannot open it (see its log above)\n";
     return kNotDone;
   }
+  // The count is told only when both readings worked: a failed one is -1.
   StoreReader counter;
-  counter.Open(options.file, error);
-  const int64_t before = counter.CountRows("session_cache");
+  const bool counting = counter.Open(options.file, error);
+  const int64_t before = counting ? counter.CountRows("session_cache") : -1;
   const int32_t deleted = db->DeleteSessionCache(now);
-  const int64_t after = counter.CountRows("session_cache");
+  const int64_t after = counting ? counter.CountRows("session_cache") : -1;
   db->Close();
   if (deleted != 0) {
     std::cerr << "dbi purge: " << Quoted(options.file) << ": DeleteSessionCache failed\n";
     return kNotDone;
   }
+  const std::string expiry = " (expiry before " + FormatUtc(now) + ") from " + Quoted(options.file);
+  if (before < 0 || after < 0 || after > before) {
+    std::cout << "Removed the expired session-cache entries" << expiry
+              << "; how many could not be counted\n";
+    return kDone;
+  }
   const auto removed = static_cast<size_t>(before - after);
   std::cout << "Removed "
             << Counted(removed, "expired session-cache entry", "expired session-cache entries")
-            << " (expiry before " << FormatUtc(now) << ") from " << Quoted(options.file) << "; "
-            << after << " left\n";
+            << expiry << "; " << after << " left\n";
   return kDone;
+}
+
+int Run(const std::vector<std::string>& args) {
+  const CommandLine line = ParseCommandLine(args);
+  if (!line.error.empty()) {
+    std::cerr << Escaped(line.error) << '\n';
+    return kUsageOrNoFile;
+  }
+  if (!line.help.empty()) {
+    std::cout << line.help;
+    return kDone;
+  }
+  switch (line.options.command) {
+    case Command::kShow:
+      return RunShow(line.options);
+    case Command::kCheck:
+      return RunCheck(line.options);
+    case Command::kPurge:
+      return RunPurge(line.options);
+  }
+  return kUsageOrNoFile;
 }
 
 }  // namespace
 
 }  // namespace dbi
 
+// A report cut short is no report: an output that cannot be written (a full
+// disk, a closed pipe) and running out of memory end with statuses of their
+// own, never with 0 and never with an abort.
 int main(int argc, char** argv) {
-  const dbi::CommandLine line =
-      dbi::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
-  if (!line.error.empty()) {
-    std::cerr << line.error << '\n';
-    return dbi::kUsageOrNoFile;
+  int status = dbi::kDone;
+  try {
+    status = dbi::Run(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const std::bad_alloc&) {
+    (void)std::fputs("dbi: out of memory\n", stderr);
+    return dbi::kOutOfMemory;
   }
-  if (!line.help.empty()) {
-    std::cout << line.help;
-    return dbi::kDone;
+  if (!std::cout.flush()) {
+    (void)std::fputs("dbi: cannot write the output\n", stderr);
+    return dbi::kOutputError;
   }
-  switch (line.options.command) {
-    case dbi::Command::kShow:
-      return dbi::RunShow(line.options);
-    case dbi::Command::kCheck:
-      return dbi::RunCheck(line.options);
-    case dbi::Command::kPurge:
-      return dbi::RunPurge(line.options);
-  }
-  return dbi::kUsageOrNoFile;
+  return status;
 }

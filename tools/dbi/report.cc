@@ -5,6 +5,7 @@
 #include "json_writer.h"
 #include "schema.h"
 #include "utc_time.h"
+#include "utf8.h"
 
 namespace dbi {
 
@@ -62,8 +63,8 @@ void PrintKeyPairs(std::ostream& out, const StoreView& view, bool reveal) {
       out << "  access key " << Quoted(pair.access_key) << ", secret key "
           << Quoted(pair.secret_key) << '\n';
     } else {
-      out << "  access key: " << pair.access_key.size()
-          << " bytes, secret key: " << pair.secret_key.size() << " bytes\n";
+      out << "  access key: " << pair.access_key_bytes
+          << " bytes, secret key: " << pair.secret_key_bytes << " bytes\n";
     }
   }
 }
@@ -111,8 +112,8 @@ void WriteKeyPairsJson(JsonWriter& json, const StoreView& view, bool reveal) {
   json.BeginObject();
   json.BoolField("revealed", reveal);
   json.ObjectArrayField("pairs", view.key_pairs, [&](const KeyPair& pair) {
-    json.NumberField("access_key_bytes", static_cast<int64_t>(pair.access_key.size()));
-    json.NumberField("secret_key_bytes", static_cast<int64_t>(pair.secret_key.size()));
+    json.NumberField("access_key_bytes", pair.access_key_bytes);
+    json.NumberField("secret_key_bytes", pair.secret_key_bytes);
     if (reveal) {
       json.StringField("access_key", pair.access_key);
       json.StringField("secret_key", pair.secret_key);
@@ -138,18 +139,27 @@ void WriteVersionJson(JsonWriter& json, const std::optional<std::string>& versio
 
 std::string Escaped(const std::string& text) {
   std::string out;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (byte < 0x20 || byte == 0x7f) {
-      char escaped[8];
+  for (size_t i = 0; i < text.size();) {
+    uint32_t code = 0;
+    const size_t length = DecodeUtf8(text, i, code);
+    char escaped[12];
+    if (length == 0 || (code < 0x80 && IsControlOrBidi(code))) {
+      const auto byte = static_cast<unsigned char>(text[i]);
       (void)std::snprintf(escaped, sizeof(escaped), "\\x%02x", byte);  // fits: 4 bytes and NUL
       out += escaped;
-    } else {
-      out += c;
+      i += 1;
+      continue;
     }
+    if (IsControlOrBidi(code)) {
+      (void)std::snprintf(escaped, sizeof(escaped), "\\u%04x", static_cast<unsigned>(code));
+      out += escaped;
+    } else if (code == '"' || code == '\\') {
+      out += '\\';
+      out += static_cast<char>(code);
+    } else {
+      out.append(text, i, length);
+    }
+    i += length;
   }
   return out;
 }
@@ -167,6 +177,9 @@ void PrintShowText(std::ostream& out, const StoreView& view, const ShowSettings&
   out << "Schema version: " << VersionText(view.version) << " (this library writes "
       << database_interface::kSchemaVersion << ")\n";
   out << "Opening it with this library would " << OpeningEffect(view.opening) << '\n';
+  for (const StoredCode& code : view.stored_code) {
+    out << "Warning: " << Escaped(DescribeStoredCode(code)) << '\n';
+  }
   out << "Rows:";
   const char* separator = " ";
   for (const TableRows& table : view.tables) {
@@ -200,6 +213,11 @@ void PrintShowJson(std::ostream& out, const StoreView& view, const ShowSettings&
     }
   }
   json.EndObject();
+  json.ObjectArrayField("triggers_and_views", view.stored_code, [&](const StoredCode& code) {
+    json.StringField("type", code.type);
+    json.StringField("name", code.name);
+    json.StringField("table", code.table);
+  });
   WriteStartsJson(json, view);
   WriteSessionsJson(json, view, settings.now_ms);
   WriteKeyPairsJson(json, view, settings.reveal_secrets);

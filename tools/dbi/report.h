@@ -24,8 +24,10 @@ void PrintShowJson(std::ostream& out, const StoreView& view, const ShowSettings&
 void PrintCheckText(std::ostream& out, const std::string& file, const CheckReport& report);
 void PrintCheckJson(std::ostream& out, const std::string& file, const CheckReport& report);
 
-// `text` with quotes, backslashes and control bytes escaped, so that a
-// stored value cannot garble the terminal; Quoted adds double quotes.
+// `text` with quotes and backslashes escaped, ASCII controls and bytes that
+// are not UTF-8 as \xNN, other controls and bidirectional marks as \uNNNN,
+// so that nothing from a file can act on the terminal; Quoted adds double
+// quotes.
 std::string Escaped(const std::string& text);
 std::string Quoted(const std::string& text);
 

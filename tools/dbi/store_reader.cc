@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 #include "schema.h"
 
@@ -63,22 +64,50 @@ StartRecord* FindStart(std::vector<StartRecord>& starts, int32_t id) {
   return found != starts.end() && found->id == id ? &*found : nullptr;
 }
 
-// Whether `path` is a database in WAL mode (byte 18 of its header is 2)
-// with no -wal file beside it. Any reader of such a file creates the -wal
-// and -shm files, even a read-only one; yet with no -wal file there is
-// nothing the main file lacks, and it can be read as immutable instead.
-bool WalWithoutLog(const std::string& path) {
+bool ExistsWithBytes(const std::string& path) {
+  std::error_code error;
+  const auto bytes = std::filesystem::file_size(path, error);
+  return !error && bytes > 0;
+}
+
+// Whether `path` is a database that SQLite reads in WAL mode: it goes by the
+// read version, byte 19 of the header.
+bool WalMode(const std::string& path) {
   char header[20] = {};
   std::ifstream file(path, std::ios::binary);
   file.read(header, sizeof(header));
-  std::error_code ignored;
-  return file && std::memcmp(header, "SQLite format 3", 16) == 0 && header[18] == 2 &&
-         !std::filesystem::exists(path + "-wal", ignored);
+  return file && std::memcmp(header, "SQLite format 3", 16) == 0 && header[19] == 2;
 }
 
-// `path` as a URI that opens it without locks or files beside it.
-std::string ImmutableUri(const std::string& path) {
-  std::string uri = "file:";
+// The URI parameters under which SQLite reads `path` without writing to it
+// or creating anything beside it; "" with `error` set when there are none.
+// A reader of a WAL-mode file creates its -wal and -shm files and writes to
+// the -shm. With no -wal, or an empty one, the main file holds everything
+// and can be read as immutable; a live -wal is read through its existing
+// -shm opened read-only.
+std::string ReadOnlyParameters(const std::string& path, std::string& error) {
+  if (!WalMode(path)) {
+    return "mode=ro";
+  }
+  if (!ExistsWithBytes(path + "-wal")) {
+    return "mode=ro&immutable=1";
+  }
+  std::error_code ignored;
+  if (std::filesystem::exists(path + "-shm", ignored)) {
+    return "mode=ro&readonly_shm=1";
+  }
+  error =
+      "in WAL mode with a -wal file but no -shm file: reading it would create the -shm file "
+      "beside it (opening it with the library or sqlite3 recovers it)";
+  return "";
+}
+
+// `path` as a URI with `parameters`. Always a URI, since SQLite may be built
+// to read a plain name that starts "file:" as one: the path stays a path.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): the path, then what follows its "?"
+std::string Uri(const std::string& path, const std::string& parameters) {
+  // A leading "//" would otherwise be read as an authority.
+  std::string uri = path.rfind('/', 0) == 0 ? "file://" : "file:";
   for (const char c : path) {
     if (std::isalnum(static_cast<unsigned char>(c)) != 0 || std::strchr("/-._~", c) != nullptr) {
       uri += c;
@@ -88,13 +117,25 @@ std::string ImmutableUri(const std::string& path) {
       uri += escaped;
     }
   }
-  return uri + "?immutable=1";
+  return uri + "?" + parameters;
 }
 
 }  // namespace
 
+// Everything the library never creates runs inside a program that uses
+// the file: a trigger when its table changes, a view when it is read.
+std::string DescribeStoredCode(const StoredCode& code) {
+  if (code.type == "trigger") {
+    return "trigger '" + code.name + "' on '" + code.table +
+           "': this library creates none, and it runs inside any program that changes that table";
+  }
+  return "view '" + code.name +
+         "': this library creates none, and it runs inside any program that reads it";
+}
+
 bool StoreReader::Open(const std::string& path, std::string& error) {
   Close();
+  hot_journal_ = false;
   std::error_code ignored;
   if (!std::filesystem::exists(path, ignored)) {
     error = "no such file";
@@ -104,13 +145,14 @@ bool StoreReader::Open(const std::string& path, std::string& error) {
     error = "is a folder, not a store file";
     return false;
   }
+  const std::string parameters = ReadOnlyParameters(path, error);
+  if (parameters.empty()) {
+    return false;
+  }
   // Read-only and without SQLITE_OPEN_CREATE: SQLite neither writes to the
-  // file nor creates one, whatever happens below. Only the immutable case
-  // is a URI: a plain path stays a plain path, even one that starts "file:".
-  const bool immutable = WalWithoutLog(path);
-  const std::string name = immutable ? ImmutableUri(path) : path;
-  const int flags = SQLITE_OPEN_READONLY | (immutable ? SQLITE_OPEN_URI : 0);
-  const int rc = sqlite3_open_v2(name.c_str(), &db_, flags, nullptr);
+  // file nor creates one, whatever happens below.
+  const int rc = sqlite3_open_v2(Uri(path, parameters).c_str(), &db_,
+                                 SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
   if (rc != SQLITE_OK) {
     error = std::string("cannot open: ") + sqlite3_errstr(rc);
     Close();
@@ -136,7 +178,12 @@ bool StoreReader::Query(const std::string& sql, const RowReader& on_row, std::st
     }
   }
   if (rc != SQLITE_DONE) {
-    error = sqlite3_errmsg(db_);
+    // A read-only connection cannot roll back what a cut-off write left in
+    // the journal; the library's Init does, before anything else.
+    hot_journal_ = hot_journal_ || sqlite3_extended_errcode(db_) == SQLITE_READONLY_ROLLBACK;
+    error = hot_journal_ ? "it has a hot journal (a write that was cut off), which only opening it "
+                           "read-write rolls back"
+                         : sqlite3_errmsg(db_);
   }
   sqlite3_finalize(stmt);
   return rc == SQLITE_DONE;
@@ -146,6 +193,16 @@ bool StoreReader::ReadTables(std::map<std::string, std::string>& tables, std::st
   return Query(
       "SELECT name, sql FROM sqlite_master WHERE type = 'table'",
       [&](sqlite3_stmt* row) { tables[Text(row, 0)] = Text(row, 1); }, error);
+}
+
+bool StoreReader::ReadStoredCode(std::vector<StoredCode>& code, std::string& error) {
+  return Query(
+      "SELECT type, name, tbl_name FROM sqlite_master WHERE type IN ('trigger', 'view') "
+      "ORDER BY type, name",
+      [&](sqlite3_stmt* row) {
+        code.push_back({Text(row, 0), Text(row, 1), Text(row, 2)});
+      },
+      error);
 }
 
 bool StoreReader::ReadVersion(bool has_table, std::optional<std::string>& version,
@@ -173,9 +230,9 @@ int64_t StoreReader::CountRows(const std::string& table) {
   return rows;
 }
 
-bool StoreReader::Read(StoreView& view, std::string& error) {
+bool StoreReader::Read(StoreView& view, bool read_secrets, std::string& error) {
   std::map<std::string, std::string> tables;
-  if (!ReadTables(tables, error) ||
+  if (!ReadTables(tables, error) || !ReadStoredCode(view.stored_code, error) ||
       !ReadVersion(tables.count("db_version") != 0, view.version, error)) {
     return false;
   }
@@ -187,10 +244,10 @@ bool StoreReader::Read(StoreView& view, std::string& error) {
     }
     view.tables.push_back(counted);
   }
-  return ReadRecords(view, error);
+  return ReadRecords(view, read_secrets, error);
 }
 
-bool StoreReader::ReadRecords(StoreView& view, std::string& error) {
+bool StoreReader::ReadRecords(StoreView& view, bool read_secrets, std::string& error) {
   auto present = [&](const char* name) {
     const auto table =
         std::find_if(view.tables.begin(), view.tables.end(),
@@ -237,10 +294,19 @@ bool StoreReader::ReadRecords(StoreView& view, std::string& error) {
                 view.sessions.push_back({Text(row, 0), Text(row, 1), Int64(row, 2)});
               }) &&
          read("message_collect_key",
-              "SELECT message_access_key, message_access_secret_key FROM message_collect_key "
-              "ORDER BY rowid",
+              read_secrets ? "SELECT message_access_key, message_access_secret_key, 0, 0 FROM "
+                             "message_collect_key ORDER BY rowid"
+                           // Only the lengths: the secret never enters this process.
+                           : "SELECT '', '', length(CAST(message_access_key AS BLOB)), "
+                             "length(CAST(message_access_secret_key AS BLOB)) FROM "
+                             "message_collect_key ORDER BY rowid",
               [&](sqlite3_stmt* row) {
-                view.key_pairs.push_back({Text(row, 0), Text(row, 1)});
+                KeyPair pair{Text(row, 0), Text(row, 1), Int64(row, 2), Int64(row, 3)};
+                if (read_secrets) {
+                  pair.access_key_bytes = static_cast<int64_t>(pair.access_key.size());
+                  pair.secret_key_bytes = static_cast<int64_t>(pair.secret_key.size());
+                }
+                view.key_pairs.push_back(std::move(pair));
               });
 }
 
@@ -263,7 +329,11 @@ CheckReport StoreReader::Check() {
             }
           },
           error)) {
-    find("integrity", "cannot run PRAGMA integrity_check: " + error);
+    if (hot_journal_) {
+      find("journal", error);
+    } else {
+      find("integrity", "cannot run PRAGMA integrity_check: " + error);
+    }
     return report;
   }
   if (!Query(
@@ -287,6 +357,14 @@ CheckReport StoreReader::Check() {
     } else if (stored->second != table.stored_sql) {
       find("schema", "table " + table.name + " differs from this library's: " + stored->second);
     }
+  }
+
+  std::vector<StoredCode> stored_code;
+  if (!ReadStoredCode(stored_code, error)) {
+    find("schema", "cannot read the trigger and view list: " + error);
+  }
+  for (const StoredCode& code : stored_code) {
+    find("schema", DescribeStoredCode(code));
   }
 
   if (!ReadVersion(tables.count("db_version") != 0, report.version, error)) {

@@ -40,10 +40,24 @@ struct SessionEntry {
   int64_t expire_time = 0;
 };
 
+// The texts are read only when they are to be shown; the lengths always.
 struct KeyPair {
   std::string access_key;
   std::string secret_key;
+  int64_t access_key_bytes = 0;
+  int64_t secret_key_bytes = 0;
 };
+
+// A trigger or a view: code that SQLite runs inside whatever program uses
+// the file, and that the library never creates.
+struct StoredCode {
+  std::string type;  // "trigger" or "view"
+  std::string name;
+  std::string table;  // a trigger's table; a view's own name
+};
+
+// One line on `code` for a reader: what it is and why it matters.
+std::string DescribeStoredCode(const StoredCode& code);
 
 // Everything `show` lists, in id order.
 struct StoreView {
@@ -53,10 +67,11 @@ struct StoreView {
   std::vector<StartRecord> starts;
   std::vector<SessionEntry> sessions;
   std::vector<KeyPair> key_pairs;
+  std::vector<StoredCode> stored_code;  // by type, then name
 };
 
 struct Finding {
-  std::string area;  // "integrity", "foreign key", "schema" or "version"
+  std::string area;  // "integrity", "journal", "foreign key", "schema" or "version"
   std::string message;
 };
 
@@ -74,14 +89,18 @@ class StoreReader {
   StoreReader& operator=(const StoreReader&) = delete;
 
   // Opens `path` read-only: false, with `error` set, when it does not exist,
-  // is a folder or cannot be opened.
+  // is a folder or cannot be opened without creating or writing a file
+  // beside it.
   bool Open(const std::string& path, std::string& error);
   void Close();
 
-  // Reads everything `show` lists into `view`, which must be new: false, with
-  // `error` set, when the file cannot be read as a store (not a database, or
-  // tables of another layout).
-  bool Read(StoreView& view, std::string& error);
+  // Reads everything `show` lists into `view`, which must be new, the key
+  // pairs' texts only if `read_secrets`: false, with `error` set, when the
+  // file cannot be read as a store (not a database, tables of another
+  // layout, a hot journal).
+  bool Read(StoreView& view, bool read_secrets, std::string& error);
+  // Whether a read failed on a hot journal, which Init would roll back.
+  bool hot_journal() const { return hot_journal_; }
   // Runs every health check. A file that cannot be read is a finding too.
   CheckReport Check();
   // The rows of `table`, or -1 when they cannot be counted.
@@ -94,10 +113,12 @@ class StoreReader {
   bool Query(const std::string& sql, const RowReader& on_row, std::string& error);
   // Table name to its stored CREATE text, for every table in the file.
   bool ReadTables(std::map<std::string, std::string>& tables, std::string& error);
+  bool ReadStoredCode(std::vector<StoredCode>& code, std::string& error);
   bool ReadVersion(bool has_table, std::optional<std::string>& version, std::string& error);
-  bool ReadRecords(StoreView& view, std::string& error);
+  bool ReadRecords(StoreView& view, bool read_secrets, std::string& error);
 
   sqlite3* db_ = nullptr;
+  bool hot_journal_ = false;
 };
 
 }  // namespace dbi

@@ -1,0 +1,20 @@
+// Where the system has owner, group and other file modes, a store file that
+// holds a secret is made readable by its owner only from the moment it
+// exists, whatever the process's umask.
+
+#ifndef DATABASE_INTERFACE_PRIVATE_FILE_H_
+#define DATABASE_INTERFACE_PRIVATE_FILE_H_
+
+namespace database_interface {
+
+// Creates `path` as an empty file of mode 0600 when nothing is there yet,
+// not following a symbolic link. Best effort and silent: an existing file
+// keeps its mode, and any failure leaves it to SQLite's own open to create
+// the file or to report why it cannot. A path that SQLite does not take as
+// a file name (":memory:", "", a "file:" URI) is left alone. Does nothing
+// on systems without such modes.
+void CreatePrivateFileIfMissing(const char* path);
+
+}  // namespace database_interface
+
+#endif  // DATABASE_INTERFACE_PRIVATE_FILE_H_

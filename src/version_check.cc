@@ -21,7 +21,7 @@ struct Migration {
 // which CreateTable has already run, so applying it changes nothing more.
 // NOLINTNEXTLINE(cppcoreguidelines-interfaces-global-init): kDdl is constant-initialized
 const Migration kMigrations[] = {
-    {"1.12.0", kDdl[6]},
+    {"1.12.0", kDdl[kCreateSessionCache]},
 };
 
 }  // namespace
@@ -75,12 +75,12 @@ int32_t CDatabase::SelectDbVersion(int32_t& id, std::string& version) {
 }
 
 int32_t CDatabase::InsertDbVersion() {
-  return RunNoRow(Version(kInsertDbVersion), {TextParam(":version", kSchemaVersion, 6)});
+  return RunNoRow(Version(kInsertDbVersion), {TextParam(":version", kSchemaVersion, kSchemaVersionLength)});
 }
 
 int32_t CDatabase::UpdateDbVersion(int32_t id) {
   return RunNoRow(Version(kUpdateDbVersion),
-                  {TextParam(":version", kSchemaVersion, 6), IntParam(":id", id)});
+                  {TextParam(":version", kSchemaVersion, kSchemaVersionLength), IntParam(":id", id)});
 }
 
 int32_t CDatabase::VersionChangeDb(const std::string& oldDbVersion) {

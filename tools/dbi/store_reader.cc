@@ -29,7 +29,7 @@ struct StoreTable {
 std::vector<StoreTable> StoreTables() {
   constexpr const char* kPrefix = "CREATE TABLE IF NOT EXISTS ";
   std::vector<StoreTable> tables;
-  for (size_t i = 1; i < database_interface::kDdlCount; ++i) {
+  for (size_t i = database_interface::kFirstCreateTable; i < database_interface::kDdlCount; ++i) {
     std::string rest = database_interface::kDdl[i] + std::strlen(kPrefix);
     rest.erase(0, rest.find_first_not_of(' '));
     if (!rest.empty() && rest.back() == ';') {

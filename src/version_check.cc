@@ -75,12 +75,14 @@ int32_t CDatabase::SelectDbVersion(int32_t& id, std::string& version) {
 }
 
 int32_t CDatabase::InsertDbVersion() {
-  return RunNoRow(Version(kInsertDbVersion), {TextParam(":version", kSchemaVersion, kSchemaVersionLength)});
+  return RunNoRow(Version(kInsertDbVersion),
+                  {TextParam(":version", kSchemaVersion, kSchemaVersionLength)});
 }
 
 int32_t CDatabase::UpdateDbVersion(int32_t id) {
-  return RunNoRow(Version(kUpdateDbVersion),
-                  {TextParam(":version", kSchemaVersion, kSchemaVersionLength), IntParam(":id", id)});
+  return RunNoRow(
+      Version(kUpdateDbVersion),
+      {TextParam(":version", kSchemaVersion, kSchemaVersionLength), IntParam(":id", id)});
 }
 
 int32_t CDatabase::VersionChangeDb(const std::string& oldDbVersion) {

@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "open_flags.h"
 #include "schema.h"
 
 namespace dbi_bench {

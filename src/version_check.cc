@@ -5,6 +5,7 @@
 
 #include "database.h"
 #include "log/log.h"
+#include "opening_rule.h"
 #include "schema.h"
 #include "version_text.h"
 
@@ -34,29 +35,33 @@ int32_t CDatabase::CheckAndUpdateDb() {
     LogError("[database]SelectDbVersion failed");
     return -1;
   }
-  if (found == 0) {
-    if (InsertDbVersion() != 0) {
-      LogError("[database]InsertDbVersion failed");
+  switch (OpeningFor(found == 1 ? version.c_str() : nullptr)) {
+    case Opening::kNothing:
+      return 0;
+    case Opening::kStamp:
+      if (InsertDbVersion() != 0) {
+        LogError("[database]InsertDbVersion failed");
+        return -1;
+      }
+      return 0;
+    case Opening::kRefuse:
+      // The comparison fails as it did in the decision, and logs which text
+      // would not split.
+      (void)VersionCompare(version.c_str(), kSchemaVersion);
+      LogError("[database]VersionCompare with[%s][%s] failed", version.c_str(), kSchemaVersion);
       return -1;
-    }
-    return 0;
-  }
-
-  const int32_t order = VersionCompare(version.c_str(), kSchemaVersion);
-  if (order == -1) {
-    LogError("[database]VersionCompare with[%s][%s] failed", version.c_str(), kSchemaVersion);
-    return -1;
-  }
-  if (order == 0) {
-    return 0;
-  }
-  if (order == 1 && VersionChangeDb(version) != 0) {
-    LogError("[database]VersionChangeDb failed");
-    return -1;
-  }
-  if (order == 2 && ReCreateTable() != 0) {
-    LogError("[database]ReCreateTable failed");
-    return -1;
+    case Opening::kMigrate:
+      if (VersionChangeDb(version) != 0) {
+        LogError("[database]VersionChangeDb failed");
+        return -1;
+      }
+      break;
+    case Opening::kRebuild:
+      if (ReCreateTable() != 0) {
+        LogError("[database]ReCreateTable failed");
+        return -1;
+      }
+      break;
   }
   // Rewritten only after the change succeeded, so that a failure leaves the
   // old version and the next Init repeats the change.

@@ -7,14 +7,12 @@
 #include <stdexcept>
 #include <vector>
 
+#include "open_flags.h"
 #include "schema.h"
 
 namespace dbi_bench {
 
 namespace {
-
-// The library's open flags: read-write, created when missing, serialized.
-constexpr int kOpenFlags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
 
 std::vector<std::string> NumberedTexts(const char* format, int count) {
   std::vector<std::string> texts;
@@ -34,8 +32,10 @@ void Check(int rc, sqlite3* db, const char* what) {
 
 sqlite3* OpenLikeTheLibrary(const std::string& path) {
   sqlite3* db = nullptr;
-  Check(sqlite3_open_v2(path.c_str(), &db, kOpenFlags, nullptr), db, "open");
-  Check(sqlite3_exec(db, database_interface::kDdl[0], nullptr, nullptr, nullptr), db, "pragma");
+  Check(sqlite3_open_v2(path.c_str(), &db, database_interface::kOpenFlags, nullptr), db, "open");
+  Check(sqlite3_exec(db, database_interface::kDdl[database_interface::kForeignKeysOn], nullptr,
+                     nullptr, nullptr),
+        db, "pragma");
   return db;
 }
 
@@ -171,9 +171,9 @@ Stores::Stores(const StoreFolder& files, bool disk, const std::string& workload)
   if (library->Init(files.Copy(FileName(workload, "library")).c_str()) != 0) {
     throw std::runtime_error("library Init failed");
   }
-  wrapper =
-      std::make_unique<SQLite::Database>(files.Copy(FileName(workload, "sqlitecpp")), kOpenFlags);
-  wrapper->exec(database_interface::kDdl[0]);
+  wrapper = std::make_unique<SQLite::Database>(files.Copy(FileName(workload, "sqlitecpp")),
+                                               database_interface::kOpenFlags);
+  wrapper->exec(database_interface::kDdl[database_interface::kForeignKeysOn]);
 }
 
 Stores::~Stores() {

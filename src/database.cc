@@ -3,16 +3,13 @@
 #include <thread>
 
 #include "log/log.h"
+#include "open_flags.h"
 #include "private_file.h"
 #include "schema.h"
 
 namespace database_interface {
 
 namespace {
-
-// Read-write, created when missing, and serialized: SQLite itself then
-// keeps calls from several threads apart on the one connection.
-constexpr int kOpenFlags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
 
 // Written once the state is settled, so that a sink that throws cannot leave
 // the instance half closed.
@@ -66,7 +63,7 @@ int32_t CDatabase::OpenAndPrepare(const char* path) {
     LogError("[database]Open sqlite3 file[%s] failed:%s", path, sqlite3_errstr(rc));
     return -1;
   }
-  if (Exec("database_interface::CDatabase::Init", kDdl[0]) != 0) {
+  if (Exec("database_interface::CDatabase::Init", kDdl[kForeignKeysOn]) != 0) {
     return -1;
   }
   if (CreateTable() != 0) {
@@ -126,7 +123,7 @@ int32_t CDatabase::Exec(const char* op_name, const char* sql) {
 }
 
 int32_t CDatabase::CreateTable() {
-  for (size_t i = 1; i < kDdlCount; ++i) {
+  for (size_t i = kFirstCreateTable; i < kDdlCount; ++i) {
     if (Exec("database_interface::CDatabase::CreateTable", kDdl[i]) != 0) {
       return -1;
     }

@@ -29,6 +29,4 @@ const char* const kDropScript =
     "DROP TABLE IF EXISTS core_recode;DROP TABLE IF EXISTS instance_info;DROP TABLE IF EXISTS "
     "start_recode;DROP TABLE IF EXISTS session_cache;";
 
-const char* const kSchemaVersion = "1.13.0";
-
 }  // namespace database_interface

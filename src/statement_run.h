@@ -30,8 +30,11 @@
 namespace database_interface {
 
 // What the log lines of a statement name: its SQL text exactly as prepared
-// and the qualified name of the operation that runs it.
+// and the qualified name of the operation that runs it. `index` is the
+// statement's place in its set, so that a table can be checked against the
+// enum that indexes it.
 struct StmtInfo {
+  size_t index;
   const char* sql;
   const char* op_name;
 };

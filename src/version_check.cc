@@ -5,6 +5,7 @@
 
 #include "database.h"
 #include "log/log.h"
+#include "opening_rule.h"
 #include "schema.h"
 #include "version_text.h"
 
@@ -21,7 +22,7 @@ struct Migration {
 // which CreateTable has already run, so applying it changes nothing more.
 // NOLINTNEXTLINE(cppcoreguidelines-interfaces-global-init): kDdl is constant-initialized
 const Migration kMigrations[] = {
-    {"1.12.0", kDdl[6]},
+    {"1.12.0", kDdl[kCreateSessionCache]},
 };
 
 }  // namespace
@@ -34,29 +35,33 @@ int32_t CDatabase::CheckAndUpdateDb() {
     LogError("[database]SelectDbVersion failed");
     return -1;
   }
-  if (found == 0) {
-    if (InsertDbVersion() != 0) {
-      LogError("[database]InsertDbVersion failed");
+  switch (OpeningFor(found == 1 ? version.c_str() : nullptr)) {
+    case Opening::kNothing:
+      return 0;
+    case Opening::kStamp:
+      if (InsertDbVersion() != 0) {
+        LogError("[database]InsertDbVersion failed");
+        return -1;
+      }
+      return 0;
+    case Opening::kRefuse:
+      // The comparison fails as it did in the decision, and logs which text
+      // would not split.
+      (void)VersionCompare(version.c_str(), kSchemaVersion);
+      LogError("[database]VersionCompare with[%s][%s] failed", version.c_str(), kSchemaVersion);
       return -1;
-    }
-    return 0;
-  }
-
-  const int32_t order = VersionCompare(version.c_str(), kSchemaVersion);
-  if (order == -1) {
-    LogError("[database]VersionCompare with[%s][%s] failed", version.c_str(), kSchemaVersion);
-    return -1;
-  }
-  if (order == 0) {
-    return 0;
-  }
-  if (order == 1 && VersionChangeDb(version) != 0) {
-    LogError("[database]VersionChangeDb failed");
-    return -1;
-  }
-  if (order == 2 && ReCreateTable() != 0) {
-    LogError("[database]ReCreateTable failed");
-    return -1;
+    case Opening::kMigrate:
+      if (VersionChangeDb(version) != 0) {
+        LogError("[database]VersionChangeDb failed");
+        return -1;
+      }
+      break;
+    case Opening::kRebuild:
+      if (ReCreateTable() != 0) {
+        LogError("[database]ReCreateTable failed");
+        return -1;
+      }
+      break;
   }
   // Rewritten only after the change succeeded, so that a failure leaves the
   // old version and the next Init repeats the change.
@@ -75,12 +80,14 @@ int32_t CDatabase::SelectDbVersion(int32_t& id, std::string& version) {
 }
 
 int32_t CDatabase::InsertDbVersion() {
-  return RunNoRow(Version(kInsertDbVersion), {TextParam(":version", kSchemaVersion, 6)});
+  return RunNoRow(Version(kInsertDbVersion),
+                  {TextParam(":version", kSchemaVersion, kSchemaVersionLength)});
 }
 
 int32_t CDatabase::UpdateDbVersion(int32_t id) {
-  return RunNoRow(Version(kUpdateDbVersion),
-                  {TextParam(":version", kSchemaVersion, 6), IntParam(":id", id)});
+  return RunNoRow(
+      Version(kUpdateDbVersion),
+      {TextParam(":version", kSchemaVersion, kSchemaVersionLength), IntParam(":id", id)});
 }
 
 int32_t CDatabase::VersionChangeDb(const std::string& oldDbVersion) {

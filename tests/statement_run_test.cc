@@ -30,6 +30,7 @@ using database_interface::TextParam;
 
 // Fails (an integer overflow, reported as SQL logic error) on reaching x = 3.
 const StmtInfo kFailsAtThird = {
+    0,
     "SELECT CASE WHEN x = 3 THEN abs(x - 3 - 9223372036854775807 - 1) ELSE x END FROM t WHERE "
     "x >= :min",
     "test::FailsAtThird"};

@@ -55,7 +55,7 @@ constexpr const char* kPurgeHelp =
     "  --now MS  purge against MS milliseconds since the Unix epoch\n"
     "  --force   open the file even so\n";
 
-struct CommandSpec {
+struct CommandSyntax {
   const char* name;
   Command command;
   const char* help;
@@ -64,7 +64,7 @@ struct CommandSpec {
   bool json, reveal_secrets, now, force;
 };
 
-const CommandSpec kCommands[] = {
+const CommandSyntax kCommands[] = {
     {"show", Command::kShow, kShowHelp, false, true, true, true, false},
     {"check", Command::kCheck, kCheckHelp, true, true, false, false, false},
     {"purge", Command::kPurge, kPurgeHelp, true, false, false, true, true},
@@ -86,8 +86,8 @@ bool ParseMilliseconds(const std::string& text, int64_t& value) {
 
 // Applies the option at args[i] to `options`, moving `i` past the value it
 // takes, if any. The usage fault, or "" when the option is good.
-std::string ApplyOption(const CommandSpec& syntax, const std::vector<std::string>& args, size_t& i,
-                        Options& options) {
+std::string ApplyOption(const CommandSyntax& syntax, const std::vector<std::string>& args,
+                        size_t& i, Options& options) {
   const std::string& arg = args[i];
   if (arg == "--json" && syntax.json) {
     options.json = true;
@@ -125,9 +125,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     line.help = kUsage;
     return line;
   }
-  const CommandSpec* const syntax =
+  const CommandSyntax* const syntax =
       std::find_if(std::begin(kCommands), std::end(kCommands),
-                   [&](const CommandSpec& candidate) { return args[0] == candidate.name; });
+                   [&](const CommandSyntax& candidate) { return args[0] == candidate.name; });
   if (syntax == std::end(kCommands)) {
     return Error("dbi: unknown command '" + args[0] + "' (see dbi --help)");
   }

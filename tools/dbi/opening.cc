@@ -1,29 +1,12 @@
 #include "opening.h"
 
 #include "schema.h"
-#include "version_text.h"
 
 namespace dbi {
 
 Opening OpeningFor(const std::optional<std::string>& version) {
-  if (!version) {
-    return Opening::kStamp;
-  }
   // The library reads the version up to its first NUL byte; so does this.
-  database_interface::VersionNumbers stored{};
-  database_interface::VersionNumbers current{};
-  if (!database_interface::ParseVersionText(version->c_str(), stored) ||
-      !database_interface::ParseVersionText(database_interface::kSchemaVersion, current)) {
-    return Opening::kRefuse;
-  }
-  switch (database_interface::CompareVersionNumbers(stored, current)) {
-    case 0:
-      return Opening::kNothing;
-    case 1:
-      return Opening::kMigrate;
-    default:
-      return Opening::kRebuild;
-  }
+  return database_interface::OpeningFor(version ? version->c_str() : nullptr);
 }
 
 const char* OpeningName(Opening opening) {

@@ -29,7 +29,7 @@ struct StoreTable {
 std::vector<StoreTable> StoreTables() {
   constexpr const char* kPrefix = "CREATE TABLE IF NOT EXISTS ";
   std::vector<StoreTable> tables;
-  for (size_t i = 1; i < database_interface::kDdlCount; ++i) {
+  for (size_t i = database_interface::kFirstCreateTable; i < database_interface::kDdlCount; ++i) {
     std::string rest = database_interface::kDdl[i] + std::strlen(kPrefix);
     rest.erase(0, rest.find_first_not_of(' '));
     if (!rest.empty() && rest.back() == ';') {
@@ -312,7 +312,7 @@ bool StoreReader::ReadRecords(StoreView& view, bool read_secrets, std::string& e
 
 CheckReport StoreReader::Check() {
   CheckReport report;
-  auto find = [&](const char* area, const std::string& message) {
+  auto add_finding = [&](const char* area, const std::string& message) {
     report.findings.push_back({area, message});
   };
   std::string error;
@@ -324,51 +324,52 @@ CheckReport StoreReader::Check() {
             std::istringstream lines(Text(row, 0));
             for (std::string line; std::getline(lines, line);) {
               if (line != "ok" && !line.empty() && line.rfind("*** ", 0) != 0) {
-                find("integrity", line);
+                add_finding("integrity", line);
               }
             }
           },
           error)) {
     if (hot_journal_) {
-      find("journal", error);
+      add_finding("journal", error);
     } else {
-      find("integrity", "cannot run PRAGMA integrity_check: " + error);
+      add_finding("integrity", "cannot run PRAGMA integrity_check: " + error);
     }
     return report;
   }
   if (!Query(
           "PRAGMA foreign_key_check",
           [&](sqlite3_stmt* row) {
-            find("foreign key", Text(row, 0) + " row " + Text(row, 1) + " names a " + Text(row, 2) +
-                                    " row that does not exist");
+            add_finding("foreign key", Text(row, 0) + " row " + Text(row, 1) + " names a " +
+                                           Text(row, 2) + " row that does not exist");
           },
           error)) {
-    find("foreign key", "cannot run PRAGMA foreign_key_check: " + error);
+    add_finding("foreign key", "cannot run PRAGMA foreign_key_check: " + error);
   }
 
   std::map<std::string, std::string> tables;
   if (!ReadTables(tables, error)) {
-    find("schema", "cannot read the table list: " + error);
+    add_finding("schema", "cannot read the table list: " + error);
   }
   for (const StoreTable& table : StoreTables()) {
     const auto stored = tables.find(table.name);
     if (stored == tables.end()) {
-      find("schema", "table " + table.name + " is missing");
+      add_finding("schema", "table " + table.name + " is missing");
     } else if (stored->second != table.stored_sql) {
-      find("schema", "table " + table.name + " differs from this library's: " + stored->second);
+      add_finding("schema",
+                  "table " + table.name + " differs from this library's: " + stored->second);
     }
   }
 
   std::vector<StoredCode> stored_code;
   if (!ReadStoredCode(stored_code, error)) {
-    find("schema", "cannot read the trigger and view list: " + error);
+    add_finding("schema", "cannot read the trigger and view list: " + error);
   }
   for (const StoredCode& code : stored_code) {
-    find("schema", DescribeStoredCode(code));
+    add_finding("schema", DescribeStoredCode(code));
   }
 
   if (!ReadVersion(tables.count("db_version") != 0, report.version, error)) {
-    find("version", "cannot read the schema version: " + error);
+    add_finding("version", "cannot read the schema version: " + error);
     return report;
   }
   // An older file is healthy: opening it migrates it and keeps every row.
@@ -383,7 +384,7 @@ CheckReport StoreReader::Check() {
     problem = shown + " is newer than " + database_interface::kSchemaVersion;
   }
   if (!problem.empty()) {
-    find("version", problem + "; opening would " + OpeningEffect(report.opening));
+    add_finding("version", problem + "; opening would " + OpeningEffect(report.opening));
   }
   return report;
 }

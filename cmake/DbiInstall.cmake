@@ -27,14 +27,21 @@ if(NOT DBI_BASE_TARGET)
   install(DIRECTORY platform/base/include/base DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 endif()
 
-# What the package config needs to find before the targets: a static store
-# links its SQLite (and a bundled one, the thread library) through the host.
+# What a static store's users link besides it, told to CMake users by the
+# package config (before it loads the targets) and to pkg-config users: its
+# SQLite, or the bundled one's archive and thread library. A static store
+# also carries the definition that makes its export macro empty.
 set(DBI_CONFIG_DEPENDENCIES "")
+set(DBI_PC_CFLAGS "")
+set(DBI_PC_PRIVATE "")
 if(DBI_STORE_KIND STREQUAL "STATIC")
+  set(DBI_PC_CFLAGS " -DDATABASE_INTERFACE_STATIC_DEFINE")
   if(DBI_SQLITE STREQUAL "system")
     set(DBI_CONFIG_DEPENDENCIES "find_dependency(SQLite3 3.35.0)")
+    set(DBI_PC_PRIVATE "Requires.private: sqlite3 >= 3.35.0")
   else()
     set(DBI_CONFIG_DEPENDENCIES "find_dependency(Threads)")
+    set(DBI_PC_PRIVATE "Libs.private: -ldatabase_interface_sqlite -lpthread -lm")
   endif()
 endif()
 
@@ -58,17 +65,6 @@ install(FILES
 file(RELATIVE_PATH DBI_PC_TO_PREFIX
   "${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig" "${CMAKE_INSTALL_PREFIX}")
 string(REGEX REPLACE "/$" "" DBI_PC_TO_PREFIX "${DBI_PC_TO_PREFIX}")
-if(DBI_STORE_KIND STREQUAL "STATIC")
-  set(DBI_PC_CFLAGS " -DDATABASE_INTERFACE_STATIC_DEFINE")
-  if(DBI_SQLITE STREQUAL "system")
-    set(DBI_PC_PRIVATE "Requires.private: sqlite3 >= 3.35.0")
-  else()
-    set(DBI_PC_PRIVATE "Libs.private: -ldatabase_interface_sqlite -lpthread")
-  endif()
-else()
-  set(DBI_PC_CFLAGS "")
-  set(DBI_PC_PRIVATE "")
-endif()
 configure_file(cmake/database_interface.pc.in
   "${PROJECT_BINARY_DIR}/database_interface.pc" @ONLY)
 install(FILES "${PROJECT_BINARY_DIR}/database_interface.pc"

@@ -1,5 +1,5 @@
-// Opening and closing a store: the connection states, the tables a new file
-// gets, and what every operation answers when the store is not open.
+// Opening and closing a store: the connection states, what every operation
+// answers when the store is not open, and the mode of a new file.
 
 #include <gtest/gtest.h>
 
@@ -19,18 +19,7 @@
 namespace dbi_test {
 namespace {
 
-using Lines = std::vector<std::string>;
-
-class LifecycleTest : public ::testing::Test {
- protected:
-  TempDir dir_;
-  LogCapture log_;
-  std::string path_ = dir_.File("store.db");
-};
-
-void ExpectEveryRecordOperationRefused(IDatabaseInterface& db) {
-  EXPECT_EQ(CallEveryRecordOperation(db), std::vector<int32_t>(16, -1));
-}
+class LifecycleTest : public StoreTest {};
 
 #if defined(_WIN32)
 
@@ -70,40 +59,6 @@ class ThrowingSink final : public base::IBaseLogInterface {
   }
 };
 
-TEST_F(LifecycleTest, NewFileGetsTheSixTablesAsWrittenAndTheCurrentVersion) {
-  OpenStore(path_);
-  RawDb raw(path_);
-  // SQLite keeps each CREATE text without "IF NOT EXISTS" and the final ";".
-  EXPECT_EQ(
-      raw.Column("SELECT sql FROM sqlite_master WHERE type = 'table' AND name NOT LIKE "
-                 "'sqlite_%' ORDER BY name"),
-      (Lines{
-          // NOLINTNEXTLINE(bugprone-suspicious-missing-comma): one CREATE text per entry
-          "CREATE TABLE core_recode (id INTEGER PRIMARY KEY AUTOINCREMENT, dump_file_path "
-          "VARCHAR(256) NOT NULL, log_file_path VARCHAR(256) NOT NULL, start_recode_id INTEGER "
-          "NOT NULL, create_time BIGINT NOT NULL, FOREIGN KEY (start_recode_id) REFERENCES "
-          "start_recode(id) ON DELETE CASCADE)",
-          "CREATE TABLE db_version(id INTEGER PRIMARY KEY AUTOINCREMENT, version VARCHAR(64) NOT "
-          "NULL)",
-          "CREATE TABLE instance_info (id INTEGER PRIMARY KEY AUTOINCREMENT, instance_no "
-          "VARCHAR(64) NOT NULL, session_id VARCHAR(256) NOT NULL, business_type int NOT NULL, "
-          "protocol_type VARCHAR(64) NOT NULL, start_recode_id INTEGER NOT NULL, create_time "
-          "BIGINT NOT NULL, FOREIGN KEY (start_recode_id) REFERENCES start_recode(id) ON DELETE "
-          "CASCADE)",
-          "CREATE TABLE message_collect_key ( message_access_key TEXT NOT NULL, "
-          "message_access_secret_key TEXT NOT NULL)",
-          "CREATE TABLE session_cache(id INTEGER PRIMARY KEY AUTOINCREMENT, session_key "
-          "VARCHAR(256) NOT NULL UNIQUE, session_value VARCHAR(1024) NOT NULL, expire_time "
-          "BIGINT NOT NULL)",
-          "CREATE TABLE start_recode ( id INTEGER PRIMARY KEY AUTOINCREMENT, sdk_version "
-          "VARCHAR(64) NOT NULL, sdk_type VARCHAR(64) NOT NULL, start_time BIGINT NOT NULL)"}));
-  EXPECT_EQ(raw.Column("SELECT version FROM db_version"), Lines{"1.13.0"});
-  EXPECT_EQ(raw.Count("message_collect_key") + raw.Count("start_recode") +
-                raw.Count("core_recode") + raw.Count("instance_info") + raw.Count("session_cache"),
-            0);
-  EXPECT_TRUE(log_.Lines().empty());
-}
-
 TEST_F(LifecycleTest, InitAndCloseTakeTurnsAndOperationsRunOnlyInBetween) {
   auto db = NewStore();
   auto other = NewStore();
@@ -124,24 +79,6 @@ TEST_F(LifecycleTest, InitAndCloseTakeTurnsAndOperationsRunOnlyInBetween) {
   EXPECT_EQ(db->SelectSessionCache("k", 0, value), 1);
   EXPECT_EQ(value, "v");
   EXPECT_TRUE(log_.Lines().empty());
-}
-
-TEST_F(LifecycleTest, StatementThatDoesNotCompileStopsPreparingTheRest) {
-  // A foreign instance_info without protocol_type: record statement 9 is the
-  // first that cannot compile; 10 would fail too but is never prepared.
-  RawDb(path_).Exec(
-      "CREATE TABLE instance_info (id INTEGER PRIMARY KEY, instance_no TEXT NOT NULL, session_id "
-      "TEXT NOT NULL, business_type int NOT NULL, start_recode_id INTEGER NOT NULL, create_time "
-      "BIGINT NOT NULL)");
-  auto db = NewStore();
-  EXPECT_EQ(db->Init(path_.c_str()), -1);
-  EXPECT_EQ(log_.Lines(),
-            (Lines{"[database]prepare sql[INSERT OR REPLACE INTO instance_info  (instance_no, "
-                   "session_id, business_type, protocol_type, start_recode_id, create_time) "
-                   "VALUES (:instance_no, :session_id, :business_type, :protocol_type, "
-                   ":start_recode_id, :create_time) RETURNING id] failed:SQL logic error",
-                   "[database]InitStmt failed"}));
-  ExpectEveryRecordOperationRefused(*db);
 }
 
 // A sink that throws while Init reports a failure, with the connection open

@@ -1,10 +1,12 @@
 // A log sink for tests: installed for the lifetime of a LogCapture, it keeps
-// every line the store writes, formatted, with its level and thread id.
+// every line the store writes, formatted. Every line must come at level 60
+// and name the thread that wrote it, so the sink checks both as it goes.
 
 #ifndef DATABASE_INTERFACE_TESTS_SUPPORT_LOG_CAPTURE_H_
 #define DATABASE_INTERFACE_TESTS_SUPPORT_LOG_CAPTURE_H_
 
-#include <algorithm>
+#include <gtest/gtest.h>
+
 #include <cstdarg>
 #include <cstdio>
 #include <memory>
@@ -16,12 +18,6 @@
 
 namespace dbi_test {
 
-struct LogEntry {
-  int32_t level;
-  int32_t tid;
-  std::string line;
-};
-
 class CapturingSink final : public base::IBaseLogInterface {
  public:
   void WriteLog(const int32_t& level, const int32_t& tid, const char* format, ...) override {
@@ -30,31 +26,25 @@ class CapturingSink final : public base::IBaseLogInterface {
     va_start(args, format);
     (void)std::vsnprintf(buffer, sizeof(buffer), format, args);  // long lines are cut
     va_end(args);
+    EXPECT_EQ(level, 60) << buffer;
+    EXPECT_EQ(tid, base::GetTid()) << buffer;
     std::lock_guard<std::mutex> guard(mutex_);
-    entries_.push_back({level, tid, buffer});
-  }
-
-  std::vector<LogEntry> Entries() {
-    std::lock_guard<std::mutex> guard(mutex_);
-    return entries_;
+    lines_.emplace_back(buffer);
   }
 
   std::vector<std::string> Lines() {
-    const std::vector<LogEntry> entries = Entries();
-    std::vector<std::string> lines(entries.size());
-    std::transform(entries.begin(), entries.end(), lines.begin(),
-                   [](const LogEntry& entry) { return entry.line; });
-    return lines;
+    std::lock_guard<std::mutex> guard(mutex_);
+    return lines_;
   }
 
   void Clear() {
     std::lock_guard<std::mutex> guard(mutex_);
-    entries_.clear();
+    lines_.clear();
   }
 
  private:
   std::mutex mutex_;
-  std::vector<LogEntry> entries_;
+  std::vector<std::string> lines_;
 };
 
 class LogCapture {
@@ -67,7 +57,6 @@ class LogCapture {
   LogCapture& operator=(const LogCapture&) = delete;
 
   std::vector<std::string> Lines() { return sink_->Lines(); }
-  std::vector<LogEntry> Entries() { return sink_->Entries(); }
   void Clear() { sink_->Clear(); }
 
  private:

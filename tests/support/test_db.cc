@@ -65,8 +65,8 @@ void RawDb::Exec(const std::string& sql) {
   EXPECT_EQ(rc, SQLITE_OK) << sql << ": " << sqlite3_errmsg(db_);
 }
 
-std::vector<std::string> RawDb::Column(const std::string& sql) {
-  std::vector<std::string> values;
+Lines RawDb::Column(const std::string& sql) {
+  Lines values;
   sqlite3_stmt* stmt = nullptr;
   const int rc = sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr);
   EXPECT_EQ(rc, SQLITE_OK) << sql << ": " << sqlite3_errmsg(db_);
@@ -78,9 +78,28 @@ std::vector<std::string> RawDb::Column(const std::string& sql) {
   return values;
 }
 
-int64_t RawDb::Int(const std::string& sql) {
-  const std::vector<std::string> values = Column(sql);
-  return values.empty() ? -1 : std::stoll(values[0]);
+int64_t RawDb::Count(const std::string& table) {
+  const Lines count = Column("SELECT count(*) FROM " + table);
+  return count.empty() ? -1 : std::stoll(count[0]);
+}
+
+std::string RawDb::Counts() {
+  std::string counts;
+  for (const char* table :
+       {"start_recode", "core_recode", "instance_info", "session_cache", "message_collect_key"}) {
+    counts += (counts.empty() ? "" : "/") + std::to_string(Count(table));
+  }
+  return counts;
+}
+
+Lines WithoutSql(Lines lines) {
+  for (std::string& line : lines) {
+    const size_t sql = line.find("sql[");
+    if (sql != std::string::npos) {
+      line.erase(sql + 4, line.find(']', sql) - sql - 4);
+    }
+  }
+  return lines;
 }
 
 int64_t OpenDescriptorCount() {
@@ -108,12 +127,9 @@ std::shared_ptr<IDatabaseInterface> OpenStore(const std::string& path) {
   return db;
 }
 
-int32_t AddStart(IDatabaseInterface& db, const std::string& version, const std::string& type,
-                 int64_t start_time) {
+int32_t AddStart(IDatabaseInterface& db) {
   int32_t id = -1;
-  EXPECT_EQ(db.InsertStartRecode(id, version.data(), static_cast<int32_t>(version.size()),
-                                 type.data(), static_cast<int32_t>(type.size()), start_time),
-            1);
+  EXPECT_EQ(db.InsertStartRecode(id, "1.0.0", 5, "sdk", 3, 1), 1);
   return id;
 }
 
@@ -121,10 +137,10 @@ std::vector<int32_t> CallEveryRecordOperation(IDatabaseInterface& db) {
   std::string a = "a", b = "b";
   int32_t id = 77;
   int64_t time = 88;
-  database_interface::CoreRecode core;
-  database_interface::InstanceInfo info;
-  std::vector<database_interface::CoreRecode> cores(1);
-  std::vector<database_interface::InstanceInfo> infos(1);
+  CoreRecode core;
+  InstanceInfo info;
+  std::vector<CoreRecode> cores(1);
+  std::vector<InstanceInfo> infos(1);
   std::vector<int32_t> results = {db.SelectMessageCollectKey(a, b),
                                   db.InsertMessageCollectKey("k", 1, "s", 1),
                                   db.InsertStartRecode(id, "v", 1, "t", 1, 1),
@@ -147,19 +163,13 @@ std::vector<int32_t> CallEveryRecordOperation(IDatabaseInterface& db) {
   return results;
 }
 
-void MakeStoreFile(const std::string& path, const std::string& version) {
+void ExpectEveryRecordOperationRefused(IDatabaseInterface& db) {
+  EXPECT_EQ(CallEveryRecordOperation(db), std::vector<int32_t>(kRecordOperations, -1));
+}
+
+void CopyStoreFile(const std::string& path, const std::string& version) {
   std::filesystem::remove(path);
-  auto db = OpenStore(path);
-  const int32_t start = AddStart(*db);
-  database_interface::CoreRecode core;
-  core.start_recode_id = start;
-  EXPECT_EQ(db->InsertCoreRecode(core), 1);
-  database_interface::InstanceInfo info;
-  info.start_recode_id = start;
-  EXPECT_EQ(db->InsertInstanceInfo(info), 1);
-  EXPECT_EQ(db->InsertSessionCache("k", "v", 100), 0);
-  EXPECT_EQ(db->InsertMessageCollectKey("ak", 2, "sk", 2), 0);
-  db->Close();
+  std::filesystem::copy_file(DBI_TEST_STORE_FILE, path);
   RawDb(path).Exec("UPDATE db_version SET version = '" + version + "'");
 }
 

@@ -1,21 +1,33 @@
-// Files and raw SQLite access for tests: a temporary folder per test, and a
-// second connection to look at (or tamper with) a store's file directly.
+// Files and raw SQLite access for tests: a temporary folder per test, the
+// store file kept with the sources, and a second connection to look at (or
+// tamper with) a store's file directly.
 
 #ifndef DATABASE_INTERFACE_TESTS_SUPPORT_TEST_DB_H_
 #define DATABASE_INTERFACE_TESTS_SUPPORT_TEST_DB_H_
 
+#include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "database_interface/database_interface.h"
+#include "support/log_capture.h"
 
 namespace dbi_test {
 
+using database_interface::CoreRecode;
 using database_interface::IDatabaseInterface;
+using database_interface::InstanceInfo;
+using Lines = std::vector<std::string>;
+
+// The schema version that opening stamps on a file; the tests' one copy.
+constexpr char kCurrentVersion[] = "1.13.0";
+// The operations besides Init and Close, as CallEveryRecordOperation calls them.
+constexpr size_t kRecordOperations = 16;
 
 // A fresh folder under the system's temporary folder, removed with its
 // content on destruction.
@@ -43,14 +55,23 @@ class RawDb {
 
   // Runs `sql`; fails the current test if SQLite refuses it.
   void Exec(const std::string& sql);
-  // The first column of the first row as an integer; -1 when there is none.
-  int64_t Int(const std::string& sql);
   // Every row's first column as text.
-  std::vector<std::string> Column(const std::string& sql);
-  int64_t Count(const std::string& table) { return Int("SELECT count(*) FROM " + table); }
+  Lines Column(const std::string& sql);
+  int64_t Count(const std::string& table);
+  // The rows of the five record tables, as "starts/cores/instances/sessions/keys".
+  std::string Counts();
 
  private:
   sqlite3* db_ = nullptr;
+};
+
+// What most tests start from: a temporary folder, the captured log, and the
+// path of a store file in the folder.
+class StoreTest : public ::testing::Test {
+ protected:
+  TempDir dir_;
+  LogCapture log_;
+  std::string path_ = dir_.File("store.db");
 };
 
 // A new, unopened store whose last release closes it. The store's own
@@ -60,22 +81,27 @@ std::shared_ptr<IDatabaseInterface> NewStore();
 // A NewStore() opened on `path`; fails the current test when Init fails.
 std::shared_ptr<IDatabaseInterface> OpenStore(const std::string& path);
 
-// Calls each of the sixteen record operations once, in the interface's
-// order, on rows that do not exist, and returns their results. Fails the
-// current test if any output was written: meant for calls that are refused,
-// fail or find nothing.
+// Calls each record operation once, in the interface's order, on rows that
+// do not exist, and returns their results. Fails the current test if any
+// output was written: meant for calls that are refused, fail or find nothing.
 std::vector<int32_t> CallEveryRecordOperation(IDatabaseInterface& db);
 
-// Replaces the file at `path` with a store holding one row in every table,
-// stamped with the schema version `version`.
-void MakeStoreFile(const std::string& path, const std::string& version);
+// Fails the current test unless every record operation answers -1.
+void ExpectEveryRecordOperationRefused(IDatabaseInterface& db);
+
+// Replaces the file at `path` with a copy of the store file kept with the
+// sources (Counts() "1/1/1/2/1"), stamped with the schema version `version`.
+void CopyStoreFile(const std::string& path, const std::string& version);
+
+// `lines` with the statement text of each "sql[...]" left out: what a test
+// checks of a failed call's line without a copy of every statement's text.
+Lines WithoutSql(Lines lines);
 
 // How many files, and on Windows handles of any kind, the process holds.
 int64_t OpenDescriptorCount();
 
 // Inserts a start record and returns its id (fails the test otherwise).
-int32_t AddStart(IDatabaseInterface& db, const std::string& version = "1.0.0",
-                 const std::string& type = "sdk", int64_t start_time = 1);
+int32_t AddStart(IDatabaseInterface& db);
 
 }  // namespace dbi_test
 

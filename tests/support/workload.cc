@@ -387,32 +387,56 @@ void ExpectFileMatches(const std::string& path, Model& model) {
   EXPECT_EQ(stored_keys, keys);
 }
 
-int RunRoundThroughFaults(Workload& workload, LogCapture& log, const FaultSwitch& fault) {
+namespace {
+
+// Tries `attempt` with `fault` armed at its 1st, 2nd, ... point, each try
+// after `prepare`, until one injects none, and returns how many did. A try
+// must succeed, or fail with exactly `op`'s failure lines; `after` is told
+// which, once the fault is stopped, and must log nothing.
+template <typename Prepare, typename Attempt, typename After>
+int ThroughEachFault(const Op& op, LogCapture& log, Fault& fault, const Prepare& prepare,
+                     const Attempt& attempt, const After& after) {
+  for (int nth = 1;; ++nth) {
+    SCOPED_TRACE(op + " failing at " + std::to_string(nth));
+    prepare(nth);
+    log.Clear();
+    fault.Arm(nth);
+    const bool succeeded = attempt();
+    const bool hit = fault.Stop();
+    if (!succeeded) {
+      EXPECT_TRUE(hit) << "failed with no fault injected";
+      ExpectFailureLines(op, log.Lines(), fault.error);
+      log.Clear();
+    }
+    after(succeeded);
+    EXPECT_EQ(log.Lines(), Lines{});
+    if (!hit) {
+      return nth - 1;
+    }
+  }
+}
+
+}  // namespace
+
+int RunRoundThroughFaults(Workload& workload, LogCapture& log, Fault& fault) {
   int injected = 0;
   for (const Op& op : Workload::Round()) {
     bool failed = false;
-    for (int nth = 1;; ++nth, ++injected) {
-      // Init and Close are tried again from the state they start from.
-      if (nth > 1 && (op == "Init" || op == "Close")) {
-        EXPECT_TRUE(workload.Run(op == "Init" ? "Close" : "Init"));
-      }
-      SCOPED_TRACE(op + " failing at " + std::to_string(nth));
-      log.Clear();
-      fault.arm(nth);
-      const bool succeeded = workload.Run(op);
-      const bool hit = fault.stop();
-      if (!succeeded) {
-        EXPECT_TRUE(hit) << "failed with no fault injected";
-        ExpectFailureLines(op, log.Lines(), fault.error);
-        log.Clear();
-        EXPECT_TRUE(workload.Run(op)) << "failed again after the fault stopped";
-        failed = true;
-      }
-      EXPECT_EQ(log.Lines(), std::vector<std::string>{});
-      if (!hit) {
-        break;
-      }
-    }
+    injected += ThroughEachFault(
+        op, log, fault,
+        [&](int nth) {
+          // Init and Close are tried again from the state they start from.
+          if (nth > 1 && (op == "Init" || op == "Close")) {
+            EXPECT_TRUE(workload.Run(op == "Init" ? "Close" : "Init"));
+          }
+        },
+        [&] { return workload.Run(op); },
+        [&](bool succeeded) {
+          if (!succeeded) {
+            EXPECT_TRUE(workload.Run(op)) << "failed again after the fault stopped";
+            failed = true;
+          }
+        });
     if (failed) {
       ExpectFileMatches(workload.path(), workload.model());  // nothing half-written
     }
@@ -420,37 +444,29 @@ int RunRoundThroughFaults(Workload& workload, LogCapture& log, const FaultSwitch
   return injected;
 }
 
-int OpenThroughFaults(const std::string& original, const std::string& path, int64_t rows,
-                      LogCapture& log, const FaultSwitch& fault) {
-  for (int nth = 1;; ++nth) {
-    SCOPED_TRACE("Init failing at " + std::to_string(nth) + " on '" + original + "'");
-    std::filesystem::remove(path);
-    if (!original.empty()) {
-      std::filesystem::copy_file(original, path);
-    }
-    log.Clear();
-    auto db = NewStore();
-    fault.arm(nth);
-    const int32_t result = db->Init(path.c_str());
-    const bool hit = fault.stop();
-    if (result != 0) {
-      EXPECT_EQ(result, -1);
-      ExpectFailureLines("Init", log.Lines(), fault.error);
-      log.Clear();
-      EXPECT_EQ(CallEveryRecordOperation(*db), std::vector<int32_t>(16, -1));  // left closed
-      EXPECT_EQ(db->Init(path.c_str()), 0);
-    }
-    EXPECT_EQ(log.Lines(), std::vector<std::string>{});
-    db->Close();
-    RawDb raw(path);
-    EXPECT_EQ(raw.Column("SELECT version FROM db_version"), std::vector<std::string>{"1.13.0"});
-    EXPECT_EQ(raw.Count("start_recode") + raw.Count("core_recode") + raw.Count("instance_info") +
-                  raw.Count("session_cache") + raw.Count("message_collect_key"),
-              rows);
-    if (!hit) {
-      return nth - 1;
-    }
-  }
+int OpenThroughFaults(const std::string& original, const std::string& path,
+                      const std::string& counts, LogCapture& log, Fault& fault) {
+  std::shared_ptr<IDatabaseInterface> db;
+  return ThroughEachFault(
+      "Init", log, fault,
+      [&](int) {
+        std::filesystem::remove(path);
+        if (!original.empty()) {
+          std::filesystem::copy_file(original, path);
+        }
+        db = NewStore();
+      },
+      [&] { return Answered(db->Init(path.c_str()), 0); },
+      [&](bool succeeded) {
+        if (!succeeded) {
+          ExpectEveryRecordOperationRefused(*db);  // left closed
+          EXPECT_EQ(db->Init(path.c_str()), 0);
+        }
+        db->Close();
+        RawDb raw(path);
+        EXPECT_EQ(raw.Column("SELECT version FROM db_version"), Lines{kCurrentVersion});
+        EXPECT_EQ(raw.Counts(), counts);
+      });
 }
 
 }  // namespace dbi_test

@@ -8,7 +8,6 @@
 #define DATABASE_INTERFACE_TESTS_SUPPORT_WORKLOAD_H_
 
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
@@ -17,14 +16,10 @@
 #include <utility>
 #include <vector>
 
-#include "database_interface/database_interface.h"
 #include "support/log_capture.h"
+#include "support/test_db.h"
 
 namespace dbi_test {
-
-using database_interface::CoreRecode;
-using database_interface::IDatabaseInterface;
-using database_interface::InstanceInfo;
 
 // What one store holds according to the calls that reported storing it;
 // every workload on the store shares it.
@@ -96,13 +91,34 @@ class Workload {
 // and foreign key checks and holds exactly the model's rows.
 void ExpectFileMatches(const std::string& path, Model& model);
 
-// How a test injects failures (into file calls or allocations): `arm(n)`
-// makes the nth from now fail, `stop()` ends failing and tells whether one
-// was injected; a failed call reports `error`, SQLite's text for the code.
-struct FaultSwitch {
-  std::function<void(int)> arm;
-  std::function<bool()> stop;
+// A failure to inject, counted down by the layer that injects it: after
+// Arm(n), the nth call of that layer asking Fires() fails, and with
+// `persistent` every later one too, until Stop(). A failed call reports
+// `error`, SQLite's text for the code it gave. The tests that inject run on
+// one thread.
+struct Fault {
+  void Arm(int nth) {
+    remaining = nth;
+    armed = true;
+    injected = false;
+  }
+  bool Fires() {
+    if (!armed || --remaining > 0) {
+      return false;
+    }
+    armed = persistent;
+    return injected = true;
+  }
+  // Ends failing; true when a failure was injected since Arm.
+  bool Stop() {
+    armed = false;
+    return injected;
+  }
+
+  bool persistent = false;
   std::string error;
+  bool armed = false, injected = false;
+  int remaining = 0;
 };
 
 // Runs a round with each call tried again and again, the fault armed at its
@@ -110,13 +126,13 @@ struct FaultSwitch {
 // must answer -1 with exactly its failure lines and succeed once the fault
 // is stopped; the file must then match the model. Returns the number of
 // failures injected.
-int RunRoundThroughFaults(Workload& workload, LogCapture& log, const FaultSwitch& fault);
+int RunRoundThroughFaults(Workload& workload, LogCapture& log, Fault& fault);
 
 // The same for Init alone on a copy of `original` ("" for no file) at
 // `path`: a failed Init leaves the instance closed, and a later Init on it
-// opens the file at the current version with `rows` rows in the tables.
-int OpenThroughFaults(const std::string& original, const std::string& path, int64_t rows,
-                      LogCapture& log, const FaultSwitch& fault);
+// opens the file at the current version with RawDb::Counts() `counts`.
+int OpenThroughFaults(const std::string& original, const std::string& path,
+                      const std::string& counts, LogCapture& log, Fault& fault);
 
 }  // namespace dbi_test
 

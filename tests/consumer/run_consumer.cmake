@@ -5,10 +5,12 @@
 #     installs the build into PREFIX and checks that every installed program
 #     and library finds the libraries it needs without help (RPATH).
 #   cmake -DSTEP=find_package|pkg_config -DSOURCE_DIR=… -DWORK_DIR=…
-#         [-DPREFIX=…] [-DLIBDIR=…] [-DCXX=…] -P run_consumer.cmake
+#         [-DPREFIX=…] [-DLIBDIR=…] [-DCXX=…] [-DMAIN=…] -P run_consumer.cmake
 #     builds the consumer in SOURCE_DIR against the installed package, once
-#     through find_package and once through pkg-config, and runs it. Without
-#     PREFIX the package is looked for where the system keeps packages.
+#     through find_package and once through pkg-config, and runs it on a
+#     new store file. Without PREFIX the package is looked for where the
+#     system keeps packages; MAIN has find_package build another program
+#     than main.cc.
 
 function(run)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc)
@@ -57,8 +59,12 @@ if(STEP STREQUAL "install")
 elseif(STEP STREQUAL "find_package")
   set(build "${WORK_DIR}/find_package")
   file(REMOVE_RECURSE "${build}")
+  set(main_option)
+  if(MAIN)
+    set(main_option "-DDBI_CONSUMER_MAIN=${MAIN}")
+  endif()
   run("${CMAKE_COMMAND}" -S "${SOURCE_DIR}" -B "${build}" "-DCMAKE_CXX_COMPILER=${CXX}"
-      "-DCMAKE_PREFIX_PATH=${PREFIX}")
+      "-DCMAKE_PREFIX_PATH=${PREFIX}" ${main_option})
   run("${CMAKE_COMMAND}" --build "${build}")
   run("${build}/dbi_consumer" "${build}/consumer.db")
   # The inspector is installed with the library and runs from where it is.

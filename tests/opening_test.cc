@@ -155,7 +155,7 @@ class OpeningTest : public StoreTest {};
 
 TEST_F(OpeningTest, EachKindOfFileIsOpenedOrRefusedAsItMustBe) {
   const std::string schema_sql = "SELECT sql FROM sqlite_master ORDER BY name";
-  const Lines schema = RawDb(DBI_TEST_STORE_FILE).Column(schema_sql);
+  const Lines schema = RawDb(DBI_TEST_STORE_FILE).Rows(schema_sql);
   auto db = NewStore();
   const int64_t descriptors = OpenDescriptorCount();
   for (const Opening& opening : Openings(dir_)) {
@@ -174,15 +174,14 @@ TEST_F(OpeningTest, EachKindOfFileIsOpenedOrRefusedAsItMustBe) {
     }
     db->Close();
     RawDb raw(path);
-    EXPECT_EQ(raw.Column("SELECT id || ':' || version FROM db_version ORDER BY rowid"),
+    EXPECT_EQ(raw.Rows("SELECT id || ':' || version FROM db_version ORDER BY rowid"),
               opening.versions);
     EXPECT_EQ(raw.Counts(), opening.counts);
-    EXPECT_EQ(raw.Column(schema_sql), schema);
+    EXPECT_EQ(raw.Rows(schema_sql), schema);
     // Ids go on after the rows kept, or start again where none are.
-    EXPECT_EQ(
-        raw.Column("SELECT (SELECT count(*) FROM start_recode) = "
-                   "ifnull((SELECT seq FROM sqlite_sequence WHERE name = 'start_recode'), 0)"),
-        Lines{"1"});
+    EXPECT_EQ(raw.Rows("SELECT (SELECT count(*) FROM start_recode) = "
+                       "ifnull((SELECT seq FROM sqlite_sequence WHERE name = 'start_recode'), 0)"),
+              Lines{"1"});
   }
   EXPECT_EQ(OpenDescriptorCount(), descriptors);
 }

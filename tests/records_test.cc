@@ -52,11 +52,11 @@ TEST_F(RecordsTest, TextsAreStoredAsGivenAndReadBackUpToTheirFirstNul) {
   EXPECT_EQ(value, "");
 
   // Texts, never NULL, with every byte given.
-  EXPECT_EQ(RawDb(path_).Column("SELECT length(CAST(sdk_version AS BLOB)) || typeof(sdk_type) "
-                                "FROM start_recode UNION ALL SELECT length(CAST(message_access_key "
-                                "AS BLOB)) FROM message_collect_key UNION ALL SELECT "
-                                "typeof(session_key) || typeof(session_value) FROM session_cache "
-                                "WHERE session_key = ''"),
+  EXPECT_EQ(RawDb(path_).Rows("SELECT length(CAST(sdk_version AS BLOB)) || typeof(sdk_type) "
+                              "FROM start_recode UNION ALL SELECT length(CAST(message_access_key "
+                              "AS BLOB)) FROM message_collect_key UNION ALL SELECT "
+                              "typeof(session_key) || typeof(session_value) FROM session_cache "
+                              "WHERE session_key = ''"),
             (Lines{"3text", "8text", "10", "texttext"}));
   EXPECT_TRUE(log_.Lines().empty());
 }

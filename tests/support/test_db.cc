@@ -65,21 +65,26 @@ void RawDb::Exec(const std::string& sql) {
   EXPECT_EQ(rc, SQLITE_OK) << sql << ": " << sqlite3_errmsg(db_);
 }
 
-Lines RawDb::Column(const std::string& sql) {
-  Lines values;
+Lines RawDb::Rows(const std::string& sql) {
+  Lines rows;
   sqlite3_stmt* stmt = nullptr;
   const int rc = sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr);
   EXPECT_EQ(rc, SQLITE_OK) << sql << ": " << sqlite3_errmsg(db_);
   while (stmt != nullptr && sqlite3_step(stmt) == SQLITE_ROW) {
-    const unsigned char* text = sqlite3_column_text(stmt, 0);
-    values.emplace_back(text == nullptr ? "" : reinterpret_cast<const char*>(text));
+    std::string row;
+    for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
+      const unsigned char* text = sqlite3_column_text(stmt, i);
+      row += (i == 0 ? "" : "|") +
+             std::string(text == nullptr ? "" : reinterpret_cast<const char*>(text));
+    }
+    rows.push_back(row);
   }
   sqlite3_finalize(stmt);
-  return values;
+  return rows;
 }
 
 int64_t RawDb::Count(const std::string& table) {
-  const Lines count = Column("SELECT count(*) FROM " + table);
+  const Lines count = Rows("SELECT count(*) FROM " + table);
   return count.empty() ? -1 : std::stoll(count[0]);
 }
 

@@ -55,8 +55,8 @@ class RawDb {
 
   // Runs `sql`; fails the current test if SQLite refuses it.
   void Exec(const std::string& sql);
-  // Every row's first column as text.
-  Lines Column(const std::string& sql);
+  // Every row as text, its columns joined by '|'.
+  Lines Rows(const std::string& sql);
   int64_t Count(const std::string& table);
   // The rows of the five record tables, as "starts/cores/instances/sessions/keys".
   std::string Counts();

@@ -24,11 +24,11 @@ namespace dbi_test {
 // What one store holds according to the calls that reported storing it;
 // every workload on the store shares it.
 struct Model {
-  std::map<int32_t, std::string> starts;  // id -> "version|type|time|"
+  std::map<int32_t, std::string> starts;  // id -> "version|type|time"
   std::map<int32_t, CoreRecode> cores;
   std::map<int32_t, InstanceInfo> instances;
   std::map<std::string, std::pair<int64_t, std::string>> sessions;  // key -> expiry, value
-  std::vector<std::string> keys;                                    // "key|secret|", oldest first
+  std::vector<std::string> keys;                                    // "key|secret", oldest first
   std::set<int32_t> ids_given[3];  // starts, cores, instances: never to be given again
   bool shared = false;             // several workloads: which key pair came first is unknown
 

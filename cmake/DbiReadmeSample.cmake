@@ -4,8 +4,10 @@
 # to `output`. A change to README.md configures the build again.
 
 function(dbi_extract_readme_sample readme output)
-  set(opening "<!-- consumer_readme_sample: the next cpp block -->\n```cpp\n")
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${readme}")
+  set(opening "<!-- the installed-package consumers build the next cpp block -->\n```cpp\n")
+  if(NOT CMAKE_SCRIPT_MODE_FILE)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${readme}")
+  endif()
   file(READ "${readme}" text)
   string(FIND "${text}" "${opening}" at)
   if(at EQUAL -1)

@@ -1,11 +1,10 @@
-// Another connection holding the store's file: as a reader while an insert
-// commits, and with a write or exclusive lock. (Threads sharing one store are
-// in stress_test.cc.)
+// Another connection reading the store's file while an insert commits.
+// (Threads sharing one store are in stress_test.cc; a lock that fails a
+// call, in failure_injection_test.cc.)
 
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "support/test_db.h"
 
@@ -50,35 +49,6 @@ TEST_F(ConcurrencyTest, InsertsReturningIdsFailWhileAnotherConnectionReads) {
   // The rolled-back rows' ids were not handed out: the next ones follow on.
   EXPECT_EQ(id, start + 1);
   EXPECT_EQ(RawDb(path_).Counts(), "2/1/1/0/0");
-}
-
-// A lock held by another connection fails every call that needs it at once
-// (the store sets no busy timeout): with its write lock (reserved) the eleven
-// writes, with the whole file (exclusive) all sixteen.
-TEST_F(ConcurrencyTest, AnotherConnectionsLockFailsTheCallsThatNeedItAtOnce) {
-  for (const std::string begin : {"BEGIN IMMEDIATE", "BEGIN EXCLUSIVE"}) {
-    SCOPED_TRACE(begin);
-    RawDb holder(path_);
-    holder.Exec(begin);
-    holder.Exec(
-        "INSERT INTO session_cache (session_key, session_value, expire_time) "
-        "VALUES ('held', 'x', 1)");
-    log_.Clear();
-    const std::vector<int32_t> results = CallEveryRecordOperation(*db_);
-    const bool exclusive = begin == "BEGIN EXCLUSIVE";
-    // In the interface's order: the reads are 0, 3, 7, 10 and 15.
-    for (size_t i = 0; i < results.size(); ++i) {
-      const bool read = i == 0 || i == 3 || i == 7 || i == 10 || i == 15;
-      EXPECT_EQ(results[i], exclusive || !read ? -1 : 0) << "operation " << i;
-    }
-    const Lines lines = WithoutSql(log_.Lines());
-    EXPECT_EQ(lines.size(), exclusive ? 16u : 11u);
-    for (const std::string& line : lines) {
-      EXPECT_NE(line.find(" sqlite3_step with sql[] failed:database is locked"), std::string::npos)
-          << line;
-    }
-    holder.Exec("ROLLBACK");
-  }
 }
 
 }  // namespace

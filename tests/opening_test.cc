@@ -43,9 +43,7 @@ std::string Contents(const std::string& path) {
 MakeFile Versioned(const std::string& version, const std::string& then_sql = "") {
   return [=](const std::string& path) {
     CopyStoreFile(path, version);
-    if (!then_sql.empty()) {
-      RawDb(path).Exec(then_sql);
-    }
+    RawDb(path).Exec(then_sql);
   };
 }
 
@@ -67,10 +65,6 @@ Lines OpenFails(const std::string& path) {
 }
 
 std::vector<Opening> Openings(const TempDir& dir) {
-  std::string noise(8192, '\0');
-  for (size_t i = 0; i < noise.size(); ++i) {
-    noise[i] = static_cast<char>((i * 2654435761u) >> 13);
-  }
   const std::string current = std::string("1:") + kCurrentVersion;
   const std::string kept = "1/1/1/2/1";
   std::vector<Opening> openings = {
@@ -88,7 +82,8 @@ std::vector<Opening> Openings(const TempDir& dir) {
        {},
        {current, "2:9.9.9", "3:junk"},
        kept},
-      {"noise", Bytes(noise), -1, TableCreationFails("file is not a database")},
+      {"bytes of no database", Bytes(std::string(8192, 'x')), -1,
+       TableCreationFails("file is not a database")},
       // A store cut short: its first page (the schema) is there, its tables not.
       {"a truncated store", Bytes(Contents(DBI_TEST_STORE_FILE).substr(0, 4096)), -1,
        TableCreationFails("database disk image is malformed")},

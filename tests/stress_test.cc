@@ -13,7 +13,6 @@
 #include <thread>
 #include <vector>
 
-#include "support/log_capture.h"
 #include "support/test_db.h"
 #include "support/workload.h"
 
@@ -22,7 +21,7 @@ namespace {
 
 constexpr auto kDuration = std::chrono::milliseconds(1500);
 
-class StressTest : public ::testing::Test {
+class StressTest : public StoreTest {
  protected:
   StressTest() { model_.shared = true; }
 
@@ -50,9 +49,6 @@ class StressTest : public ::testing::Test {
     }
   }
 
-  TempDir dir_;
-  LogCapture log_;
-  std::string path_ = dir_.File("shared.db");
   Model model_;
   std::vector<std::thread> threads_;
   std::atomic<bool> stop_{false}, closing_{false};

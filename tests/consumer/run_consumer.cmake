@@ -5,12 +5,12 @@
 #     installs the build into PREFIX and checks that every installed program
 #     and library finds the libraries it needs without help (RPATH).
 #   cmake -DSTEP=find_package|pkg_config -DSOURCE_DIR=… -DWORK_DIR=…
-#         [-DPREFIX=…] [-DLIBDIR=…] [-DCXX=…] [-DMAIN=…] -P run_consumer.cmake
+#         [-DPREFIX=…] [-DLIBDIR=…] [-DCXX=…] -P run_consumer.cmake
 #     builds the consumer in SOURCE_DIR against the installed package, once
 #     through find_package and once through pkg-config, and runs it on a
 #     new store file. Without PREFIX the package is looked for where the
-#     system keeps packages; MAIN has find_package build another program
-#     than main.cc.
+#     system keeps packages. The program is the one README.md shows, taken
+#     from it, so that what a newcomer copies is what gets built.
 
 function(run)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc)
@@ -50,6 +50,11 @@ endfunction()
 if(NOT CXX)
   set(CXX c++)
 endif()
+include("${CMAKE_CURRENT_LIST_DIR}/../../cmake/DbiReadmeSample.cmake")
+set(main "${WORK_DIR}/${STEP}.cc")
+if(NOT STEP STREQUAL "install")
+  dbi_extract_readme_sample("${CMAKE_CURRENT_LIST_DIR}/../../README.md" "${main}")
+endif()
 
 if(STEP STREQUAL "install")
   file(REMOVE_RECURSE "${PREFIX}")
@@ -59,12 +64,8 @@ if(STEP STREQUAL "install")
 elseif(STEP STREQUAL "find_package")
   set(build "${WORK_DIR}/find_package")
   file(REMOVE_RECURSE "${build}")
-  set(main_option)
-  if(MAIN)
-    set(main_option "-DDBI_CONSUMER_MAIN=${MAIN}")
-  endif()
   run("${CMAKE_COMMAND}" -S "${SOURCE_DIR}" -B "${build}" "-DCMAKE_CXX_COMPILER=${CXX}"
-      "-DCMAKE_PREFIX_PATH=${PREFIX}" ${main_option})
+      "-DCMAKE_PREFIX_PATH=${PREFIX}" "-DDBI_CONSUMER_MAIN=${main}")
   run("${CMAKE_COMMAND}" --build "${build}")
   run("${build}/dbi_consumer" "${build}/consumer.db")
   # The inspector is installed with the library and runs from where it is.
@@ -86,7 +87,7 @@ elseif(STEP STREQUAL "pkg_config")
   run_output(libdir pkg-config --variable=libdir database_interface)
   separate_arguments(flags UNIX_COMMAND "${flags}")
   # As a host's own Makefile would build it: the compiler and pkg-config only.
-  run("${CXX}" -std=c++17 "${SOURCE_DIR}/main.cc" -o "${build}/dbi_consumer" ${flags}
+  run("${CXX}" -std=c++17 "${main}" -o "${build}/dbi_consumer" ${flags}
       "-Wl,-rpath,${libdir}")
   run("${build}/dbi_consumer" "${build}/consumer.db")
 

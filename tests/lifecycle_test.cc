@@ -1,5 +1,13 @@
 // Opening and closing a store: the connection states, what every operation
-// answers when the store is not open, and the mode of a new file.
+// answers when the store is not open, the mode of a new file, and what Init
+// does with each kind of file a host may hand it: a new or empty file gets
+// the tables and the current version, an older version is migrated with its
+// rows kept, a newer one is emptied but for the key pair, one that reads as
+// this version is left as it is. A file that holds no store of ours, or
+// whose version cannot be read, is refused with its lines and left byte for
+// byte as it was. One instance opens every file in turn, so the table also
+// shows that a refusal leaves it closed, able to open the next file, and
+// holding no descriptor.
 
 #include <gtest/gtest.h>
 
@@ -7,13 +15,15 @@
 #include <sys/stat.h>
 #endif
 
+#include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "support/log_capture.h"
 #include "support/test_db.h"
 
 namespace dbi_test {
@@ -92,6 +102,166 @@ TEST_F(LifecycleTest, AnExceptionOutOfAFailingInitLeavesTheInstanceClosedAndReop
   base::IBaseLogInterface::SetLogInstance(nullptr);
   ASSERT_EQ(db->Init(dir_.File("good.db").c_str()), 0);
   EXPECT_EQ(db->InsertSessionCache("k", "v", 10), 0);
+}
+
+using MakeFile = std::function<void(const std::string& path)>;
+
+struct Opening {
+  std::string file;  // what the path holds
+  MakeFile make;
+  int32_t result;
+  Lines lines;
+  // After a successful Init: db_version's rows as "id:version", and Counts().
+  Lines versions = {};
+  std::string counts = {};
+  std::string path = {};  // another path than the test's store file
+};
+
+// The bytes of a file; empty for a folder or nothing.
+std::string Contents(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::filesystem::is_regular_file(path)
+             ? std::string(std::istreambuf_iterator<char>(in), {})
+             : std::string();
+}
+
+MakeFile Versioned(const std::string& version, const std::string& then_sql = "") {
+  return [=](const std::string& path) {
+    CopyStoreFile(path, version);
+    RawDb(path).Exec(then_sql);
+  };
+}
+
+MakeFile Bytes(const std::string& bytes) {
+  return [=](const std::string& path) { std::ofstream(path, std::ios::binary) << bytes; };
+}
+
+Lines TableCreationFails(const std::string& error) {
+  return {
+      "[database]database_interface::CDatabase::CreateTable sqlite3_exec with "
+      "sql[CREATE TABLE IF NOT EXISTS db_version(id INTEGER PRIMARY KEY AUTOINCREMENT, "
+      "version VARCHAR(64) NOT NULL)] failed:" +
+          error,
+      "[database]CreateTable failed"};
+}
+
+Lines OpenFails(const std::string& path) {
+  return {"[database]Open sqlite3 file[" + path + "] failed:unable to open database file"};
+}
+
+std::vector<Opening> Openings(const TempDir& dir) {
+  const std::string current = std::string("1:") + kCurrentVersion;
+  const std::string kept = "1/1/1/2/1";
+  std::vector<Opening> openings = {
+      {"no file", [](const std::string&) {}, 0, {}, {current}, "0/0/0/0/0"},
+      {"an empty file", Bytes(""), 0, {}, {current}, "0/0/0/0/0"},
+      {"no version row",
+       Versioned("1.0.0", "DELETE FROM db_version"),
+       0,
+       {},
+       {std::string("2:") + kCurrentVersion},
+       kept},
+      {"several version rows, the first older",
+       Versioned("1.12.0", "INSERT INTO db_version (version) VALUES ('9.9.9'), ('junk')"),
+       0,
+       {},
+       {current, "2:9.9.9", "3:junk"},
+       kept},
+      {"bytes of no database", Bytes(std::string(8192, 'x')), -1,
+       TableCreationFails("file is not a database")},
+      // A store cut short: its first page (the schema) is there, its tables not.
+      {"a truncated store", Bytes(Contents(DBI_TEST_STORE_FILE).substr(0, 4096)), -1,
+       TableCreationFails("database disk image is malformed")},
+      {"our tables' names with other columns",
+       Versioned("", "DROP TABLE db_version; CREATE TABLE db_version(name, value)"),
+       -1,
+       {"[database]prepare sql[SELECT id, version from db_version LIMIT 1] failed:SQL logic error",
+        "[database]InitStmt failed"}},
+      // Record statement 9 is the first that cannot compile; 10 would fail too
+      // but is never prepared.
+      {"an instance_info without protocol_type",
+       Versioned("1.13.0",
+                 "DROP TABLE instance_info; CREATE TABLE instance_info (id INTEGER PRIMARY KEY, "
+                 "instance_no TEXT, session_id TEXT, business_type int, start_recode_id INTEGER, "
+                 "create_time BIGINT)"),
+       -1,
+       {"[database]prepare sql[INSERT OR REPLACE INTO instance_info  (instance_no, session_id, "
+        "business_type, protocol_type, start_recode_id, create_time) VALUES (:instance_no, "
+        ":session_id, :business_type, :protocol_type, :start_recode_id, :create_time) RETURNING "
+        "id] failed:SQL logic error",
+        "[database]InitStmt failed"}},
+      {"a folder",
+       [](const std::string& path) { std::filesystem::create_directory(path); },
+       -1,
+       OpenFails(dir.File("a_folder")),
+       {},
+       "",
+       dir.File("a_folder")},
+      {"a missing folder",
+       [](const std::string&) {},
+       -1,
+       OpenFails(dir.File("missing/store.db")),
+       {},
+       "",
+       dir.File("missing/store.db")},
+  };
+  for (const char* older : {"1.12.0", "1.11.9", "0.9.0", "1.12.5", "1.9.0", "-1.0.0"}) {
+    openings.push_back({std::string("version ") + older, Versioned(older), 0, {}, {current}, kept});
+  }
+  // Rebuilt: the tables are dropped, so their ids start again from 1.
+  for (const char* newer : {"1.13.1", "2.0.0", "1.14.0"}) {
+    openings.push_back(
+        {std::string("version ") + newer, Versioned(newer), 0, {}, {current}, "0/0/0/0/1"});
+  }
+  for (const char* same : {"1.13.0", "1.13.0.", " 1.13.0", "1.13.0abc", "+1.13.0"}) {
+    openings.push_back(
+        {std::string("version ") + same, Versioned(same), 0, {}, {std::string("1:") + same}, kept});
+  }
+  for (const std::string bad : {"1.13", "1.13.0.0", "", "1..0", "a.b.c", "1.99999999999.0"}) {
+    openings.push_back(
+        {"version " + bad,
+         Versioned(bad),
+         -1,
+         {"[database]database_interface::CDatabase::VersionCompare VersionSplit "
+          "with version[" +
+              bad + "] failed",
+          "[database]VersionCompare with[" + bad + "][" + kCurrentVersion + "] failed",
+          "[database]CheckAndUpdateDb failed"}});
+  }
+  return openings;
+}
+
+TEST_F(LifecycleTest, EachKindOfFileIsOpenedOrRefusedAsItMustBe) {
+  const std::string schema_sql = "SELECT sql FROM sqlite_master ORDER BY name";
+  const Lines schema = RawDb(DBI_TEST_STORE_FILE).Rows(schema_sql);
+  auto db = NewStore();
+  const int64_t descriptors = OpenDescriptorCount();
+  for (const Opening& opening : Openings(dir_)) {
+    SCOPED_TRACE(opening.file);
+    const std::string path = opening.path.empty() ? path_ : opening.path;
+    std::filesystem::remove(path_);
+    opening.make(path);
+    const std::string before = Contents(path);
+    log_.Clear();
+    EXPECT_EQ(db->Init(path.c_str()), opening.result);
+    EXPECT_EQ(log_.Lines(), opening.lines);
+    if (opening.result != 0) {
+      ExpectEveryRecordOperationRefused(*db);
+      EXPECT_EQ(Contents(path), before);
+      continue;
+    }
+    db->Close();
+    RawDb raw(path);
+    EXPECT_EQ(raw.Rows("SELECT id || ':' || version FROM db_version ORDER BY rowid"),
+              opening.versions);
+    EXPECT_EQ(raw.Counts(), opening.counts);
+    EXPECT_EQ(raw.Rows(schema_sql), schema);
+    // Ids go on after the rows kept, or start again where none are.
+    EXPECT_EQ(raw.Rows("SELECT (SELECT count(*) FROM start_recode) = "
+                       "ifnull((SELECT seq FROM sqlite_sequence WHERE name = 'start_recode'), 0)"),
+              Lines{"1"});
+  }
+  EXPECT_EQ(OpenDescriptorCount(), descriptors);
 }
 
 }  // namespace

@@ -159,15 +159,15 @@ TEST_F(FailureInjectionTest, EveryFailurePointOfOpeningIsSurvived) {
   CopyStoreFile(older, "1.11.0");  // migrated, rows kept
   CopyStoreFile(newer, "2.0.0");   // rebuilt: only the key pair stays
   const int injected = ForEachKindOfFailure([&] {
-    const int count = OpenThroughFaults("", path_, "0/0/0/0/0", log_, fault);
+    const int count = OpenThroughFaults("", path_, "0|0|0|0|0", log_, fault);
     // Creating every table of a new file is where Init allocates most: failing
     // each allocation of the other files too would add only minutes.
     if (failing == Failing::kAllocation) {
       return count;
     }
-    return count + OpenThroughFaults(DBI_TEST_STORE_FILE, path_, "1/1/1/2/1", log_, fault) +
-           OpenThroughFaults(older, path_, "1/1/1/2/1", log_, fault) +
-           OpenThroughFaults(newer, path_, "0/0/0/0/1", log_, fault);
+    return count + OpenThroughFaults(DBI_TEST_STORE_FILE, path_, "1|1|1|2|1", log_, fault) +
+           OpenThroughFaults(older, path_, "1|1|1|2|1", log_, fault) +
+           OpenThroughFaults(newer, path_, "0|0|0|0|1", log_, fault);
   });
   std::printf("failures injected and survived in Init: %d\n", injected);
 }

@@ -77,7 +77,7 @@ TEST_F(RecordsTest, NullTextsAreRefusedWithoutLogging) {
   EXPECT_EQ(db_->SelectSessionCache(nullptr, 0, value), -1);
   EXPECT_EQ(id, 55);
   EXPECT_EQ(value, "kept");
-  EXPECT_EQ(RawDb(path_).Counts(), "0/0/0/0/0");
+  EXPECT_EQ(RawDb(path_).Counts(), "0|0|0|0|0");
   EXPECT_TRUE(log_.Lines().empty());
 }
 
@@ -114,10 +114,10 @@ TEST_F(RecordsTest, RefusedCallsAnswerMinusOneWithTheirLineAndTheNextCallWorks) 
     EXPECT_NE(base::GetTid(), tid);
     EXPECT_EQ(db_->UpdataInstanceSessionId(1, "s", INT_MAX), -1);
   }).join();
-  EXPECT_EQ(RawDb(path_).Counts(), "0/0/0/0/0");
+  EXPECT_EQ(RawDb(path_).Counts(), "0|0|0|0|0");
   EXPECT_EQ(db_->InsertStartRecode(id, "v", 1, "t", 1, 1), 1);
   EXPECT_EQ(db_->InsertMessageCollectKey("k", 1, "secret", 6), 0);
-  EXPECT_EQ(RawDb(path_).Counts(), "1/0/0/0/1");
+  EXPECT_EQ(RawDb(path_).Counts(), "1|0|0|0|1");
 }
 
 std::string LockedLine(const std::string& op) {
@@ -129,12 +129,12 @@ std::string LockedLine(const std::string& op) {
 // reader on another connection makes that commit fail. The insert must then
 // report the failure, not an id for a row that was rolled back.
 TEST_F(RecordsTest, InsertsReturningIdsFailWhileAnotherConnectionReads) {
-  const int32_t start = AddStart(*db_);
+  int32_t start = 0, id = -7;
+  ASSERT_EQ(db_->InsertStartRecode(start, "v", 1, "t", 1, 1), 1);
   RawDb reader(path_);
   reader.Exec("BEGIN");
-  ASSERT_EQ(reader.Count("start_recode"), 1);  // holds a shared lock
+  ASSERT_EQ(reader.Rows("SELECT count(*) FROM start_recode"), Lines{"1"});  // a shared lock
 
-  int32_t id = -7;
   CoreRecode core{-7, "", "", start, 0};
   InstanceInfo info{-7, "", "", 0, "", start, 0};
   EXPECT_EQ(db_->InsertStartRecode(id, "v", 1, "t", 1, 1), -1);
@@ -145,14 +145,14 @@ TEST_F(RecordsTest, InsertsReturningIdsFailWhileAnotherConnectionReads) {
             (Lines{LockedLine("InsertStartRecode"), LockedLine("InsertCoreRecode"),
                    LockedLine("InsertInstanceInfo")}));
   reader.Exec("COMMIT");
-  EXPECT_EQ(RawDb(path_).Counts(), "1/0/0/0/0");
+  EXPECT_EQ(RawDb(path_).Counts(), "1|0|0|0|0");
 
   EXPECT_EQ(db_->InsertStartRecode(id, "v", 1, "t", 1, 1), 1);
   EXPECT_EQ(db_->InsertCoreRecode(core), 1);
   EXPECT_EQ(db_->InsertInstanceInfo(info), 1);
   // The rolled-back rows' ids were not handed out: the next ones follow on.
   EXPECT_EQ(id, start + 1);
-  EXPECT_EQ(RawDb(path_).Counts(), "2/1/1/0/0");
+  EXPECT_EQ(RawDb(path_).Counts(), "2|1|1|0|0");
 }
 
 }  // namespace

@@ -28,21 +28,14 @@ std::filesystem::path TestRoot() {
 
 }  // namespace
 
-// A new name until one is free: create_directory answers false, rather than
-// failing, for a folder that exists, so two processes never share one.
+// A name no other test process picks: 128 random bits.
 TempDir::TempDir() {
-  const std::filesystem::path root = TestRoot();
-  std::random_device seed;
-  std::mt19937_64 random(seed());
-  std::error_code error;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::filesystem::path candidate = root / ("dbi_test_" + std::to_string(random()));
-    if (std::filesystem::create_directory(candidate, error)) {
-      path_ = candidate.generic_string();
-      return;
-    }
-  }
-  ADD_FAILURE() << "no temporary folder under " << root << ": " << error.message();
+  std::random_device random;
+  const std::filesystem::path folder =
+      TestRoot() / ("dbi_test_" + std::to_string(random()) + std::to_string(random()) +
+                    std::to_string(random()) + std::to_string(random()));
+  EXPECT_TRUE(std::filesystem::create_directory(folder)) << folder;
+  path_ = folder.generic_string();
 }
 
 TempDir::~TempDir() {
@@ -83,18 +76,11 @@ Lines RawDb::Rows(const std::string& sql) {
   return rows;
 }
 
-int64_t RawDb::Count(const std::string& table) {
-  const Lines count = Rows("SELECT count(*) FROM " + table);
-  return count.empty() ? -1 : std::stoll(count[0]);
-}
-
 std::string RawDb::Counts() {
-  std::string counts;
-  for (const char* table :
-       {"start_recode", "core_recode", "instance_info", "session_cache", "message_collect_key"}) {
-    counts += (counts.empty() ? "" : "/") + std::to_string(Count(table));
-  }
-  return counts;
+  return Rows(
+      "SELECT (SELECT count(*) FROM start_recode), (SELECT count(*) FROM core_recode), "
+      "(SELECT count(*) FROM instance_info), (SELECT count(*) FROM session_cache), "
+      "(SELECT count(*) FROM message_collect_key)")[0];
 }
 
 Lines WithoutSql(Lines lines) {
@@ -130,12 +116,6 @@ std::shared_ptr<IDatabaseInterface> OpenStore(const std::string& path) {
   std::shared_ptr<IDatabaseInterface> db = NewStore();
   EXPECT_EQ(db->Init(path.c_str()), 0) << path;
   return db;
-}
-
-int32_t AddStart(IDatabaseInterface& db) {
-  int32_t id = -1;
-  EXPECT_EQ(db.InsertStartRecode(id, "1.0.0", 5, "sdk", 3, 1), 1);
-  return id;
 }
 
 std::vector<int32_t> CallEveryRecordOperation(IDatabaseInterface& db) {

@@ -57,8 +57,7 @@ class RawDb {
   void Exec(const std::string& sql);
   // Every row as text, its columns joined by '|'.
   Lines Rows(const std::string& sql);
-  int64_t Count(const std::string& table);
-  // The rows of the five record tables, as "starts/cores/instances/sessions/keys".
+  // The rows of the five record tables, as "starts|cores|instances|sessions|keys".
   std::string Counts();
 
  private:
@@ -90,7 +89,7 @@ std::vector<int32_t> CallEveryRecordOperation(IDatabaseInterface& db);
 void ExpectEveryRecordOperationRefused(IDatabaseInterface& db);
 
 // Replaces the file at `path` with a copy of the store file kept with the
-// sources (Counts() "1/1/1/2/1"), stamped with the schema version `version`.
+// sources (Counts() "1|1|1|2|1"), stamped with the schema version `version`.
 void CopyStoreFile(const std::string& path, const std::string& version);
 
 // `lines` with the statement text of each "sql[...]" left out: what a test
@@ -99,9 +98,6 @@ Lines WithoutSql(Lines lines);
 
 // How many files, and on Windows handles of any kind, the process holds.
 int64_t OpenDescriptorCount();
-
-// Inserts a start record and returns its id (fails the test otherwise).
-int32_t AddStart(IDatabaseInterface& db);
 
 }  // namespace dbi_test
 

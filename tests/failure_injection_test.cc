@@ -60,24 +60,11 @@ sqlite3_vfs faulty_vfs;
 const sqlite3_io_methods* real_methods = nullptr;
 sqlite3_io_methods faulty_methods;
 
-int Read(sqlite3_file* file, void* buffer, int amount, sqlite3_int64 offset) {
-  const int rc = Injected(Failing::kRead);
-  return rc != SQLITE_OK ? rc : real_methods->xRead(file, buffer, amount, offset);
-}
-
-int Write(sqlite3_file* file, const void* buffer, int amount, sqlite3_int64 offset) {
-  const int rc = Injected(Failing::kWrite);
-  return rc != SQLITE_OK ? rc : real_methods->xWrite(file, buffer, amount, offset);
-}
-
-int Sync(sqlite3_file* file, int flags) {
-  const int rc = Injected(Failing::kSync);
-  return rc != SQLITE_OK ? rc : real_methods->xSync(file, flags);
-}
-
-int Lock(sqlite3_file* file, int level) {
-  const int rc = Injected(Failing::kLock);
-  return rc != SQLITE_OK ? rc : real_methods->xLock(file, level);
+// The real layer's `method`, unless the armed fault fails calls of `kCall`.
+template <Failing kCall, auto method, typename... Args>
+int Faulty(sqlite3_file* file, Args... args) {
+  const int rc = Injected(kCall);
+  return rc != SQLITE_OK ? rc : (real_methods->*method)(file, args...);
 }
 
 int Open(sqlite3_vfs* /*faulty*/, const char* name, sqlite3_file* file, int flags, int* out_flags) {
@@ -90,10 +77,10 @@ int Open(sqlite3_vfs* /*faulty*/, const char* name, sqlite3_file* file, int flag
   if (rc == SQLITE_OK && real_methods == nullptr) {
     real_methods = file->pMethods;
     faulty_methods = *real_methods;
-    faulty_methods.xRead = Read;
-    faulty_methods.xWrite = Write;
-    faulty_methods.xSync = Sync;
-    faulty_methods.xLock = Lock;
+    faulty_methods.xRead = Faulty<Failing::kRead, &sqlite3_io_methods::xRead>;
+    faulty_methods.xWrite = Faulty<Failing::kWrite, &sqlite3_io_methods::xWrite>;
+    faulty_methods.xSync = Faulty<Failing::kSync, &sqlite3_io_methods::xSync>;
+    faulty_methods.xLock = Faulty<Failing::kLock, &sqlite3_io_methods::xLock>;
   }
   if (rc == SQLITE_OK && file->pMethods == real_methods) {
     file->pMethods = &faulty_methods;

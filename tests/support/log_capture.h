@@ -18,49 +18,42 @@
 
 namespace dbi_test {
 
-class CapturingSink final : public base::IBaseLogInterface {
- public:
-  void WriteLog(const int32_t& level, const int32_t& tid, const char* format, ...) override {
-    char buffer[8192];
-    va_list args;
-    va_start(args, format);
-    (void)std::vsnprintf(buffer, sizeof(buffer), format, args);  // long lines are cut
-    va_end(args);
-    EXPECT_EQ(level, 60) << buffer;
-    EXPECT_EQ(tid, base::GetTid()) << buffer;
-    std::lock_guard<std::mutex> guard(mutex_);
-    lines_.emplace_back(buffer);
-  }
-
-  std::vector<std::string> Lines() {
-    std::lock_guard<std::mutex> guard(mutex_);
-    return lines_;
-  }
-
-  void Clear() {
-    std::lock_guard<std::mutex> guard(mutex_);
-    lines_.clear();
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<std::string> lines_;
-};
-
 class LogCapture {
  public:
-  LogCapture() : sink_(std::make_shared<CapturingSink>()) {
-    base::IBaseLogInterface::SetLogInstance(sink_);
-  }
+  LogCapture() { base::IBaseLogInterface::SetLogInstance(sink_); }
   ~LogCapture() { base::IBaseLogInterface::SetLogInstance(nullptr); }
   LogCapture(const LogCapture&) = delete;
   LogCapture& operator=(const LogCapture&) = delete;
 
-  std::vector<std::string> Lines() { return sink_->Lines(); }
-  void Clear() { sink_->Clear(); }
+  std::vector<std::string> Lines() {
+    std::lock_guard<std::mutex> guard(sink_->mutex);
+    return sink_->lines;
+  }
+
+  void Clear() {
+    std::lock_guard<std::mutex> guard(sink_->mutex);
+    sink_->lines.clear();
+  }
 
  private:
-  std::shared_ptr<CapturingSink> sink_;
+  struct Sink final : base::IBaseLogInterface {
+    void WriteLog(const int32_t& level, const int32_t& tid, const char* format, ...) override {
+      char buffer[8192];
+      va_list args;
+      va_start(args, format);
+      (void)std::vsnprintf(buffer, sizeof(buffer), format, args);  // long lines are cut
+      va_end(args);
+      EXPECT_EQ(level, 60) << buffer;
+      EXPECT_EQ(tid, base::GetTid()) << buffer;
+      std::lock_guard<std::mutex> guard(mutex);
+      lines.emplace_back(buffer);
+    }
+
+    std::mutex mutex;
+    std::vector<std::string> lines;
+  };
+
+  std::shared_ptr<Sink> sink_ = std::make_shared<Sink>();
 };
 
 }  // namespace dbi_test

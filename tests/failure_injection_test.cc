@@ -133,7 +133,7 @@ TEST_F(FailureInjectionTest, EveryFailurePointOfARoundIsSurvived) {
     std::filesystem::remove(path_);
     Model model;
     auto db = NewStore();
-    Workload workload(*db, path_, model, "faults", true);
+    Workload workload(*db, path_, model, "faults");
     const int count = RunRoundThroughFaults(workload, log_, fault);
     ExpectFileMatches(path_, model);
     return count;

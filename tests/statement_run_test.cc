@@ -14,19 +14,11 @@
 #include "statement_run.h"
 #include "support/log_capture.h"
 
-namespace dbi_test {
+// Beside the code it runs, whose helpers it calls by their own names.
+namespace database_interface {
 namespace {
 
-using database_interface::AppendRow;
-using database_interface::IntParam;
-using database_interface::Row;
-using database_interface::RunAllRows;
-using database_interface::RunAtMostOneRow;
-using database_interface::SqlStmt;
-using database_interface::StmtInfo;
-using database_interface::Target;
-using database_interface::TextLength;
-using database_interface::TextParam;
+using dbi_test::LogCapture;
 
 // Fails (an integer overflow, reported as SQL logic error) on reaching x = 3.
 const StmtInfo kFailsAtThird = {
@@ -99,4 +91,4 @@ TEST_F(StatementRunTest, AnExceptionWhileReadingLeavesWholeRowsAndTheStatementRe
 }
 
 }  // namespace
-}  // namespace dbi_test
+}  // namespace database_interface

@@ -51,17 +51,13 @@ TEST_F(SharedInstanceTest, OneInstanceOpenedAndPurgedOnce) {
         Require(own->InsertSessionCache("live", "y", now + 3600000) == 0, "seed live");
         LogCapture log;
         std::vector<std::shared_ptr<IDatabaseInterface>> seen(8);
-        std::vector<std::thread> threads;
-        threads.reserve(seen.size());
-        for (auto& slot : seen) {
-          // cppcheck-suppress useStlAlgorithm ; starting threads reads plainer as a loop
-          threads.emplace_back([&slot] { slot = IDatabaseInterface::GetDbInstance(); });
+        std::vector<std::thread> threads(seen.size());
+        for (size_t i = 0; i < seen.size(); ++i) {
+          threads[i] = std::thread([&seen, i] { seen[i] = IDatabaseInterface::GetDbInstance(); });
         }
-        for (auto& thread : threads) {
-          thread.join();
-        }
-        for (const auto& db : seen) {
-          Require(db == seen[0] && db != nullptr && db != own, "one shared instance");
+        for (size_t i = 0; i < seen.size(); ++i) {
+          threads[i].join();
+          Require(seen[i] == seen[0] && seen[i] != nullptr && seen[i] != own, "one instance");
         }
         std::string value;
         Require(seen[0]->SelectSessionCache("expired", 0, value) == 0, "expired row purged");

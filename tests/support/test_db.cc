@@ -12,30 +12,21 @@
 
 namespace dbi_test {
 
-namespace {
-
 // Memory-backed when the system has one and TMPDIR does not say otherwise:
 // on a disk, SQLite's fsyncs make the suites many times slower while testing
-// nothing more (no test cuts the power).
-std::filesystem::path TestRoot() {
-  std::filesystem::path temp = std::filesystem::temp_directory_path();
-  std::error_code error;
-  if (temp == "/tmp" && std::filesystem::is_directory("/dev/shm", error)) {
-    return "/dev/shm";
-  }
-  return temp;
-}
-
-}  // namespace
-
-// A name no other test process picks: 128 random bits.
+// nothing more (no test cuts the power). The name is 128 random bits, which
+// no other test process picks.
 TempDir::TempDir() {
+  std::filesystem::path root = std::filesystem::temp_directory_path();
+  std::error_code error;
+  if (root == "/tmp" && std::filesystem::is_directory("/dev/shm", error)) {
+    root = "/dev/shm";
+  }
   std::random_device random;
-  const std::filesystem::path folder =
-      TestRoot() / ("dbi_test_" + std::to_string(random()) + std::to_string(random()) +
-                    std::to_string(random()) + std::to_string(random()));
-  EXPECT_TRUE(std::filesystem::create_directory(folder)) << folder;
-  path_ = folder.generic_string();
+  root /= "dbi_test_" + std::to_string(random()) + std::to_string(random()) +
+          std::to_string(random()) + std::to_string(random());
+  EXPECT_TRUE(std::filesystem::create_directory(root)) << root;
+  path_ = root.generic_string();
 }
 
 TempDir::~TempDir() {

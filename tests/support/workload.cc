@@ -177,11 +177,10 @@ bool Workload::Stored(int32_t result, int32_t success, const Update& update) {
 
 template <typename Update>
 // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): an answer and the id it wrote
-bool Workload::NewId(int32_t result, const int32_t& id, int table, std::vector<int32_t>& own,
+bool Workload::NewId(int32_t result, const int32_t& id, std::vector<int32_t>& own,
                      const Update& update) {
   EXPECT_TRUE(result == 1 || id == -7) << "a failed insert wrote id " << id;
   return Stored(result, 1, [&] {
-    EXPECT_TRUE(model_.ids_given[table].insert(id).second) << "id given out twice: " << id;
     own.push_back(id);
     update();
   });
@@ -226,7 +225,7 @@ bool Workload::Call(const Op& op) {
     int32_t id = -7;
     const int32_t result =
         db_.InsertStartRecode(id, text.data(), Len(text), tag_.data(), Len(tag_), calls_);
-    return NewId(result, id, 0, starts_, [&] { model_.starts[id] = Joined(text, tag_, calls_); });
+    return NewId(result, id, starts_, [&] { model_.starts[id] = Joined(text, tag_, calls_); });
   }
   if (op == "SelectStartRecode") {
     int64_t time = -7;
@@ -246,7 +245,7 @@ bool Workload::Call(const Op& op) {
   if (op == "InsertCoreRecode") {
     // No start of its own: another workload's DeleteAllStartRecode took them.
     CoreRecode core{-7, "dump-" + text, "log-" + text, start, calls_};
-    return start == 0 || NewId(db_.InsertCoreRecode(core), core.id, 1, cores_,
+    return start == 0 || NewId(db_.InsertCoreRecode(core), core.id, cores_,
                                [&] { model_.cores[core.id] = core; });
   }
   if (op == "SelectAllCoreRecode") {
@@ -272,7 +271,7 @@ bool Workload::Call(const Op& op) {
                       "protocol-" + tag_,
                       start,
                       calls_};
-    return start == 0 || NewId(db_.InsertInstanceInfo(info), info.id, 2, instances_,
+    return start == 0 || NewId(db_.InsertInstanceInfo(info), info.id, instances_,
                                [&] { model_.instances[info.id] = info; });
   }
   if (op == "SelectInstanceInfoWithStartRecodeId") {

@@ -29,8 +29,7 @@ struct Model {
   std::map<int32_t, InstanceInfo> instances;
   std::map<std::string, std::pair<int64_t, std::string>> sessions;  // key -> expiry, value
   std::vector<std::string> keys;                                    // "key|secret", oldest first
-  std::set<int32_t> ids_given[3];  // starts, cores, instances: never to be given again
-  bool shared = false;             // several workloads: which key pair came first is unknown
+  bool shared = false;  // several workloads: which key pair came first is unknown
 
   std::mutex rows;  // guards everything above
   // Held shared by every call, and alone by the two operations that touch
@@ -66,12 +65,11 @@ class Workload {
   // A write's answer: on `success`, `update` makes the model follow it.
   template <typename Update>
   bool Stored(int32_t result, int32_t success, const Update& update);
-  // An insert's answer, 1 with the new row's `id`, which joins `own` and may
-  // never have been given out before in that table.
+  // An insert's answer, 1 with the new row's `id`, which joins `own`; a failed
+  // insert leaves `id` as it was.
   template <typename Update>
   // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): an answer and the id it wrote
-  bool NewId(int32_t result, const int32_t& id, int table, std::vector<int32_t>& own,
-             const Update& update);
+  bool NewId(int32_t result, const int32_t& id, std::vector<int32_t>& own, const Update& update);
   // A read's answer: what it `read` must be what `expected()` makes of the model.
   template <typename Expected>
   bool Read(int32_t result, const std::string& read, const Expected& expected);

@@ -44,8 +44,8 @@ TEST_F(LifecycleTest, NewFileIsOwnerOnlyUnderAnyUmaskAndAnExistingFileKeepsItsMo
   OpenStore(path_);
   OpenStore(existing);
   umask(old_umask);
-  struct stat created {
-  }, kept{};
+  struct stat created = {};
+  struct stat kept = {};
   ASSERT_EQ(stat(path_.c_str(), &created) + stat(existing.c_str(), &kept), 0);
   EXPECT_EQ(created.st_mode & 0777, 0600u);
   EXPECT_EQ(kept.st_mode & 0777, 0640u);

@@ -107,11 +107,6 @@ TEST_F(RecordsTest, RefusedCallsAnswerMinusOneWithTheirLineAndTheNextCallWorks) 
   EXPECT_EQ(RawDb(path_).Counts(), "1|0|0|0|1");
 }
 
-std::string LockedLine(const std::string& op) {
-  return "[database]database_interface::CDatabase::" + op +
-         " sqlite3_step with sql[] failed:database is locked";
-}
-
 // An insert that hands back its id commits only when its statement ends; a
 // reader on another connection makes that commit fail. The insert must then
 // report the failure, not an id for a row that was rolled back.
@@ -128,9 +123,10 @@ TEST_F(RecordsTest, InsertsReturningIdsFailWhileAnotherConnectionReads) {
   EXPECT_EQ(db_->InsertCoreRecode(core), -1);
   EXPECT_EQ(db_->InsertInstanceInfo(info), -1);
   EXPECT_EQ(std::to_string(id) + std::to_string(core.id) + std::to_string(info.id), "-7-7-7");
+  const std::string locked = " sqlite3_step with sql[] failed:database is locked";
   EXPECT_EQ(WithoutSql(log_.Lines()),
-            (Lines{LockedLine("InsertStartRecode"), LockedLine("InsertCoreRecode"),
-                   LockedLine("InsertInstanceInfo")}));
+            (Lines{op_ + "InsertStartRecode" + locked, op_ + "InsertCoreRecode" + locked,
+                   op_ + "InsertInstanceInfo" + locked}));
   reader.Exec("COMMIT");
   EXPECT_EQ(RawDb(path_).Counts(), "1|0|0|0|0");
 

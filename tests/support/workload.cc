@@ -200,7 +200,6 @@ bool Workload::Call(const Op& op) {
   const std::string text = tag_ + "-" + std::to_string(calls_);  // unique to this call
   const int32_t start = Newest(Live(starts_, model_.starts));
   const std::string session_key = "key-" + tag_ + "-" + std::to_string(calls_ % 2);
-  const std::string secret = text + "-secret";
   std::string a = "-", b = "-";  // outputs of the reads, "-" until written
   if (op == "Init") {
     return Answered(db_.Init(path_.c_str()), 0);
@@ -210,6 +209,7 @@ bool Workload::Call(const Op& op) {
     return true;
   }
   if (op == "InsertMessageCollectKey") {
+    const std::string secret = text + "-secret";
     return Stored(db_.InsertMessageCollectKey(text.data(), Len(text), secret.data(), Len(secret)),
                   0, [&] { model_.keys.push_back(Joined(text, secret)); });
   }
@@ -264,13 +264,8 @@ bool Workload::Call(const Op& op) {
     return Stored(db_.DeleteCoreRecode(id), 0, [&] { model_.cores.erase(id); });
   }
   if (op == "InsertInstanceInfo") {
-    InstanceInfo info{-7,
-                      "instance-" + text,
-                      "session-" + text,
-                      static_cast<int32_t>(calls_ % 5),
-                      "protocol-" + tag_,
-                      start,
-                      calls_};
+    InstanceInfo info{-7, "no-" + text, "session-" + text, 0, "protocol-" + tag_, start, calls_};
+    info.business_type = static_cast<int32_t>(calls_ % 5);
     return start == 0 || NewId(db_.InsertInstanceInfo(info), info.id, instances_,
                                [&] { model_.instances[info.id] = info; });
   }

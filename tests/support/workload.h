@@ -94,33 +94,27 @@ void ExpectFileMatches(const std::string& path, Model& model);
 struct Fault {
   void Arm(int nth) {
     remaining = nth;
-    armed = true;
     injected = false;
   }
   bool Fires() {
-    if (!armed || --remaining > 0) {
+    if (remaining == 0 || --remaining > 0) {
       return false;
     }
-    armed = persistent;
+    remaining = persistent ? 1 : 0;
     return injected = true;
   }
   // Ends failing; true when a failure was injected since Arm.
   bool Stop() {
-    armed = false;
+    remaining = 0;
     return injected;
   }
 
   bool persistent = false;
   std::string error;
-  bool armed = false, injected = false;
-  int remaining = 0;
+  bool injected = false;
+  int remaining = 0;  // calls until the failure; 0 when not armed
 };
 
-// Runs a round with each call tried again and again, the fault armed at its
-// 1st, 2nd, ... failure point, until a try injects none. A call that fails
-// must answer -1 with exactly its failure lines and succeed once the fault
-// is stopped; the file must then match the model. Returns the number of
-// failures injected.
 int RunRoundThroughFaults(Workload& workload, LogCapture& log, Fault& fault);
 
 // The same for Init alone on a copy of `original` ("" for no file) at

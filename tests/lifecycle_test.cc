@@ -52,8 +52,7 @@ TEST_F(LifecycleTest, NewFileIsOwnerOnlyUnderAnyUmaskAndAnExistingFileKeepsItsMo
 #endif
 }
 
-class ThrowingSink final : public base::IBaseLogInterface {
- public:
+struct ThrowingSink final : base::IBaseLogInterface {
   void WriteLog(const int32_t& /*level*/, const int32_t& /*tid*/, const char* format,
                 ...) override {
     throw std::runtime_error(format);

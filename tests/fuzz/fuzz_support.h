@@ -10,8 +10,7 @@
 
 namespace dbi_fuzz {
 
-class DroppingSink final : public base::IBaseLogInterface {
- public:
+struct DroppingSink final : base::IBaseLogInterface {
   void WriteLog(const int32_t& /*level*/, const int32_t& /*tid*/, const char* /*format*/,
                 ...) override {}
 };

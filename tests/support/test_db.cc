@@ -97,10 +97,9 @@ int64_t OpenDescriptorCount() {
 
 std::shared_ptr<IDatabaseInterface> NewStore() {
   std::shared_ptr<IDatabaseInterface> db = IDatabaseInterface::CreateDatabaseInterface();
-  return std::shared_ptr<IDatabaseInterface>(db.get(), [db](IDatabaseInterface* store) mutable {
-    store->Close();
-    db.reset();
-  });
+  // The deleter holds the store until it has closed it.
+  return std::shared_ptr<IDatabaseInterface>(db.get(),
+                                             [db](IDatabaseInterface* store) { store->Close(); });
 }
 
 std::shared_ptr<IDatabaseInterface> OpenStore(const std::string& path) {
@@ -109,7 +108,7 @@ std::shared_ptr<IDatabaseInterface> OpenStore(const std::string& path) {
   return db;
 }
 
-std::vector<int32_t> CallEveryRecordOperation(IDatabaseInterface& db) {
+void ExpectEveryRecordOperationRefused(IDatabaseInterface& db) {
   std::string a = "a", b = "b";
   int32_t id = 77;
   int64_t time = 88;
@@ -117,30 +116,28 @@ std::vector<int32_t> CallEveryRecordOperation(IDatabaseInterface& db) {
   InstanceInfo info;
   std::vector<CoreRecode> cores(1);
   std::vector<InstanceInfo> infos(1);
-  std::vector<int32_t> results = {db.SelectMessageCollectKey(a, b),
-                                  db.InsertMessageCollectKey("k", 1, "s", 1),
-                                  db.InsertStartRecode(id, "v", 1, "t", 1, 1),
-                                  db.SelectStartRecode(1, a, b, time),
-                                  db.DeleteStartRecode(1),
-                                  db.DeleteAllStartRecode(),
-                                  db.InsertCoreRecode(core),
-                                  db.SelectAllCoreRecode(cores),
-                                  db.DeleteCoreRecode(1),
-                                  db.InsertInstanceInfo(info),
-                                  db.SelectInstanceInfoWithStartRecodeId(1, infos),
-                                  db.UpdataInstanceSessionId(1, "s", 1),
-                                  db.DeleteInstanceInfo(1),
-                                  db.DeleteSessionCache(1),
-                                  db.InsertSessionCache("k", "v", 1),
-                                  db.SelectSessionCache("k", 0, a)};
-  EXPECT_EQ(a + b + std::to_string(id) + "/" + std::to_string(time), "ab77/88");
-  EXPECT_EQ(core.id + info.id, 0);
-  EXPECT_EQ(cores.size() + infos.size(), 2u);
-  return results;
-}
-
-void ExpectEveryRecordOperationRefused(IDatabaseInterface& db) {
-  EXPECT_EQ(CallEveryRecordOperation(db), std::vector<int32_t>(kRecordOperations, -1));
+  const std::vector<int32_t> results = {db.SelectMessageCollectKey(a, b),
+                                        db.InsertMessageCollectKey("k", 1, "s", 1),
+                                        db.InsertStartRecode(id, "v", 1, "t", 1, 1),
+                                        db.SelectStartRecode(1, a, b, time),
+                                        db.DeleteStartRecode(1),
+                                        db.DeleteAllStartRecode(),
+                                        db.InsertCoreRecode(core),
+                                        db.SelectAllCoreRecode(cores),
+                                        db.DeleteCoreRecode(1),
+                                        db.InsertInstanceInfo(info),
+                                        db.SelectInstanceInfoWithStartRecodeId(1, infos),
+                                        db.UpdataInstanceSessionId(1, "s", 1),
+                                        db.DeleteInstanceInfo(1),
+                                        db.DeleteSessionCache(1),
+                                        db.InsertSessionCache("k", "v", 1),
+                                        db.SelectSessionCache("k", 0, a)};
+  EXPECT_EQ(results, std::vector<int32_t>(kRecordOperations, -1));
+  // Nothing written to the outputs.
+  EXPECT_EQ(a + b + std::to_string(id) + "/" + std::to_string(time) + "/" +
+                std::to_string(core.id + info.id) + "/" +
+                std::to_string(cores.size() + infos.size()),
+            "ab77/88/0/2");
 }
 
 void CopyStoreFile(const std::string& path, const std::string& version) {

@@ -26,7 +26,7 @@ using Lines = std::vector<std::string>;
 
 // The schema version that opening stamps on a file; the tests' one copy.
 constexpr char kCurrentVersion[] = "1.13.0";
-// The operations besides Init and Close, as CallEveryRecordOperation calls them.
+// The operations besides Init and Close.
 constexpr size_t kRecordOperations = 16;
 
 // A fresh folder under the system's temporary folder, removed with its
@@ -81,11 +81,8 @@ std::shared_ptr<IDatabaseInterface> NewStore();
 std::shared_ptr<IDatabaseInterface> OpenStore(const std::string& path);
 
 // Calls each record operation once, in the interface's order, on rows that
-// do not exist, and returns their results. Fails the current test if any
-// output was written: meant for calls that are refused, fail or find nothing.
-std::vector<int32_t> CallEveryRecordOperation(IDatabaseInterface& db);
-
-// Fails the current test unless every record operation answers -1.
+// do not exist; fails the current test unless every one answers -1 and
+// writes nothing to its outputs.
 void ExpectEveryRecordOperationRefused(IDatabaseInterface& db);
 
 // Replaces the file at `path` with a copy of the store file kept with the

@@ -55,29 +55,27 @@ std::string Row(const InstanceInfo& info) {
                 info.start_recode_id, info.create_time);
 }
 
-// A record, whether read into a vector or kept in the model's map by id.
+// Records by id: a read's output, or the model's table as it is.
 template <typename Record>
-const Record& RecordOf(const Record& record) {
-  return record;
+std::map<int32_t, Record> ById(const std::vector<Record>& records) {
+  std::map<int32_t, Record> by_id;
+  for (const Record& record : records) {
+    by_id[record.id] = record;
+  }
+  return by_id;
 }
 
 template <typename Record>
-const Record& RecordOf(const std::pair<const int32_t, Record>& entry) {
-  return entry.second;
+const std::map<int32_t, Record>& ById(const std::map<int32_t, Record>& records) {
+  return records;
 }
 
 // "row;row;" of the records that `pick` keeps, by id.
 template <typename Records, typename Pick>
 std::string Listed(const Records& records, const Pick& pick) {
-  std::map<int32_t, std::string> rows;
-  for (const auto& entry : records) {
-    if (pick(RecordOf(entry))) {
-      rows[RecordOf(entry).id] = Row(RecordOf(entry));
-    }
-  }
   std::string listed;
-  for (const auto& row : rows) {
-    listed += row.second + ";";
+  for (const auto& [id, record] : ById(records)) {
+    listed += pick(record) ? Row(record) + ";" : "";
   }
   return listed;
 }
@@ -188,12 +186,7 @@ bool Workload::NewId(int32_t result, const int32_t& id, std::vector<int32_t>& ow
 
 template <typename Expected>
 bool Workload::Read(int32_t result, const std::string& read, const Expected& expected) {
-  if (result == -1) {
-    return false;
-  }
-  std::lock_guard<std::mutex> lock(model_.rows);
-  EXPECT_EQ(read, expected());
-  return true;
+  return result != -1 && Stored(0, 0, [&] { EXPECT_EQ(read, expected()); });
 }
 
 bool Workload::Call(const Op& op) {

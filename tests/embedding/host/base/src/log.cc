@@ -10,8 +10,7 @@ namespace {
 std::mutex lines_mutex;
 std::vector<std::string> lines;
 
-class RecordingSink final : public IBaseLogInterface {
- public:
+struct RecordingSink final : IBaseLogInterface {
   // The format names the line well enough for the host's checks.
   void WriteLog(const int32_t& level, const int32_t& /*tid*/, const char* format, ...) override {
     const std::lock_guard<std::mutex> guard(lines_mutex);

@@ -143,7 +143,7 @@ int32_t CDatabase::InitStmt(StmtSet& set, const StmtInfo* infos, size_t count) {
   return 0;
 }
 
-Target CDatabase::Record(RecordStmt which) {
+StmtLease CDatabase::AdmitRecordCall(RecordStmt which) {
   // A refused call leaves the count alone, so that a stream of them cannot
   // keep Close waiting. An admitted one is counted and then tested again:
   // Close switches the state before it waits for the count, so either it
@@ -151,15 +151,15 @@ Target CDatabase::Record(RecordStmt which) {
   if (state_.load() == kReady) {
     in_flight_.fetch_add(1);
     if (state_.load() == kReady) {
-      return Target(record_stmts_[which].get(), kRecordStmts[which], &in_flight_);
+      return StmtLease(record_stmts_[which].get(), kRecordStmts[which], &in_flight_);
     }
     in_flight_.fetch_sub(1);
   }
-  return Target(nullptr, kRecordStmts[which], nullptr);
+  return StmtLease(nullptr, kRecordStmts[which], nullptr);
 }
 
-Target CDatabase::Version(VersionStmt which) const {
-  return Target(version_stmts_[which].get(), kVersionStmts[which], nullptr);
+StmtLease CDatabase::AdmitVersionCall(VersionStmt which) const {
+  return StmtLease(version_stmts_[which].get(), kVersionStmts[which], nullptr);
 }
 
 }  // namespace database_interface

@@ -111,12 +111,14 @@ class CDatabase final : public IDatabaseInterface, public std::enable_shared_fro
   int32_t VersionChangeDb(const std::string& oldDbVersion);
   int32_t ReCreateTable();
 
-  // Admits a call of a record operation: its statement, counted in flight
-  // while the Target lives, or none when the instance is not ready. Each
-  // operation's first statement, so that nothing it does runs before.
-  Target Record(RecordStmt which);
-  // The statement of a version operation; these run inside Init only.
-  Target Version(VersionStmt which) const;
+  // Admits a call of a record operation: a lease on its statement, counted
+  // in flight while the lease lives, or on none when the instance is not
+  // ready. Each operation's first statement, so that nothing it does runs
+  // before.
+  StmtLease AdmitRecordCall(RecordStmt which);
+  // A lease on the statement of a version operation, never refused and not
+  // counted: these run inside Init only, while no Close can start.
+  StmtLease AdmitVersionCall(VersionStmt which) const;
 
   StmtSet version_stmts_;
   StmtSet record_stmts_;

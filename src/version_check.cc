@@ -73,20 +73,20 @@ int32_t CDatabase::CheckAndUpdateDb() {
 }
 
 int32_t CDatabase::SelectDbVersion(int32_t& id, std::string& version) {
-  return RunAtMostOneRow(Version(kSelectDbVersion), {}, [&](const Row& row) {
+  return RunAtMostOneRow(AdmitVersionCall(kSelectDbVersion), {}, [&](const Row& row) {
     id = row.Int(0);
     row.Text(1, version);
   });
 }
 
 int32_t CDatabase::InsertDbVersion() {
-  return RunNoRow(Version(kInsertDbVersion),
+  return RunNoRow(AdmitVersionCall(kInsertDbVersion),
                   {TextParam(":version", kSchemaVersion, kSchemaVersionLength)});
 }
 
 int32_t CDatabase::UpdateDbVersion(int32_t id) {
   return RunNoRow(
-      Version(kUpdateDbVersion),
+      AdmitVersionCall(kUpdateDbVersion),
       {TextParam(":version", kSchemaVersion, kSchemaVersionLength), IntParam(":id", id)});
 }
 

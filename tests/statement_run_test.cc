@@ -24,7 +24,7 @@ using database_interface::RunAllRows;
 using database_interface::RunAtMostOneRow;
 using database_interface::SqlStmt;
 using database_interface::StmtInfo;
-using database_interface::Target;
+using database_interface::StmtLease;
 using database_interface::TextLength;
 using database_interface::TextParam;
 
@@ -50,7 +50,7 @@ class StatementRunTest : public ::testing::Test {
 
 TEST_F(StatementRunTest, AllRowsShapeKeepsRowsBeforeAFailedStepAndAnswersZeroOnAFailedBind) {
   SqlStmt stmt(db_, kFailsAtThird.sql);
-  const Target target(&stmt, kFailsAtThird, nullptr);
+  const StmtLease target(&stmt, kFailsAtThird, nullptr);
   std::vector<int32_t> rows;
   const auto read = [&](const Row& row) { rows.push_back(row.Int(0)); };
   EXPECT_EQ(RunAllRows(target, {IntParam(":min", 1)}, read), -1);
@@ -70,7 +70,7 @@ TEST_F(StatementRunTest, AllRowsShapeKeepsRowsBeforeAFailedStepAndAnswersZeroOnA
 // whole rows before it and no half-built one, and the statement stays usable.
 TEST_F(StatementRunTest, AnExceptionWhileReadingLeavesWholeRowsAndTheStatementResetAndUnlocked) {
   SqlStmt stmt(db_, kFailsAtThird.sql);
-  const Target target(&stmt, kFailsAtThird, nullptr);
+  const StmtLease target(&stmt, kFailsAtThird, nullptr);
   std::vector<std::pair<int32_t, std::string>> rows;
   const auto read = [&](const Row& row) {
     AppendRow(rows, [&](std::pair<int32_t, std::string>& element) {
@@ -103,7 +103,7 @@ TEST_F(StatementRunTest, TextLengthsBeyondInt32MaxSaturateAndSqliteRefusesThemAs
   EXPECT_EQ(TextLength(5), 5);
 
   SqlStmt stmt(db_, kFailsAtThird.sql);
-  const Target target(&stmt, kFailsAtThird, nullptr);
+  const StmtLease target(&stmt, kFailsAtThird, nullptr);
   EXPECT_EQ(RunAllRows(target, {TextParam(":min", "1", TextLength(SIZE_MAX))}, [](const Row&) {}),
             0);
   EXPECT_EQ(log_.Lines(),

@@ -6,8 +6,8 @@
 namespace database_interface {
 
 int32_t CDatabase::InsertCoreRecode(CoreRecode& record) {
-  const Target target = Record(kInsertCoreRecode);
-  return RunInsertReturningId(target,
+  const StmtLease lease = AdmitRecordCall(kInsertCoreRecode);
+  return RunInsertReturningId(lease,
                               {TextParam(":dump_file_path", record.dump_file_path),
                                TextParam(":log_file_path", record.log_file_path),
                                IntParam(":start_recode_id", record.start_recode_id),
@@ -16,8 +16,8 @@ int32_t CDatabase::InsertCoreRecode(CoreRecode& record) {
 }
 
 int32_t CDatabase::SelectAllCoreRecode(std::vector<CoreRecode>& records) {
-  const Target target = Record(kSelectAllCoreRecode);
-  return RunAllRows(target, {}, [&](const Row& row) {
+  const StmtLease lease = AdmitRecordCall(kSelectAllCoreRecode);
+  return RunAllRows(lease, {}, [&](const Row& row) {
     AppendRow(records, [&](CoreRecode& record) {
       record.id = row.Int(0);
       row.Text(1, record.dump_file_path);
@@ -29,8 +29,8 @@ int32_t CDatabase::SelectAllCoreRecode(std::vector<CoreRecode>& records) {
 }
 
 int32_t CDatabase::DeleteCoreRecode(int32_t id) {
-  const Target target = Record(kDeleteCoreRecode);
-  return RunNoRow(target, {IntParam(":id", id)});
+  const StmtLease lease = AdmitRecordCall(kDeleteCoreRecode);
+  return RunNoRow(lease, {IntParam(":id", id)});
 }
 
 }  // namespace database_interface

@@ -30,7 +30,7 @@ int32_t CDatabase::Init(const char* path) {
     return -1;
   }
 
-  int32_t opened = -1;
+  bool opened = false;
   try {
     opened = OpenAndPrepare(path);
   } catch (...) {
@@ -39,7 +39,7 @@ int32_t CDatabase::Init(const char* path) {
     EndFailedInit();
     throw;
   }
-  if (opened != 0) {
+  if (!opened) {
     EndFailedInit();
     return -1;
   }
@@ -53,7 +53,7 @@ void CDatabase::EndFailedInit() {
   LogCloseFailure(rc);
 }
 
-int32_t CDatabase::OpenAndPrepare(const char* path) {
+bool CDatabase::OpenAndPrepare(const char* path) {
   CreatePrivateFileIfMissing(path);
   // The order is fixed: foreign keys before anything else, the tables before
   // any statement is prepared, the version statements before the check that
@@ -61,28 +61,28 @@ int32_t CDatabase::OpenAndPrepare(const char* path) {
   const int rc = sqlite3_open_v2(path, &db_, kOpenFlags, nullptr);
   if (rc != SQLITE_OK) {
     LogError("[database]Open sqlite3 file[%s] failed:%s", path, sqlite3_errstr(rc));
-    return -1;
+    return false;
   }
-  if (Exec("database_interface::CDatabase::Init", kDdl[kForeignKeysOn]) != 0) {
-    return -1;
+  if (!Exec("database_interface::CDatabase::Init", kDdl[kForeignKeysOn])) {
+    return false;
   }
-  if (CreateTable() != 0) {
+  if (!CreateTable()) {
     LogError("[database]CreateTable failed");
-    return -1;
+    return false;
   }
-  if (InitStmt(version_stmts_, kVersionStmts, kVersionStmtCount) != 0) {
+  if (!InitStmt(version_stmts_, kVersionStmts, kVersionStmtCount)) {
     LogError("[database]InitStmt failed");
-    return -1;
+    return false;
   }
-  if (CheckAndUpdateDb() != 0) {
+  if (!CheckAndUpdateDb()) {
     LogError("[database]CheckAndUpdateDb failed");
-    return -1;
+    return false;
   }
-  if (InitStmt(record_stmts_, kRecordStmts, kRecordStmtCount) != 0) {
+  if (!InitStmt(record_stmts_, kRecordStmts, kRecordStmtCount)) {
     LogError("[database]InitStmt failed");
-    return -1;
+    return false;
   }
-  return 0;
+  return true;
 }
 
 void CDatabase::Close() {
@@ -113,37 +113,37 @@ int CDatabase::CloseConnection() {
   return rc;
 }
 
-int32_t CDatabase::Exec(const char* op_name, const char* sql) {
+bool CDatabase::Exec(const char* op_name, const char* sql) {
   const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) {
     LogError("[database]%s sqlite3_exec with sql[%s] failed:%s", op_name, sql, sqlite3_errstr(rc));
-    return -1;
+    return false;
   }
-  return 0;
+  return true;
 }
 
-int32_t CDatabase::CreateTable() {
+bool CDatabase::CreateTable() {
   for (size_t i = kFirstCreateTable; i < kDdlCount; ++i) {
-    if (Exec("database_interface::CDatabase::CreateTable", kDdl[i]) != 0) {
-      return -1;
+    if (!Exec("database_interface::CDatabase::CreateTable", kDdl[i])) {
+      return false;
     }
   }
-  return 0;
+  return true;
 }
 
-int32_t CDatabase::InitStmt(StmtSet& set, const StmtInfo* infos, size_t count) {
+bool CDatabase::InitStmt(StmtSet& set, const StmtInfo* infos, size_t count) {
   set.reserve(count);
   for (size_t i = 0; i < count; ++i) {
     set.push_back(std::make_shared<SqlStmt>(db_, infos[i].sql));
     if (set.back()->stmt == nullptr) {
       set.clear();
-      return -1;
+      return false;
     }
   }
-  return 0;
+  return true;
 }
 
-Target CDatabase::Record(RecordStmt which) {
+StmtLease CDatabase::AdmitRecordCall(RecordStmt which) {
   // A refused call leaves the count alone, so that a stream of them cannot
   // keep Close waiting. An admitted one is counted and then tested again:
   // Close switches the state before it waits for the count, so either it
@@ -151,15 +151,15 @@ Target CDatabase::Record(RecordStmt which) {
   if (state_.load() == kReady) {
     in_flight_.fetch_add(1);
     if (state_.load() == kReady) {
-      return Target(record_stmts_[which].get(), kRecordStmts[which], &in_flight_);
+      return StmtLease(record_stmts_[which].get(), kRecordStmts[which], &in_flight_);
     }
     in_flight_.fetch_sub(1);
   }
-  return Target(nullptr, kRecordStmts[which], nullptr);
+  return StmtLease(nullptr, kRecordStmts[which], nullptr);
 }
 
-Target CDatabase::Version(VersionStmt which) const {
-  return Target(version_stmts_[which].get(), kVersionStmts[which], nullptr);
+StmtLease CDatabase::AdmitVersionCall(VersionStmt which) const {
+  return StmtLease(version_stmts_[which].get(), kVersionStmts[which], nullptr);
 }
 
 }  // namespace database_interface

@@ -85,17 +85,18 @@ class CDatabase final : public IDatabaseInterface, public std::enable_shared_fro
 
  private:
   // Init's sequence from opening the file to preparing the record
-  // statements: 0, or -1 after logging what failed.
-  int32_t OpenAndPrepare(const char* path);
-  // Runs the table texts on the connection: 0, or -1 after logging the
-  // first that failed.
-  int32_t CreateTable();
-  // Prepares `count` statements into the empty `set`: 0, or -1 with `set`
-  // left empty.
-  int32_t InitStmt(StmtSet& set, const StmtInfo* infos, size_t count);
-  // Runs `sql` on the connection with sqlite3_exec: 0, or -1 after logging
-  // the failure under the operation name `op_name`.
-  int32_t Exec(const char* op_name, const char* sql);
+  // statements: true on success, otherwise false with an error logged.
+  bool OpenAndPrepare(const char* path);
+  // Runs the table texts on the connection: true on success, otherwise
+  // false with the first that failed logged.
+  bool CreateTable();
+  // Prepares `count` statements into the empty `set`: true on success,
+  // otherwise false with `set` left empty and the statement that did not
+  // compile logged.
+  bool InitStmt(StmtSet& set, const StmtInfo* infos, size_t count);
+  // Runs `sql` on the connection with sqlite3_exec: true on success,
+  // otherwise false with an error logged under the operation name `op_name`.
+  bool Exec(const char* op_name, const char* sql);
   // The failure path of Init: closes, back to kUninitialized, then logs.
   void EndFailedInit();
   // Closes the connection and releases both statement sets, the version set
@@ -103,20 +104,31 @@ class CDatabase final : public IDatabaseInterface, public std::enable_shared_fro
   // when there was no connection).
   int CloseConnection();
 
-  // Brings the file to the current schema version (version_check.cc).
-  int32_t CheckAndUpdateDb();
-  int32_t SelectDbVersion(int32_t& id, std::string& version);
-  int32_t InsertDbVersion();
-  int32_t UpdateDbVersion(int32_t id);
-  int32_t VersionChangeDb(const std::string& oldDbVersion);
-  int32_t ReCreateTable();
+  // The schema version check (version_check.cc). Those that answer bool
+  // answer true on success, otherwise false with an error logged.
 
-  // Admits a call of a record operation: its statement, counted in flight
-  // while the Target lives, or none when the instance is not ready. Each
-  // operation's first statement, so that nothing it does runs before.
-  Target Record(RecordStmt which);
-  // The statement of a version operation; these run inside Init only.
-  Target Version(VersionStmt which) const;
+  // Brings the file to the current schema version.
+  bool CheckAndUpdateDb();
+  // Reads the version row: 1 with `id` and `version` set, 0 when there is
+  // none (outputs untouched), -1 with an error logged.
+  int32_t SelectDbVersion(int32_t& id, std::string& version);
+  // Stamps a file that has no version row with the current version.
+  bool InsertDbVersion();
+  // Rewrites the version row `id` to the current version.
+  bool UpdateDbVersion(int32_t id);
+  // Applies every migration newer than `oldDbVersion`, in list order.
+  bool VersionChangeDb(const std::string& oldDbVersion);
+  // Drops the data tables and creates them again, empty.
+  bool ReCreateTable();
+
+  // Admits a call of a record operation: a lease on its statement, counted
+  // in flight while the lease lives, or on none when the instance is not
+  // ready. Each operation's first statement, so that nothing it does runs
+  // before.
+  StmtLease AdmitRecordCall(RecordStmt which);
+  // A lease on the statement of a version operation, never refused and not
+  // counted: these run inside Init only, while no Close can start.
+  StmtLease AdmitVersionCall(VersionStmt which) const;
 
   StmtSet version_stmts_;
   StmtSet record_stmts_;

@@ -6,9 +6,9 @@
 namespace database_interface {
 
 int32_t CDatabase::InsertInstanceInfo(InstanceInfo& info) {
-  const Target target = Record(kInsertInstanceInfo);
+  const StmtLease lease = AdmitRecordCall(kInsertInstanceInfo);
   return RunInsertReturningId(
-      target,
+      lease,
       {TextParam(":instance_no", info.instance_no), TextParam(":session_id", info.session_id),
        IntParam(":business_type", info.business_type),
        TextParam(":protocol_type", info.protocol_type),
@@ -19,8 +19,8 @@ int32_t CDatabase::InsertInstanceInfo(InstanceInfo& info) {
 
 int32_t CDatabase::SelectInstanceInfoWithStartRecodeId(int32_t start_recode_id,
                                                        std::vector<InstanceInfo>& infos) {
-  const Target target = Record(kSelectInstanceInfoWithStartRecodeId);
-  return RunAllRows(target, {IntParam(":start_recode_id", start_recode_id)}, [&](const Row& row) {
+  const StmtLease lease = AdmitRecordCall(kSelectInstanceInfoWithStartRecodeId);
+  return RunAllRows(lease, {IntParam(":start_recode_id", start_recode_id)}, [&](const Row& row) {
     AppendRow(infos, [&](InstanceInfo& info) {
       info.id = row.Int(0);
       row.Text(1, info.instance_no);
@@ -35,17 +35,17 @@ int32_t CDatabase::SelectInstanceInfoWithStartRecodeId(int32_t start_recode_id,
 
 int32_t CDatabase::UpdataInstanceSessionId(int32_t id, const char* session_id,
                                            int32_t session_id_len) {
-  const Target target = Record(kUpdataInstanceSessionId);
+  const StmtLease lease = AdmitRecordCall(kUpdataInstanceSessionId);
   if (session_id == nullptr) {
     return -1;
   }
-  return RunNoRow(target,
+  return RunNoRow(lease,
                   {TextParam(":session_id", session_id, session_id_len), IntParam(":id", id)});
 }
 
 int32_t CDatabase::DeleteInstanceInfo(int32_t id) {
-  const Target target = Record(kDeleteInstanceInfo);
-  return RunNoRow(target, {IntParam(":id", id)});
+  const StmtLease lease = AdmitRecordCall(kDeleteInstanceInfo);
+  return RunNoRow(lease, {IntParam(":id", id)});
 }
 
 }  // namespace database_interface

@@ -35,8 +35,8 @@ int BindOne(sqlite3_stmt* stmt, const Param& param) {
 
 }  // namespace
 
-StatementRun::StatementRun(const Target& target)
-    : guard_(target.stmt()->lock), stmt_(target.stmt()->stmt), info_(target.info()) {}
+StatementRun::StatementRun(const StmtLease& lease)
+    : guard_(lease.stmt()->lock), stmt_(lease.stmt()->stmt), info_(lease.info()) {}
 
 StatementRun::~StatementRun() {
   sqlite3_reset(stmt_);
@@ -59,11 +59,11 @@ void StatementRun::LogStepFailure(int code) const {
            sqlite3_errstr(code));
 }
 
-int32_t RunNoRow(const Target& target, Params params) {
-  if (target.stmt() == nullptr) {
+int32_t RunNoRow(const StmtLease& lease, Params params) {
+  if (lease.stmt() == nullptr) {
     return -1;
   }
-  StatementRun run(target);
+  StatementRun run(lease);
   if (!run.Bind(params)) {
     return -1;
   }
@@ -75,11 +75,11 @@ int32_t RunNoRow(const Target& target, Params params) {
   return -1;
 }
 
-int32_t RunInsertReturningId(const Target& target, Params params, int32_t& id) {
-  if (target.stmt() == nullptr) {
+int32_t RunInsertReturningId(const StmtLease& lease, Params params, int32_t& id) {
+  if (lease.stmt() == nullptr) {
     return -1;
   }
-  StatementRun run(target);
+  StatementRun run(lease);
   if (!run.Bind(params)) {
     return -1;
   }

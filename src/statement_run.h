@@ -1,6 +1,6 @@
 // The one way every operation runs its prepared statement:
 //
-//   1. the instance decides whether the call may run at all (Target);
+//   1. the instance decides whether the call may run at all (StmtLease);
 //   2. the statement's lock is taken;
 //   3. the parameters are bound by name, in order, stopping at the first
 //      failure, which is logged and skips the step;
@@ -125,21 +125,21 @@ void AppendRow(std::vector<Element>& rows, Fill&& fill) {
   guard.Filled();
 }
 
-// The statement a call is about to run, or none (`stmt() == nullptr`) when
-// the instance refused the call; a run on none answers -1 and touches
-// nothing. While it lives it keeps the call counted in `in_flight`, so that
-// closing the instance waits for the call to end.
-class Target {
+// An admitted call's hold on the statement it is about to run, or on none
+// (`stmt() == nullptr`) when the instance refused the call; a run on none
+// answers -1 and touches nothing. While it lives it keeps the call counted
+// in `in_flight`, so that closing the instance waits for the call to end.
+class StmtLease {
  public:
-  Target(SqlStmt* stmt, const StmtInfo& info, std::atomic<int32_t>* in_flight)
+  StmtLease(SqlStmt* stmt, const StmtInfo& info, std::atomic<int32_t>* in_flight)
       : stmt_(stmt), info_(info), in_flight_(in_flight) {}
-  ~Target() {
+  ~StmtLease() {
     if (in_flight_ != nullptr) {
       in_flight_->fetch_sub(1);
     }
   }
-  Target(const Target&) = delete;
-  Target& operator=(const Target&) = delete;
+  StmtLease(const StmtLease&) = delete;
+  StmtLease& operator=(const StmtLease&) = delete;
 
   SqlStmt* stmt() const { return stmt_; }
   const StmtInfo& info() const { return info_; }
@@ -154,7 +154,7 @@ class Target {
 // destruction, resets the statement and then releases the lock.
 class StatementRun {
  public:
-  explicit StatementRun(const Target& target);
+  explicit StatementRun(const StmtLease& lease);
   ~StatementRun();
   StatementRun(const StatementRun&) = delete;
   StatementRun& operator=(const StatementRun&) = delete;
@@ -171,18 +171,19 @@ class StatementRun {
   const StmtInfo& info_;
 };
 
-// The step shapes. Each answers -1 at once for a refused target.
+// The step shapes. Each answers -1 at once for a refused call (a lease on no
+// statement).
 
 // One step; a row or done is success: 0.
-int32_t RunNoRow(const Target& target, Params params);
+int32_t RunNoRow(const StmtLease& lease, Params params);
 
 // One step: 1 after `read(row)`, 0 when done (outputs untouched).
 template <typename ReadRow>
-int32_t RunAtMostOneRow(const Target& target, Params params, ReadRow&& read) {
-  if (target.stmt() == nullptr) {
+int32_t RunAtMostOneRow(const StmtLease& lease, Params params, ReadRow&& read) {
+  if (lease.stmt() == nullptr) {
     return -1;
   }
-  StatementRun run(target);
+  StatementRun run(lease);
   if (!run.Bind(params)) {
     return -1;
   }
@@ -201,11 +202,11 @@ int32_t RunAtMostOneRow(const Target& target, Params params, ReadRow&& read) {
 // Steps to the end, `read(row)` for each row: the row count. A failed bind
 // answers 0 (no rows were read); a failed step -1, with rows read so far kept.
 template <typename ReadRow>
-int32_t RunAllRows(const Target& target, Params params, ReadRow&& read) {
-  if (target.stmt() == nullptr) {
+int32_t RunAllRows(const StmtLease& lease, Params params, ReadRow&& read) {
+  if (lease.stmt() == nullptr) {
     return -1;
   }
-  StatementRun run(target);
+  StatementRun run(lease);
   int32_t count = 0;
   if (!run.Bind(params)) {
     return count;
@@ -227,7 +228,7 @@ int32_t RunAllRows(const Target& target, Params params, ReadRow&& read) {
 // automatic commit happens there: a commit that fails (a reader holds the
 // file, the disk is full) is a failure with `id` untouched, not a row
 // reported as stored and then rolled back.
-int32_t RunInsertReturningId(const Target& target, Params params, int32_t& id);
+int32_t RunInsertReturningId(const StmtLease& lease, Params params, int32_t& id);
 
 }  // namespace database_interface
 

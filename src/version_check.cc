@@ -27,70 +27,70 @@ const Migration kMigrations[] = {
 
 }  // namespace
 
-int32_t CDatabase::CheckAndUpdateDb() {
+bool CDatabase::CheckAndUpdateDb() {
   int32_t id = 0;
   std::string version;
   const int32_t found = SelectDbVersion(id, version);
   if (found == -1) {
     LogError("[database]SelectDbVersion failed");
-    return -1;
+    return false;
   }
   switch (OpeningFor(found == 1 ? version.c_str() : nullptr)) {
     case Opening::kNothing:
-      return 0;
+      return true;
     case Opening::kStamp:
-      if (InsertDbVersion() != 0) {
+      if (!InsertDbVersion()) {
         LogError("[database]InsertDbVersion failed");
-        return -1;
+        return false;
       }
-      return 0;
+      return true;
     case Opening::kRefuse:
       // The comparison fails as it did in the decision, and logs which text
       // would not split.
       (void)VersionCompare(version.c_str(), kSchemaVersion);
       LogError("[database]VersionCompare with[%s][%s] failed", version.c_str(), kSchemaVersion);
-      return -1;
+      return false;
     case Opening::kMigrate:
-      if (VersionChangeDb(version) != 0) {
+      if (!VersionChangeDb(version)) {
         LogError("[database]VersionChangeDb failed");
-        return -1;
+        return false;
       }
       break;
     case Opening::kRebuild:
-      if (ReCreateTable() != 0) {
+      if (!ReCreateTable()) {
         LogError("[database]ReCreateTable failed");
-        return -1;
+        return false;
       }
       break;
   }
   // Rewritten only after the change succeeded, so that a failure leaves the
   // old version and the next Init repeats the change.
-  if (UpdateDbVersion(id) != 0) {
+  if (!UpdateDbVersion(id)) {
     LogError("[database]UpdateDbVersion failed");
-    return -1;
+    return false;
   }
-  return 0;
+  return true;
 }
 
 int32_t CDatabase::SelectDbVersion(int32_t& id, std::string& version) {
-  return RunAtMostOneRow(Version(kSelectDbVersion), {}, [&](const Row& row) {
+  return RunAtMostOneRow(AdmitVersionCall(kSelectDbVersion), {}, [&](const Row& row) {
     id = row.Int(0);
     row.Text(1, version);
   });
 }
 
-int32_t CDatabase::InsertDbVersion() {
-  return RunNoRow(Version(kInsertDbVersion),
-                  {TextParam(":version", kSchemaVersion, kSchemaVersionLength)});
+bool CDatabase::InsertDbVersion() {
+  return RunNoRow(AdmitVersionCall(kInsertDbVersion),
+                  {TextParam(":version", kSchemaVersion, kSchemaVersionLength)}) == 0;
 }
 
-int32_t CDatabase::UpdateDbVersion(int32_t id) {
-  return RunNoRow(
-      Version(kUpdateDbVersion),
-      {TextParam(":version", kSchemaVersion, kSchemaVersionLength), IntParam(":id", id)});
+bool CDatabase::UpdateDbVersion(int32_t id) {
+  return RunNoRow(AdmitVersionCall(kUpdateDbVersion),
+                  {TextParam(":version", kSchemaVersion, kSchemaVersionLength),
+                   IntParam(":id", id)}) == 0;
 }
 
-int32_t CDatabase::VersionChangeDb(const std::string& oldDbVersion) {
+bool CDatabase::VersionChangeDb(const std::string& oldDbVersion) {
   // Every entry is compared with the version the file had, not with the
   // entries already applied, so all newer entries run, in list order.
   for (const Migration& migration : kMigrations) {
@@ -99,20 +99,17 @@ int32_t CDatabase::VersionChangeDb(const std::string& oldDbVersion) {
       LogError("[database]%s VersionCompare with oldDbVersion[%s] newDbVersion[%s] failed",
                "database_interface::CDatabase::VersionChangeDb", oldDbVersion.c_str(),
                migration.version);
-      return -1;
+      return false;
     }
-    if (order == 1 && Exec("database_interface::CDatabase::VersionChangeDb", migration.sql) != 0) {
-      return -1;
+    if (order == 1 && !Exec("database_interface::CDatabase::VersionChangeDb", migration.sql)) {
+      return false;
     }
   }
-  return 0;
+  return true;
 }
 
-int32_t CDatabase::ReCreateTable() {
-  if (Exec("database_interface::CDatabase::ReCreateTable", kDropScript) != 0) {
-    return -1;
-  }
-  return CreateTable();
+bool CDatabase::ReCreateTable() {
+  return Exec("database_interface::CDatabase::ReCreateTable", kDropScript) && CreateTable();
 }
 
 int32_t CDatabase::VersionCompare(const char* oldDbVersion, const char* newDbVersion) {
@@ -132,7 +129,7 @@ int32_t CDatabase::VersionCompare(const char* oldDbVersion, const char* newDbVer
 
 int32_t CDatabase::VersionSplit(std::istream& stream, int32_t& major, int32_t& minor,
                                 int32_t& patch) {
-  return SplitVersionText(stream, major, minor, patch);
+  return SplitVersionText(stream, major, minor, patch) ? 0 : -1;
 }
 
 }  // namespace database_interface

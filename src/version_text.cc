@@ -28,21 +28,21 @@ bool ParseVersionNumber(const std::string& piece, int32_t& number) {
 
 }  // namespace
 
-int32_t SplitVersionText(std::istream& stream, int32_t& major, int32_t& minor, int32_t& patch) {
+bool SplitVersionText(std::istream& stream, int32_t& major, int32_t& minor, int32_t& patch) {
   int32_t* const numbers[3] = {&major, &minor, &patch};
   int pieces = 0;
   // getline consumes each "." and starts no piece after a final one.
   for (std::string piece; std::getline(stream, piece, '.'); ++pieces) {
     if (pieces < 3 && !ParseVersionNumber(piece, *numbers[pieces])) {
-      return -1;
+      return false;
     }
   }
-  return pieces == 3 ? 0 : -1;
+  return pieces == 3;
 }
 
 bool ParseVersionText(const char* text, VersionNumbers& numbers) {
   std::istringstream stream(text);
-  return SplitVersionText(stream, numbers[0], numbers[1], numbers[2]) == 0;
+  return SplitVersionText(stream, numbers[0], numbers[1], numbers[2]);
 }
 
 int32_t CompareVersionNumbers(const VersionNumbers& older, const VersionNumbers& newer) {

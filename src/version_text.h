@@ -14,11 +14,12 @@ namespace database_interface {
 // major, minor, patch.
 using VersionNumbers = std::array<int32_t, 3>;
 
-// Reads the "."-separated pieces of `stream` into the three numbers: 0 when
-// there were exactly three, each starting with a decimal number that fits
-// 32 bits (leading blanks and a sign allowed, trailing characters ignored);
-// -1 otherwise, with the numbers read before the fault left stored.
-int32_t SplitVersionText(std::istream& stream, int32_t& major, int32_t& minor, int32_t& patch);
+// Reads the "."-separated pieces of `stream` into the three numbers: true
+// when there were exactly three, each starting with a decimal number that
+// fits 32 bits (leading blanks and a sign allowed, trailing characters
+// ignored); otherwise false, with the numbers read before the fault left
+// stored. Logs nothing.
+bool SplitVersionText(std::istream& stream, int32_t& major, int32_t& minor, int32_t& patch);
 
 // True when `text` splits as above; `numbers` then holds its three numbers.
 bool ParseVersionText(const char* text, VersionNumbers& numbers);

@@ -49,12 +49,12 @@ TEST_F(StatementRunTest, FailuresKeepWholeRowsAndLeaveTheStatementReset) {
     EXPECT_EQ(TextLength(length), INT32_MAX) << length;
   }
   SqlStmt stmt(db_, kFailsAtThird.sql);
-  const Target target(&stmt, kFailsAtThird, nullptr);
+  const StmtLease lease(&stmt, kFailsAtThird, nullptr);
   std::vector<int32_t> rows;
   const auto read = [&](const Row& row) { rows.push_back(row.Int(0)); };
-  EXPECT_EQ(RunAllRows(target, {IntParam(":min", 1)}, read), -1);
-  EXPECT_EQ(RunAllRows(target, {TextParam(":min", "1", TextLength(SIZE_MAX))}, read), 0);
-  EXPECT_EQ(RunAllRows(target, {IntParam(":min", 4)}, read), 1);
+  EXPECT_EQ(RunAllRows(lease, {IntParam(":min", 1)}, read), -1);
+  EXPECT_EQ(RunAllRows(lease, {TextParam(":min", "1", TextLength(SIZE_MAX))}, read), 0);
+  EXPECT_EQ(RunAllRows(lease, {IntParam(":min", 4)}, read), 1);
   EXPECT_EQ(rows, (std::vector<int32_t>{1, 2, 4}));
   const std::string with_sql = std::string(" with sql[") + kFailsAtThird.sql + "] ",
                     run = "[database]test::FailsAtThird";
@@ -68,7 +68,7 @@ TEST_F(StatementRunTest, FailuresKeepWholeRowsAndLeaveTheStatementReset) {
 // whole rows before it and no half-built one, and the statement stays usable.
 TEST_F(StatementRunTest, AnExceptionWhileReadingLeavesWholeRowsAndTheStatementResetAndUnlocked) {
   SqlStmt stmt(db_, kFailsAtThird.sql);
-  const Target target(&stmt, kFailsAtThird, nullptr);
+  const StmtLease lease(&stmt, kFailsAtThird, nullptr);
   std::vector<std::pair<int32_t, std::string>> rows;
   const auto read = [&](const Row& row) {
     AppendRow(rows, [&](std::pair<int32_t, std::string>& element) {
@@ -79,13 +79,13 @@ TEST_F(StatementRunTest, AnExceptionWhileReadingLeavesWholeRowsAndTheStatementRe
       row.Text(0, element.second);
     });
   };
-  EXPECT_THROW(RunAllRows(target, {IntParam(":min", 1)}, read), std::bad_alloc);
+  EXPECT_THROW(RunAllRows(lease, {IntParam(":min", 1)}, read), std::bad_alloc);
   EXPECT_EQ(rows, (std::vector<std::pair<int32_t, std::string>>{{1, "1"}}));
   ASSERT_TRUE(stmt.lock.try_lock());
   stmt.lock.unlock();
   int32_t first = 0;
   EXPECT_EQ(
-      RunAtMostOneRow(target, {IntParam(":min", 2)}, [&](const Row& row) { first = row.Int(0); }),
+      RunAtMostOneRow(lease, {IntParam(":min", 2)}, [&](const Row& row) { first = row.Int(0); }),
       1);
   EXPECT_EQ(first, 2);
 }

@@ -24,6 +24,15 @@ namespace dbi_test {
 // What one store holds according to the calls that reported storing it;
 // every workload on the store shares it.
 struct Model {
+  // With MinGW-w64's threads, std::shared_mutex is a winpthreads rwlock that
+  // sets itself up on its first lock, and threads that first lock it at the
+  // same time can each hold it alone. Locked once here, before any thread
+  // shares it, it excludes as it should.
+  Model() {
+    whole_store.lock();
+    whole_store.unlock();
+  }
+
   std::map<int32_t, std::string> starts;  // id -> "version|type|time"
   std::map<int32_t, CoreRecode> cores;
   std::map<int32_t, InstanceInfo> instances;

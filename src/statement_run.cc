@@ -36,7 +36,10 @@ int BindOne(sqlite3_stmt* stmt, const Param& param) {
 }  // namespace
 
 StatementRun::StatementRun(const StmtLease& lease)
-    : guard_(lease.stmt()->lock), stmt_(lease.stmt()->stmt), info_(lease.info()) {}
+    : guard_(lease.stmt()->lock),
+      connection_(lease.stmt()->stmt),
+      stmt_(lease.stmt()->stmt),
+      info_(lease.info()) {}
 
 StatementRun::~StatementRun() {
   sqlite3_reset(stmt_);

@@ -1,7 +1,11 @@
 // The one way every operation runs its prepared statement:
 //
 //   1. the instance decides whether the call may run at all (StmtLease);
-//   2. the statement's lock is taken;
+//   2. the statement's lock is taken, then the connection's own mutex, held
+//      to the end so that no other statement of the connection steps in
+//      between: SQLite commits an autocommit write at its last step only
+//      while no other write on the connection is under way, and would
+//      otherwise answer a row as stored that a later failure rolls back;
 //   3. the parameters are bound by name, in order, stopping at the first
 //      failure, which is logged and skips the step;
 //   4. the statement is stepped in one of four shapes, rows are read;
@@ -152,6 +156,21 @@ class StmtLease {
 
 // One run of a statement: holds its lock from construction and, on
 // destruction, resets the statement and then releases the lock.
+// Holds a connection's own mutex (the connection is opened full-mutex, so
+// SQLite's calls inside take it again, recursively) for its lifetime.
+class ConnectionHold {
+ public:
+  explicit ConnectionHold(sqlite3_stmt* stmt) : mutex_(sqlite3_db_mutex(sqlite3_db_handle(stmt))) {
+    sqlite3_mutex_enter(mutex_);
+  }
+  ~ConnectionHold() { sqlite3_mutex_leave(mutex_); }
+  ConnectionHold(const ConnectionHold&) = delete;
+  ConnectionHold& operator=(const ConnectionHold&) = delete;
+
+ private:
+  sqlite3_mutex* const mutex_;
+};
+
 class StatementRun {
  public:
   explicit StatementRun(const StmtLease& lease);
@@ -167,6 +186,7 @@ class StatementRun {
 
  private:
   std::lock_guard<std::mutex> guard_;  // released after the destructor's reset
+  ConnectionHold connection_;          // likewise, and before guard_
   sqlite3_stmt* const stmt_;
   const StmtInfo& info_;
 };

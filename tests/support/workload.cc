@@ -394,6 +394,7 @@ int RunRoundThroughFaults(Workload& workload, LogCapture& log, Fault& fault) {
   return injected;
 }
 
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): a file, where to open it, what it holds
 int OpenThroughFaults(const std::string& original, const std::string& path,
                       const std::string& counts, LogCapture& log, Fault& fault) {
   std::shared_ptr<IDatabaseInterface> db;

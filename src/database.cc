@@ -54,12 +54,15 @@ void CDatabase::EndFailedInit() {
 }
 
 bool CDatabase::OpenAndPrepare(const char* path) {
-  CreatePrivateFileIfMissing(path);
+  const bool made_file = CreatePrivateFileIfMissing(path);
   // The order is fixed: foreign keys before anything else, the tables before
   // any statement is prepared, the version statements before the check that
   // runs them, and the record statements only once the schema is current.
   const int rc = sqlite3_open_v2(path, &db_, kOpenFlags, nullptr);
   if (rc != SQLITE_OK) {
+    if (made_file) {
+      RemovePrivateFileIfEmpty(path);
+    }
     LogError("[database]Open sqlite3 file[%s] failed:%s", path, sqlite3_errstr(rc));
     return false;
   }

@@ -4,6 +4,7 @@
 
 #if defined(__unix__) || defined(__APPLE__)
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #define DATABASE_INTERFACE_HAS_FILE_MODES 1
 #endif
@@ -24,16 +25,30 @@ bool NamesAFile(const char* path) {
 }  // namespace
 #endif
 
-void CreatePrivateFileIfMissing(const char* path) {
+bool CreatePrivateFileIfMissing(const char* path) {
 #if defined(DATABASE_INTERFACE_HAS_FILE_MODES)
   if (!NamesAFile(path)) {
-    return;
+    return false;
   }
   // O_EXCL: an existing file, or anything a symbolic link points at, is
   // never touched; SQLite's rollback journal copies the file's mode.
   const int fd = open(path, O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd >= 0) {
-    (void)close(fd);
+  if (fd < 0) {
+    return false;
+  }
+  (void)close(fd);
+  return true;
+#else
+  (void)path;
+  return false;
+#endif
+}
+
+void RemovePrivateFileIfEmpty(const char* path) {
+#if defined(DATABASE_INTERFACE_HAS_FILE_MODES)
+  struct stat made = {};
+  if (lstat(path, &made) == 0 && S_ISREG(made.st_mode) && made.st_size == 0) {
+    (void)unlink(path);
   }
 #else
   (void)path;

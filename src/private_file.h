@@ -8,12 +8,17 @@
 namespace database_interface {
 
 // Creates `path` as an empty file of mode 0600 when nothing is there yet,
-// not following a symbolic link. Best effort and silent: an existing file
-// keeps its mode, and any failure leaves it to SQLite's own open to create
-// the file or to report why it cannot. A path that SQLite does not take as
-// a file name (":memory:", "", a "file:" URI) is left alone. Does nothing
-// on systems without such modes.
-void CreatePrivateFileIfMissing(const char* path);
+// not following a symbolic link, and answers whether it made one. Best
+// effort and silent: an existing file keeps its mode, and any failure leaves
+// it to SQLite's own open to create the file or to report why it cannot. A
+// path that SQLite does not take as a file name (":memory:", "", a "file:"
+// URI) is left alone. Does nothing on systems without such modes.
+bool CreatePrivateFileIfMissing(const char* path);
+
+// Removes the file at `path` that CreatePrivateFileIfMissing made, for an
+// open that then failed: SQLite itself would have left no file. A file
+// that is no longer empty has been written by someone else and stays.
+void RemovePrivateFileIfEmpty(const char* path);
 
 }  // namespace database_interface
 

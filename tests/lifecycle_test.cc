@@ -135,6 +135,20 @@ MakeFile Folder(const std::string& path) {
   };
 }
 
+// A path 600 bytes long, each of its names short enough for the file
+// system, in folders that the returned maker creates.
+MakeFile LongPath(const TempDir& dir, std::string& path) {
+  std::string folder = dir.path();
+  while (folder.size() < 500) {
+    folder += "/" + std::string(100, 'd');
+  }
+  path = folder + "/" + std::string(599 - folder.size(), 'f');
+  return [=](const std::string&) {
+    std::filesystem::create_directories(folder);
+    return path;
+  };
+}
+
 Lines Refusal(const std::string& line, const std::string& step) {
   return {"[database]" + line, "[database]" + step + " failed"};
 }
@@ -146,6 +160,7 @@ std::vector<Opening> Openings(const TempDir& dir) {
       "TABLE IF NOT EXISTS db_version(id INTEGER PRIMARY KEY AUTOINCREMENT, "
       "version VARCHAR(64) NOT NULL)] failed:";
   const std::string cannot_open = "] failed:unable to open database file";
+  std::string long_path;
   std::vector<Opening> openings = {
       {"no file", [](const std::string& path) { return path; }, 0, {}, "1:" + now + " 0|0|0|0|0"},
       {"an empty file", Bytes(""), 0, {}, "1:" + now + " 0|0|0|0|0"},
@@ -185,6 +200,10 @@ std::vector<Opening> Openings(const TempDir& dir) {
        [&dir](const std::string&) { return dir.File("missing/store.db"); },
        -1,
        {"[database]Open sqlite3 file[" + dir.File("missing/store.db") + cannot_open}},
+      // Each name short enough for the file system, the whole beyond SQLite's
+      // 512 bytes: refused after the owner-only file was made, which must go.
+      {"a path longer than SQLite takes", LongPath(dir, long_path), -1,
+       {"[database]Open sqlite3 file[" + long_path + cannot_open}},
   };
   // Rebuilt: the tables are dropped, so their ids start again from 1.
   const std::string migrated = "1:" + now + kept, rebuilt = "1:" + now + " 0|0|0|0|1";
@@ -225,12 +244,14 @@ TEST_F(LifecycleTest, EachKindOfFileIsOpenedOrRefusedAsItMustBe) {
     SCOPED_TRACE(opening.file);
     std::filesystem::remove(path_);
     const std::string path = opening.make(path_), before = Contents(path);
+    const bool existed = std::filesystem::exists(path);
     log_.Clear();
     EXPECT_EQ(db->Init(path.c_str()), opening.result);
     EXPECT_EQ(log_.Lines(), opening.lines);
     if (opening.result != 0) {
       ExpectEveryRecordOperationRefused(*db);
       EXPECT_EQ(Contents(path), before);
+      EXPECT_EQ(std::filesystem::exists(path), existed);
       continue;
     }
     db->Close();

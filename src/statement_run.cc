@@ -35,11 +35,33 @@ int BindOne(sqlite3_stmt* stmt, const Param& param) {
 
 }  // namespace
 
-StatementRun::StatementRun(const StmtLease& lease)
+void RunFailure::Bind(const Param& param, int code) {
+  format_ = BindFailureFormat(param.kind);
+  param_ = param.name;
+  code_ = code;
+}
+
+void RunFailure::Step(int code) {
+  format_ = "[database]%s sqlite3_step with sql[%s] failed:%s";
+  code_ = code;
+}
+
+void RunFailure::Log(const StmtInfo& info) const {
+  if (format_ == nullptr) {
+    return;
+  }
+  if (param_ != nullptr) {
+    LogError(format_, info.op_name, info.sql, param_, sqlite3_errstr(code_));
+  } else {
+    LogError(format_, info.op_name, info.sql, sqlite3_errstr(code_));
+  }
+}
+
+StatementRun::StatementRun(const StmtLease& lease, RunFailure& failure)
     : guard_(lease.stmt()->lock),
       connection_(lease.stmt()->stmt),
       stmt_(lease.stmt()->stmt),
-      info_(lease.info()) {}
+      failure_(failure) {}
 
 StatementRun::~StatementRun() {
   sqlite3_reset(stmt_);
@@ -49,57 +71,42 @@ bool StatementRun::Bind(Params params) {
   for (const Param& param : params) {
     const int code = BindOne(stmt_, param);
     if (code != SQLITE_OK) {
-      LogError(BindFailureFormat(param.kind), info_.op_name, info_.sql, param.name,
-               sqlite3_errstr(code));
+      failure_.Bind(param, code);
       return false;
     }
   }
   return true;
 }
 
-void StatementRun::LogStepFailure(int code) const {
-  LogError("[database]%s sqlite3_step with sql[%s] failed:%s", info_.op_name, info_.sql,
-           sqlite3_errstr(code));
-}
-
 int32_t RunNoRow(const StmtLease& lease, Params params) {
-  if (lease.stmt() == nullptr) {
-    return -1;
-  }
-  StatementRun run(lease);
-  if (!run.Bind(params)) {
-    return -1;
-  }
-  const int code = run.Step();
-  if (code == SQLITE_ROW || code == SQLITE_DONE) {
-    return 0;
-  }
-  run.LogStepFailure(code);
-  return -1;
+  return Run(lease, [&](StatementRun& run) -> int32_t {
+    if (!run.Bind(params)) {
+      return -1;
+    }
+    const int code = run.Step();
+    return code == SQLITE_ROW || code == SQLITE_DONE ? 0 : run.StepFailed(code);
+  });
 }
 
 int32_t RunInsertReturningId(const StmtLease& lease, Params params, int32_t& id) {
-  if (lease.stmt() == nullptr) {
-    return -1;
-  }
-  StatementRun run(lease);
-  if (!run.Bind(params)) {
-    return -1;
-  }
-  int code = run.Step();
-  if (code == SQLITE_DONE) {
-    return 0;
-  }
-  if (code == SQLITE_ROW) {
-    const int32_t new_id = run.row().Int(0);
-    code = run.Step();
-    if (code == SQLITE_DONE) {
-      id = new_id;
-      return 1;
+  return Run(lease, [&](StatementRun& run) -> int32_t {
+    if (!run.Bind(params)) {
+      return -1;
     }
-  }
-  run.LogStepFailure(code);
-  return -1;
+    int code = run.Step();
+    if (code == SQLITE_DONE) {
+      return 0;
+    }
+    if (code == SQLITE_ROW) {
+      const int32_t new_id = run.row().Int(0);
+      code = run.Step();
+      if (code == SQLITE_DONE) {
+        id = new_id;
+        return 1;
+      }
+    }
+    return run.StepFailed(code);
+  });
 }
 
 }  // namespace database_interface

@@ -1,16 +1,20 @@
 // The one way every operation runs its prepared statement:
 //
 //   1. the instance decides whether the call may run at all (StmtLease);
-//   2. the statement's lock is taken, then the connection's own mutex, held
-//      to the end so that no other statement of the connection steps in
-//      between: SQLite commits an autocommit write at its last step only
-//      while no other write on the connection is under way, and would
-//      otherwise answer a row as stored that a later failure rolls back;
+//   2. the statement's lock is taken and, for a statement that writes, the
+//      connection's own mutex too, held to the end so that no other
+//      statement of the connection steps in between: SQLite commits an
+//      autocommit write at its last step only while no other write on the
+//      connection is under way, and would otherwise answer a row as stored
+//      that a later failure rolls back. A read needs no such hold: its
+//      steps never defer another statement's commit;
 //   3. the parameters are bound by name, in order, stopping at the first
-//      failure, which is logged and skips the step;
+//      failure, which skips the step;
 //   4. the statement is stepped in one of four shapes, rows are read;
 //   5. on every way out, exceptions included, the statement is reset and
-//      its lock released, so the next call finds it ready to bind.
+//      its locks released, so the next call finds it ready to bind;
+//   6. only then is a failure's line written, so that a slow log sink, or
+//      one that takes a lock of its host's, holds up no other call.
 //
 // Texts are bound without a copy (SQLITE_STATIC): the statement is always
 // reset before the call returns, while the caller's bytes are still valid.
@@ -154,14 +158,29 @@ class StmtLease {
   std::atomic<int32_t>* in_flight_;
 };
 
-// One run of a statement: holds its lock from construction and, on
-// destruction, resets the statement and then releases the lock.
-// Holds a connection's own mutex (the connection is opened full-mutex, so
-// SQLite's calls inside take it again, recursively) for its lifetime.
+// A failed bind or step of a run, kept until the run has ended.
+class RunFailure {
+ public:
+  void Bind(const Param& param, int code);
+  void Step(int code);
+  // Writes the line, if the run failed, naming `info`'s operation and SQL.
+  void Log(const StmtInfo& info) const;
+
+ private:
+  const char* format_ = nullptr;  // null while nothing failed
+  const char* param_ = nullptr;   // a failed bind's parameter
+  int code_ = SQLITE_OK;
+};
+
+// Holds the connection's own mutex while a statement that writes runs (the
+// connection is opened full-mutex, so SQLite's calls inside take it again,
+// recursively). Nothing for a statement that only reads.
 class ConnectionHold {
  public:
-  explicit ConnectionHold(sqlite3_stmt* stmt) : mutex_(sqlite3_db_mutex(sqlite3_db_handle(stmt))) {
-    sqlite3_mutex_enter(mutex_);
+  explicit ConnectionHold(sqlite3_stmt* stmt)
+      : mutex_(sqlite3_stmt_readonly(stmt) != 0 ? nullptr
+                                                : sqlite3_db_mutex(sqlite3_db_handle(stmt))) {
+    sqlite3_mutex_enter(mutex_);  // no-op on nullptr
   }
   ~ConnectionHold() { sqlite3_mutex_leave(mutex_); }
   ConnectionHold(const ConnectionHold&) = delete;
@@ -171,28 +190,52 @@ class ConnectionHold {
   sqlite3_mutex* const mutex_;
 };
 
+// One run of a statement: holds its locks from construction and, on
+// destruction, resets the statement and then releases them. Failures go to
+// `failure`, to be written once the run has ended.
 class StatementRun {
  public:
-  explicit StatementRun(const StmtLease& lease);
+  StatementRun(const StmtLease& lease, RunFailure& failure);
   ~StatementRun();
   StatementRun(const StatementRun&) = delete;
   StatementRun& operator=(const StatementRun&) = delete;
 
-  // Binds `params` in order; false after logging the first failure.
+  // Binds `params` in order; false after the first failure.
   bool Bind(Params params);
   int Step() { return sqlite3_step(stmt_); }
   Row row() const { return Row(stmt_); }
-  void LogStepFailure(int code) const;
+  // A step answered `code`, which is neither a row nor done: -1.
+  int32_t StepFailed(int code) {
+    failure_.Step(code);
+    return -1;
+  }
 
  private:
   std::lock_guard<std::mutex> guard_;  // released after the destructor's reset
   ConnectionHold connection_;          // likewise, and before guard_
   sqlite3_stmt* const stmt_;
-  const StmtInfo& info_;
+  RunFailure& failure_;
 };
 
-// The step shapes. Each answers -1 at once for a refused call (a lease on no
-// statement).
+// Runs `body(run)` on the lease's statement and answers what it answers,
+// writing the run's failure line after the run has ended; -1 at once for a
+// refused call (a lease on no statement).
+template <typename Body>
+int32_t Run(const StmtLease& lease, Body&& body) {
+  if (lease.stmt() == nullptr) {
+    return -1;
+  }
+  RunFailure failure;
+  int32_t result = -1;
+  {
+    StatementRun run(lease, failure);
+    result = body(run);
+  }
+  failure.Log(lease.info());
+  return result;
+}
+
+// The step shapes, each a Run.
 
 // One step; a row or done is success: 0.
 int32_t RunNoRow(const StmtLease& lease, Params params);
@@ -200,47 +243,35 @@ int32_t RunNoRow(const StmtLease& lease, Params params);
 // One step: 1 after `read(row)`, 0 when done (outputs untouched).
 template <typename ReadRow>
 int32_t RunAtMostOneRow(const StmtLease& lease, Params params, ReadRow&& read) {
-  if (lease.stmt() == nullptr) {
-    return -1;
-  }
-  StatementRun run(lease);
-  if (!run.Bind(params)) {
-    return -1;
-  }
-  const int code = run.Step();
-  if (code == SQLITE_ROW) {
-    read(run.row());
-    return 1;
-  }
-  if (code == SQLITE_DONE) {
-    return 0;
-  }
-  run.LogStepFailure(code);
-  return -1;
+  return Run(lease, [&](StatementRun& run) -> int32_t {
+    if (!run.Bind(params)) {
+      return -1;
+    }
+    const int code = run.Step();
+    if (code == SQLITE_ROW) {
+      read(run.row());
+      return 1;
+    }
+    return code == SQLITE_DONE ? 0 : run.StepFailed(code);
+  });
 }
 
 // Steps to the end, `read(row)` for each row: the row count. A failed bind
 // answers 0 (no rows were read); a failed step -1, with rows read so far kept.
 template <typename ReadRow>
 int32_t RunAllRows(const StmtLease& lease, Params params, ReadRow&& read) {
-  if (lease.stmt() == nullptr) {
-    return -1;
-  }
-  StatementRun run(lease);
-  int32_t count = 0;
-  if (!run.Bind(params)) {
-    return count;
-  }
-  int code = run.Step();
-  for (; code == SQLITE_ROW; code = run.Step()) {
-    read(run.row());
-    ++count;
-  }
-  if (code == SQLITE_DONE) {
-    return count;
-  }
-  run.LogStepFailure(code);
-  return -1;
+  return Run(lease, [&](StatementRun& run) -> int32_t {
+    int32_t count = 0;
+    if (!run.Bind(params)) {
+      return count;
+    }
+    int code = run.Step();
+    for (; code == SQLITE_ROW; code = run.Step()) {
+      read(run.row());
+      ++count;
+    }
+    return code == SQLITE_DONE ? count : run.StepFailed(code);
+  });
 }
 
 // An insert returning its new id in column 0: 1 with the id in `id`, 0 when

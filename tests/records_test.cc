@@ -95,16 +95,27 @@ TEST_F(RecordsTest, RefusedCallsAnswerMinusOneWithTheirLineAndTheNextCallWorks) 
     EXPECT_EQ(WithoutSql(log_.Lines()), line.empty() ? Lines{} : Lines{op_ + line});
   }
   EXPECT_EQ(std::to_string(id + core.id + info.id) + value, "165kept");
-  // Another thread's line names that thread, by an id of its own.
+  // Another thread's line names that thread, by an id of its own, and is
+  // written once its call has let go of the store: while the sink holds it,
+  // calls of the same and of another operation go through.
   const int32_t tid = base::GetTid();
-  std::thread([&] {
+  log_.Clear();
+  log_.HoldNextLine();
+  std::thread other([&, orphan = core]() mutable {
     EXPECT_NE(base::GetTid(), tid);
-    EXPECT_EQ(db_->UpdataInstanceSessionId(1, "s", INT_MAX), -1);
-  }).join();
+    EXPECT_EQ(db_->InsertCoreRecode(orphan), -1);
+  });
+  ASSERT_TRUE(log_.WaitForHeldLine());
   EXPECT_EQ(RawDb(path_).Counts(), "0|0|0|0|0");
   EXPECT_EQ(db_->InsertStartRecode(id, "v", 1, "t", 1, 1), 1);
+  EXPECT_EQ(db_->SelectStartRecode(id, value, value, core.create_time), 1);
+  core.start_recode_id = id;
+  EXPECT_EQ(db_->InsertCoreRecode(core), 1);
+  EXPECT_TRUE(log_.Release()) << "the calls waited for the held line";
+  other.join();
+  EXPECT_EQ(WithoutSql(log_.Lines()), Lines{op_ + "InsertCoreRecode" + foreign_key});
   EXPECT_EQ(db_->InsertMessageCollectKey("k", 1, "secret", 6), 0);
-  EXPECT_EQ(RawDb(path_).Counts(), "1|0|0|0|1");
+  EXPECT_EQ(RawDb(path_).Counts(), "1|1|0|0|1");
 }
 
 // An insert that hands back its id commits only when its statement ends; a

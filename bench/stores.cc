@@ -174,11 +174,17 @@ Stores::Stores(const StoreFolder& files, bool disk, const std::string& workload)
   wrapper = std::make_unique<SQLite::Database>(files.Copy(FileName(workload, "sqlitecpp")),
                                                database_interface::kOpenFlags);
   wrapper->exec(database_interface::kDdl[database_interface::kForeignKeysOn]);
+  if (on_disk) {
+    floor_extra = OpenLikeTheLibrary(files.Copy(FileName(workload, "floor-extra")));
+    Check(sqlite3_exec(floor_extra, "PRAGMA synchronous = EXTRA", nullptr, nullptr, nullptr),
+          floor_extra, "synchronous");
+  }
 }
 
 Stores::~Stores() {
   library->Close();
   sqlite3_close_v2(floor);
+  sqlite3_close_v2(floor_extra);
 }
 
 }  // namespace dbi_bench

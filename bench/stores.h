@@ -102,6 +102,9 @@ struct Stores {
   const bool on_disk;
   std::shared_ptr<IDatabaseInterface> library;
   sqlite3* floor = nullptr;
+  // On disk only: the floor again with synchronous=EXTRA, what a host gets
+  // by building SQLite with SQLITE_DEFAULT_SYNCHRONOUS=3.
+  sqlite3* floor_extra = nullptr;
   std::unique_ptr<SQLite::Database> wrapper;
   CallCounter counter;
 };

@@ -1,6 +1,7 @@
 #include "workloads.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <iterator>
 #include <memory>
 #include <utility>
@@ -233,12 +234,18 @@ std::vector<Way> SelectInstanceInfoWithStartRecodeId(Stores& stores) {
       });
 }
 
-// A write's ways; on disk, one fsync of the same folder beside them.
-template <typename Library, typename Floor, typename Wrapper>
-std::vector<Way> WriteWays(Stores& stores, Library library, Floor floor, Wrapper wrapper) {
-  std::vector<Way> ways = {
-      {"library", Timed(library)}, {"floor", Timed(floor)}, {"SQLiteCpp", Timed(wrapper)}};
+// A write's ways. `floor_on(stmt)` is the floor's call on a statement, run
+// on the floor's connection and, on disk, again on one with
+// synchronous=EXTRA; on disk, one fsync of the same folder beside them.
+template <typename Library, typename FloorOn, typename Wrapper>
+std::vector<Way> WriteWays(Stores& stores, RecordStmt which, Library library, FloorOn floor_on,
+                           Wrapper wrapper) {
+  std::vector<Way> ways = {{"library", Timed(library)},
+                           {"floor", Timed(floor_on(std::make_shared<FloorStmt>(stores.floor, which)))},
+                           {"SQLiteCpp", Timed(wrapper)}};
   if (stores.on_disk) {
+    ways.push_back({"floor EXTRA",
+                    Timed(floor_on(std::make_shared<FloorStmt>(stores.floor_extra, which)))});
     ways.push_back({"fsync", FsyncBlock(stores.folder)});
   }
   return ways;
@@ -246,24 +253,27 @@ std::vector<Way> WriteWays(Stores& stores, Library library, Floor floor, Wrapper
 
 // Every call replaces an entry that is there.
 std::vector<Way> InsertSessionCache(Stores& stores) {
-  const Prepared prepared(stores, dbi::kInsertSessionCache);
+  const WrapperStmt wrapper =
+      std::make_shared<SQLite::Statement>(*stores.wrapper, Sql(dbi::kInsertSessionCache));
   return WriteWays(
-      stores,
+      stores, dbi::kInsertSessionCache,
       [db = stores.library](int64_t i) {
         Expect(db->InsertSessionCache(SessionKey(i).c_str(), kSessionValue.c_str(), kLater) == 0,
                "library");
       },
-      [stmt = prepared.floor](int64_t i) {
-        sqlite3_stmt* s = stmt->get();
-        const std::string& key = SessionKey(i);
-        sqlite3_bind_text(s, 1, key.data(), Length(key), SQLITE_STATIC);
-        sqlite3_bind_text(s, 2, kSessionValue.data(), Length(kSessionValue), SQLITE_STATIC);
-        sqlite3_bind_int64(s, 3, kLater);
-        const int rc = sqlite3_step(s);
-        sqlite3_reset(s);
-        Expect(rc == SQLITE_DONE, "floor");
+      [](const std::shared_ptr<FloorStmt>& stmt) {
+        return [stmt](int64_t i) {
+          sqlite3_stmt* s = stmt->get();
+          const std::string& key = SessionKey(i);
+          sqlite3_bind_text(s, 1, key.data(), Length(key), SQLITE_STATIC);
+          sqlite3_bind_text(s, 2, kSessionValue.data(), Length(kSessionValue), SQLITE_STATIC);
+          sqlite3_bind_int64(s, 3, kLater);
+          const int rc = sqlite3_step(s);
+          sqlite3_reset(s);
+          Expect(rc == SQLITE_DONE, "floor");
+        };
       },
-      [stmt = prepared.wrapper](int64_t i) {
+      [stmt = wrapper](int64_t i) {
         stmt->bindNoCopy(":session_key", SessionKey(i));
         stmt->bindNoCopy(":session_value", kSessionValue);
         stmt->bind(":expire_time", kLater);
@@ -275,27 +285,30 @@ std::vector<Way> InsertSessionCache(Stores& stores) {
 // Every way steps its insert to the end, as the library does, so that the
 // commit is part of the call.
 std::vector<Way> InsertStartRecode(Stores& stores) {
-  const Prepared prepared(stores, dbi::kInsertStartRecode);
+  const WrapperStmt wrapper =
+      std::make_shared<SQLite::Statement>(*stores.wrapper, Sql(dbi::kInsertStartRecode));
   return WriteWays(
-      stores,
+      stores, dbi::kInsertStartRecode,
       [db = stores.library](int64_t i) {
         int32_t id = 0;
         Expect(db->InsertStartRecode(id, kSdkVersion.data(), Length(kSdkVersion), kSdkType.data(),
                                      Length(kSdkType), kNow + i) == 1,
                "library");
       },
-      [stmt = prepared.floor](int64_t i) {
-        sqlite3_stmt* s = stmt->get();
-        sqlite3_bind_text(s, 1, kSdkVersion.data(), Length(kSdkVersion), SQLITE_STATIC);
-        sqlite3_bind_text(s, 2, kSdkType.data(), Length(kSdkType), SQLITE_STATIC);
-        sqlite3_bind_int64(s, 3, kNow + i);
-        const int first = sqlite3_step(s);
-        const int32_t id = first == SQLITE_ROW ? sqlite3_column_int(s, 0) : 0;
-        const int second = sqlite3_step(s);
-        sqlite3_reset(s);
-        Expect(first == SQLITE_ROW && second == SQLITE_DONE && id > 0, "floor");
+      [](const std::shared_ptr<FloorStmt>& stmt) {
+        return [stmt](int64_t i) {
+          sqlite3_stmt* s = stmt->get();
+          sqlite3_bind_text(s, 1, kSdkVersion.data(), Length(kSdkVersion), SQLITE_STATIC);
+          sqlite3_bind_text(s, 2, kSdkType.data(), Length(kSdkType), SQLITE_STATIC);
+          sqlite3_bind_int64(s, 3, kNow + i);
+          const int first = sqlite3_step(s);
+          const int32_t id = first == SQLITE_ROW ? sqlite3_column_int(s, 0) : 0;
+          const int second = sqlite3_step(s);
+          sqlite3_reset(s);
+          Expect(first == SQLITE_ROW && second == SQLITE_DONE && id > 0, "floor");
+        };
       },
-      [stmt = prepared.wrapper](int64_t i) {
+      [stmt = wrapper](int64_t i) {
         stmt->bindNoCopy(":sdk_version", kSdkVersion);
         stmt->bindNoCopy(":sdk_type", kSdkType);
         stmt->bind(":start_time", kNow + i);
@@ -307,28 +320,28 @@ std::vector<Way> InsertStartRecode(Stores& stores) {
       });
 }
 
-// `threads` threads on one shared set of connections, thread t running the
-// t-th read below; each thread gets the same planned time, so a slow read
-// makes fewer calls.
-std::vector<Way> ReadsOnThreads(Stores& stores, size_t threads) {
-  const Make reads[] = {SelectSessionCacheHit, SelectStartRecode,
-                        SelectInstanceInfoWithStartRecodeId, SelectAllCoreRecode};
-  std::vector<std::vector<Way>> ways_of_read;
-  ways_of_read.reserve(threads);
-  for (size_t t = 0; t < threads; ++t) {
-    ways_of_read.push_back(reads[t](stores));
+// Thread t runs the t-th of `calls` on one shared set of connections; each
+// thread gets the same planned time, so a slow call makes fewer calls. Only
+// the ways that every call has are run.
+std::vector<Way> CallsOnThreads(Stores& stores, const std::vector<Make>& calls) {
+  std::vector<std::vector<Way>> ways_of_call;
+  ways_of_call.reserve(calls.size());
+  size_t ways = SIZE_MAX;
+  for (const Make make : calls) {
+    ways_of_call.push_back(make(stores));
+    ways = std::min(ways, ways_of_call.back().size());
   }
   std::vector<double> ns_per_call;
-  ns_per_call.reserve(threads);
-  std::transform(ways_of_read.begin(), ways_of_read.end(), std::back_inserter(ns_per_call),
-                 [](const std::vector<Way>& ways) { return NsPerCall(ways[1].block); });
+  ns_per_call.reserve(calls.size());
+  std::transform(ways_of_call.begin(), ways_of_call.end(), std::back_inserter(ns_per_call),
+                 [](const std::vector<Way>& of_call) { return NsPerCall(of_call[1].block); });
   std::vector<Way> threaded;
-  for (size_t way = 0; way < ways_of_read[0].size(); ++way) {
+  for (size_t way = 0; way < ways; ++way) {
     std::vector<Block> per_thread;
-    per_thread.reserve(threads);
-    std::transform(ways_of_read.begin(), ways_of_read.end(), std::back_inserter(per_thread),
-                   [way](const std::vector<Way>& ways) { return ways[way].block; });
-    threaded.push_back({ways_of_read[0][way].name, OnThreads(per_thread, ns_per_call)});
+    per_thread.reserve(calls.size());
+    std::transform(ways_of_call.begin(), ways_of_call.end(), std::back_inserter(per_thread),
+                   [way](const std::vector<Way>& of_call) { return of_call[way].block; });
+    threaded.push_back({ways_of_call[0][way].name, OnThreads(per_thread, ns_per_call)});
   }
   return threaded;
 }
@@ -342,8 +355,20 @@ std::function<std::vector<Way>(Stores&)> ThreeWays(Make make) {
   };
 }
 
-std::function<std::vector<Way>(Stores&)> OnThreadsOf(size_t threads) {
-  return [threads](Stores& stores) { return ReadsOnThreads(stores, threads); };
+// The first `threads` reads, one on each thread.
+std::function<std::vector<Way>(Stores&)> ReadsOnThreads(size_t threads) {
+  return [threads](Stores& stores) {
+    std::vector<Make> reads = {SelectSessionCacheHit, SelectStartRecode,
+                               SelectInstanceInfoWithStartRecodeId, SelectAllCoreRecode};
+    reads.resize(threads);
+    return CallsOnThreads(stores, reads);
+  };
+}
+
+// Reads beside writes on one store: what calls taking turns cost them.
+std::vector<Way> ReadsAndWritesOnThreads(Stores& stores) {
+  return CallsOnThreads(stores, {SelectSessionCacheHit, InsertSessionCache, SelectStartRecode,
+                                 InsertStartRecode, SelectInstanceInfoWithStartRecodeId});
 }
 
 }  // namespace
@@ -370,9 +395,10 @@ const std::vector<Workload>& Workloads() {
       {"InsertStartRecode, /dev/shm", Medium::kMemory, InsertStartRecode, kCalls, 0},
       {"InsertSessionCache replace, disk", Medium::kDisk, InsertSessionCache, kCommits, 0},
       {"InsertStartRecode, disk", Medium::kDisk, InsertStartRecode, kCommits, 0},
-      {"Reads on 1 thread", Medium::kMemory, OnThreadsOf(1), kThreads, 0},
-      {"Reads on 2 threads", Medium::kMemory, OnThreadsOf(2), kThreads, 0},
-      {"Reads on 4 threads", Medium::kMemory, OnThreadsOf(4), kThreads, 0},
+      {"Reads on 1 thread", Medium::kMemory, ReadsOnThreads(1), kThreads, 0},
+      {"Reads on 2 threads", Medium::kMemory, ReadsOnThreads(2), kThreads, 0},
+      {"Reads on 4 threads", Medium::kMemory, ReadsOnThreads(4), kThreads, 0},
+      {"Reads and writes on 5 threads", Medium::kMemory, ReadsAndWritesOnThreads, kThreads, 0},
   };
   return workloads;
 }

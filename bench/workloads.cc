@@ -240,12 +240,13 @@ std::vector<Way> SelectInstanceInfoWithStartRecodeId(Stores& stores) {
 template <typename Library, typename FloorOn, typename Wrapper>
 std::vector<Way> WriteWays(Stores& stores, RecordStmt which, Library library, FloorOn floor_on,
                            Wrapper wrapper) {
-  std::vector<Way> ways = {{"library", Timed(library)},
-                           {"floor", Timed(floor_on(std::make_shared<FloorStmt>(stores.floor, which)))},
-                           {"SQLiteCpp", Timed(wrapper)}};
+  std::vector<Way> ways = {
+      {"library", Timed(library)},
+      {"floor", Timed(floor_on(std::make_shared<FloorStmt>(stores.floor, which)))},
+      {"SQLiteCpp", Timed(wrapper)}};
   if (stores.on_disk) {
-    ways.push_back({"floor EXTRA",
-                    Timed(floor_on(std::make_shared<FloorStmt>(stores.floor_extra, which)))});
+    ways.push_back(
+        {"floor EXTRA", Timed(floor_on(std::make_shared<FloorStmt>(stores.floor_extra, which)))});
     ways.push_back({"fsync", FsyncBlock(stores.folder)});
   }
   return ways;

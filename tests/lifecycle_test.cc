@@ -202,7 +202,9 @@ std::vector<Opening> Openings(const TempDir& dir) {
        {"[database]Open sqlite3 file[" + dir.File("missing/store.db") + cannot_open}},
       // Each name short enough for the file system, the whole beyond SQLite's
       // 512 bytes: refused after the owner-only file was made, which must go.
-      {"a path longer than SQLite takes", LongPath(dir, long_path), -1,
+      {"a path longer than SQLite takes",
+       LongPath(dir, long_path),
+       -1,
        {"[database]Open sqlite3 file[" + long_path + cannot_open}},
   };
   // Rebuilt: the tables are dropped, so their ids start again from 1.

@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <climits>
 #include <functional>
+#include <future>
 #include <string>
 #include <thread>
 #include <utility>
@@ -95,25 +97,29 @@ TEST_F(RecordsTest, RefusedCallsAnswerMinusOneWithTheirLineAndTheNextCallWorks) 
     EXPECT_EQ(WithoutSql(log_.Lines()), line.empty() ? Lines{} : Lines{op_ + line});
   }
   EXPECT_EQ(std::to_string(id + core.id + info.id) + value, "165kept");
-  // Another thread's line names that thread, by an id of its own, and is
-  // written once its call has let go of the store: while the sink holds it,
-  // calls of the same and of another operation go through.
-  const int32_t tid = base::GetTid();
-  log_.Clear();
-  log_.HoldNextLine();
-  std::thread other([&, orphan = core]() mutable {
-    EXPECT_NE(base::GetTid(), tid);
-    EXPECT_EQ(db_->InsertCoreRecode(orphan), -1);
-  });
-  ASSERT_TRUE(log_.WaitForHeldLine());
   EXPECT_EQ(RawDb(path_).Counts(), "0|0|0|0|0");
-  EXPECT_EQ(db_->InsertStartRecode(id, "v", 1, "t", 1, 1), 1);
-  EXPECT_EQ(db_->SelectStartRecode(id, value, value, core.create_time), 1);
-  core.start_recode_id = id;
-  EXPECT_EQ(db_->InsertCoreRecode(core), 1);
-  EXPECT_TRUE(log_.Release()) << "the calls waited for the held line";
-  other.join();
-  EXPECT_EQ(WithoutSql(log_.Lines()), Lines{op_ + "InsertCoreRecode" + foreign_key});
+  // A line is written once its call has let go of the store: while the sink
+  // holds one, calls of the same and of another operation go through on
+  // another thread, whose own line names it by an id of its own.
+  const int32_t tid = base::GetTid();
+  CoreRecode orphan = core, other_orphan = core;
+  std::future<void> calls;
+  log_.Clear();
+  log_.OnNextLine([&] {
+    calls = std::async(std::launch::async, [&] {
+      EXPECT_NE(base::GetTid(), tid);
+      EXPECT_EQ(db_->InsertCoreRecode(other_orphan), -1);
+      EXPECT_EQ(db_->InsertStartRecode(id, "v", 1, "t", 1, 1), 1);
+      EXPECT_EQ(db_->SelectStartRecode(id, value, value, core.create_time), 1);
+      core.start_recode_id = id;
+      EXPECT_EQ(db_->InsertCoreRecode(core), 1);
+    });
+    EXPECT_EQ(calls.wait_for(std::chrono::seconds(10)), std::future_status::ready)
+        << "the calls waited for the sink";
+  });
+  EXPECT_EQ(db_->InsertCoreRecode(orphan), -1);
+  calls.get();
+  EXPECT_EQ(WithoutSql(log_.Lines()), Lines(2, op_ + "InsertCoreRecode" + foreign_key));
   EXPECT_EQ(db_->InsertMessageCollectKey("k", 1, "secret", 6), 0);
   EXPECT_EQ(RawDb(path_).Counts(), "1|1|0|0|1");
 }

@@ -8,13 +8,13 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <condition_variable>
 #include <cstdarg>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/log.h"
@@ -38,24 +38,11 @@ class LogCapture {
     sink_->lines.clear();
   }
 
-  // The writer of the next line waits in the sink until Release(), for ten
-  // seconds at most, so that a store that waits for it cannot hang a test.
-  void HoldNextLine() {
+  // Runs `hold` inside the sink when the next line comes, before keeping the
+  // line, as a slow sink or one that waits for a lock of its own would.
+  void OnNextLine(std::function<void()> hold) {
     std::lock_guard<std::mutex> guard(sink_->mutex);
-    sink_->hold_next = true;
-  }
-  // Waits (ten seconds at most) until a writer is held; true if one is.
-  bool WaitForHeldLine() {
-    std::unique_lock<std::mutex> lock(sink_->mutex);
-    return sink_->changed.wait_for(lock, kHoldLimit, [&] { return sink_->holding; });
-  }
-  // Lets the held writer go on: true if it was still held, not timed out.
-  bool Release() {
-    std::lock_guard<std::mutex> guard(sink_->mutex);
-    const bool held = sink_->holding;
-    sink_->holding = false;
-    sink_->changed.notify_all();
-    return held;
+    sink_->on_next_line = std::move(hold);
   }
 
  private:
@@ -69,24 +56,19 @@ class LogCapture {
       EXPECT_EQ(level, 60) << buffer;
       EXPECT_EQ(tid, base::GetTid()) << buffer;
       std::unique_lock<std::mutex> lock(mutex);
-      if (hold_next) {
-        hold_next = false;
-        holding = true;
-        changed.notify_all();
-        changed.wait_for(lock, kHoldLimit, [&] { return !holding; });
-        holding = false;
+      const std::function<void()> hold = std::exchange(on_next_line, nullptr);
+      if (hold) {
+        lock.unlock();
+        hold();
+        lock.lock();
       }
       lines.emplace_back(buffer);
     }
 
     std::mutex mutex;
-    std::condition_variable changed;
     std::vector<std::string> lines;
-    bool hold_next = false;
-    bool holding = false;
+    std::function<void()> on_next_line;
   };
-
-  static constexpr std::chrono::seconds kHoldLimit{10};
 
   std::shared_ptr<Sink> sink_ = std::make_shared<Sink>();
 };

@@ -310,37 +310,54 @@ bool Workload::Call(const Op& op) {
   return false;
 }
 
-void ExpectFileMatches(const std::string& path, Model& model) {
-  RawDb raw(path);
-  EXPECT_EQ(raw.Rows("PRAGMA integrity_check"), Lines{"ok"});
-  EXPECT_EQ(raw.Rows("PRAGMA foreign_key_check"), Lines{});
-  const auto stored = [&raw](const std::string& sql) {
-    std::string rows;
-    for (const std::string& row : raw.Rows(sql)) {
-      rows += row + ";";
-    }
-    return rows;
-  };
+std::string ExpectedRows(Model& model) {
   std::lock_guard<std::mutex> lock(model.rows);
-  std::string starts, sessions;
+  std::string starts, sessions, keys;
   for (const auto& [id, row] : model.starts) {
     starts += Joined(id, row) + ";";
   }
   for (const auto& [key, entry] : model.sessions) {
     sessions += Joined(key, entry.second, entry.first) + ";";
   }
-  EXPECT_EQ(stored("SELECT * FROM start_recode ORDER BY id"), starts);
-  EXPECT_EQ(stored("SELECT * FROM core_recode ORDER BY id"), Listed(model.cores, kAll));
-  EXPECT_EQ(stored("SELECT * FROM instance_info ORDER BY id"), Listed(model.instances, kAll));
-  EXPECT_EQ(stored("SELECT session_key, session_value, expire_time FROM session_cache ORDER BY 1"),
-            sessions);
-  // Key pairs in the order stored, unknown to the model with several workloads.
-  Lines keys = model.keys, stored_keys = raw.Rows("SELECT * FROM message_collect_key");
+  Lines pairs = model.keys;
   if (model.shared) {
-    std::sort(keys.begin(), keys.end());
-    std::sort(stored_keys.begin(), stored_keys.end());
+    std::sort(pairs.begin(), pairs.end());
   }
-  EXPECT_EQ(stored_keys, keys);
+  for (const std::string& pair : pairs) {
+    keys += pair + ";";
+  }
+  return Joined(starts, Listed(model.cores, kAll), Listed(model.instances, kAll), sessions, keys);
+}
+
+std::string StoredRows(RawDb& raw, bool shared) {
+  const auto stored = [&raw](const std::string& sql, bool sorted = false) {
+    Lines rows = raw.Rows(sql);
+    if (sorted) {
+      std::sort(rows.begin(), rows.end());
+    }
+    std::string joined;
+    for (const std::string& row : rows) {
+      joined += row + ";";
+    }
+    return joined;
+  };
+  // Key pairs in the order stored, unknown to the model with several workloads.
+  return Joined(
+      stored("SELECT * FROM start_recode ORDER BY id"),
+      stored("SELECT * FROM core_recode ORDER BY id"),
+      stored("SELECT * FROM instance_info ORDER BY id"),
+      stored("SELECT session_key, session_value, expire_time FROM session_cache ORDER BY 1"),
+      stored("SELECT * FROM message_collect_key", shared));
+}
+
+void ExpectFileMatches(const std::string& path, Model& model) {
+  RawDb raw(path);
+  EXPECT_EQ(raw.Rows("PRAGMA integrity_check"), Lines{"ok"});
+  EXPECT_EQ(raw.Rows("PRAGMA foreign_key_check"), Lines{});
+  EXPECT_EQ(StoredRows(raw, model.shared), ExpectedRows(model));
+  // The store holds no lock on the file between calls: another connection
+  // takes an exclusive one at once (it sets no busy timeout).
+  raw.Exec("BEGIN EXCLUSIVE; ROLLBACK");
 }
 
 namespace {

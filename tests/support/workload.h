@@ -91,8 +91,13 @@ class Workload {
   std::vector<int32_t> starts_, cores_, instances_;
 };
 
+// Every row of the five record tables in one text, as the model expects
+// them and as a file holds them (key pairs sorted when the model is shared).
+std::string ExpectedRows(Model& model);
+std::string StoredRows(RawDb& raw, bool shared);
+
 // Fails the current test unless the file at `path` passes SQLite's integrity
-// and foreign key checks and holds exactly the model's rows.
+// and foreign key checks, holds exactly the model's rows, and is not locked.
 void ExpectFileMatches(const std::string& path, Model& model);
 
 // A failure to inject, counted down by the layer that injects it: after

@@ -4,9 +4,15 @@
 #            a host that builds its own points SQLite3_INCLUDE_DIR and
 #            SQLite3_LIBRARY at it.
 #   bundled  the amalgamation in third_party/sqlite, compiled into the store
-#            with its symbols hidden, for systems that have no SQLite to link.
+#            with its symbols hidden, for systems that have no SQLite to link;
+#            DBI_SQLITE_DEFINES adds compile definitions of the host's own
+#            (SQLITE_DEFAULT_SYNCHRONOUS=3 for durability, say).
 
 if(DBI_SQLITE STREQUAL "system")
+  if(DBI_SQLITE_DEFINES)
+    message(WARNING "DBI_SQLITE_DEFINES applies to the bundled SQLite only; the system's is "
+      "used as it was built")
+  endif()
   # RETURNING, used by the three inserts that hand back their new id, came
   # with SQLite 3.35.0.
   find_package(SQLite3 3.35.0 REQUIRED)
@@ -42,7 +48,8 @@ add_library(database_interface_sqlite STATIC "${PROJECT_SOURCE_DIR}/third_party/
 set_target_properties(database_interface_sqlite PROPERTIES
   POSITION_INDEPENDENT_CODE ON
   C_VISIBILITY_PRESET hidden)
-target_compile_definitions(database_interface_sqlite PRIVATE ${DBI_BUNDLED_SQLITE_OPTIONS})
+target_compile_definitions(database_interface_sqlite PRIVATE
+  ${DBI_BUNDLED_SQLITE_OPTIONS} ${DBI_SQLITE_DEFINES})
 # A system header to its users, as an installed SQLite's is: its macros
 # (SQLITE_STATIC's C cast among them) are not ours to warn about.
 target_include_directories(database_interface_sqlite SYSTEM

@@ -38,8 +38,10 @@ run: build
 	@echo "== The same store file seen by the inspector: dbi show =="
 	cd $(BUILD_DIR)/run && ../tools/dbi/dbi show
 
+# Then what the power-cut test tried, from ctest's log.
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+	@grep -h '^power cuts tried' $(BUILD_DIR)/Testing/Temporary/LastTest.log
 
 install: build
 	cmake --install $(BUILD_DIR) --prefix $(PREFIX)

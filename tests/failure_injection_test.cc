@@ -71,6 +71,7 @@ sqlite3_vfs faulty_vfs;
 // The real layer gives a database file and a journal method tables of their
 // own (a journal takes no locks): each gets a faulty copy.
 struct MethodTable {
+  // cppcheck-suppress unusedStructMember ; read in Real() and Open()
   const sqlite3_io_methods* real;
   sqlite3_io_methods faulty;
 };
@@ -78,12 +79,9 @@ std::vector<std::unique_ptr<MethodTable>> method_tables;
 
 // The real methods of a file that has the faulty copy of them.
 const sqlite3_io_methods& Real(const sqlite3_file* file) {
-  for (const auto& table : method_tables) {
-    if (&table->faulty == file->pMethods) {
-      return *table->real;
-    }
-  }
-  std::abort();
+  return *(*std::find_if(method_tables.begin(), method_tables.end(), [&](const auto& table) {
+            return &table->faulty == file->pMethods;
+          }))->real;
 }
 
 // The real layer's `method`, unless the armed fault fails calls of `kCall`.
@@ -118,7 +116,7 @@ class PowerCutDisk {
     }
     std::shared_ptr<Inode>& inode = names_[name];
     if (inode == nullptr) {  // made now, or beside SQLite (the owner-only store file)
-      inode = std::make_shared<Inode>(Inode{"", Read(path), {}});
+      inode = std::make_shared<Inode>(Inode{"", Read(folder_ + "/" + name), {}});
     }
     const bool journal = (flags & (SQLITE_OPEN_MAIN_JOURNAL | SQLITE_OPEN_SUPER_JOURNAL)) != 0;
     open_[file] = {inode, journal && (flags & SQLITE_OPEN_CREATE) != 0};
@@ -197,7 +195,7 @@ class PowerCutDisk {
   };
   struct OpenFile {
     std::shared_ptr<Inode> inode;
-    bool syncs_folder;  // a journal created here: its first sync syncs the folder
+    bool syncs_folder = false;  // a journal created here: its first sync syncs the folder
   };
 
   static void Apply(const Write& write, std::string& content) {
@@ -354,7 +352,7 @@ std::string AfterCut(const Files& files, const std::string& folder, LogCapture& 
   std::filesystem::remove_all(folder);
   std::filesystem::create_directory(folder);
   for (const auto& [name, content] : files) {
-    std::ofstream(folder + "/" + name, std::ios::binary) << content;
+    std::ofstream(std::filesystem::path(folder) / name, std::ios::binary) << content;
   }
   const std::string path = folder + "/store.db";
   log.Clear();

@@ -295,7 +295,7 @@ constexpr std::pair<Failing, int> kFailures[] = {
 class FailureInjectionTest : public StoreTest {
  protected:
   // Calls `run` with each kind of failure, once and persistent, and returns
-  // the failures it injected in all.
+  // the failures it injected in all; each run must have injected some.
   template <typename Run>
   static int ForEachKindOfFailure(const Run& run) {
     int injected = 0;
@@ -307,8 +307,10 @@ class FailureInjectionTest : public StoreTest {
         fault.persistent = persistent;
         fault.error = sqlite3_errstr(code);
         const int64_t live_before = live_blocks;
-        injected += run();
+        const int count = run();
+        EXPECT_GT(count, 0) << "nothing injected: the layer did not fail this kind of call";
         EXPECT_EQ(live_blocks, live_before) << "blocks leaked";
+        injected += count;
       }
     }
     return injected;
@@ -391,16 +393,16 @@ TEST_F(FailureInjectionTest, PowerCutsLoseNothingAcknowledgedButWhatTheSyncModeA
   int cuts = 0, damage_seen = 0;
   std::string before_last_write = ExpectedRows(model);
   for (int round = 0; round < 3; ++round) {
-    for (const Op& op : Workload::Round()) {
+    for (const Op op : Workload::Round()) {
       const std::string before = ExpectedRows(model);
-      EXPECT_TRUE(workload.Run(op)) << op;
+      EXPECT_TRUE(workload.Run(op)) << Name(op);
       const std::string after = ExpectedRows(model);
       std::vector<std::string> allowed = {before, after};
       if (!extra) {
         allowed.push_back(before_last_write);
       }
       for (Files& files : disk.TakeCuts()) {
-        SCOPED_TRACE(op + ", cut " + std::to_string(++cuts));
+        SCOPED_TRACE(Name(op) + ", cut " + std::to_string(++cuts));
         EXPECT_EQ(AfterCut(files, dir_.File("cut"), log_, allowed), "");
         if (files.count("store.db") != 0 && files.erase("store.db-journal") != 0) {
           damage_seen += AfterCut(files, dir_.File("cut"), log_, allowed).empty() ? 0 : 1;

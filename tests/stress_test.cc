@@ -38,8 +38,8 @@ TEST_F(StressTest, WorkersOnOneStoreBesideOthersWhileItStaysOpenThenWhileItClose
     threads.emplace_back([&, store, path, tag] {
       Workload workload(*store, path, rows, tag);
       while (!stop.load()) {
-        for (const Op& op : Workload::Round()) {
-          if (store != db || (op != "Init" && op != "Close")) {
+        for (const Op op : Workload::Round()) {
+          if (store != db || (op != Op::kInit && op != Op::kClose)) {
             (workload.Run(op) ? completed : failed).fetch_add(1);
           }
         }

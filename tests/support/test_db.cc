@@ -6,6 +6,8 @@
 #include <iterator>
 #include <random>
 
+#include "statements.h"  // one statement per record operation
+
 #if defined(_WIN32)
 #include <windows.h>
 #endif
@@ -132,7 +134,7 @@ void ExpectEveryRecordOperationRefused(IDatabaseInterface& db) {
                                         db.DeleteSessionCache(1),
                                         db.InsertSessionCache("k", "v", 1),
                                         db.SelectSessionCache("k", 0, a)};
-  EXPECT_EQ(results, std::vector<int32_t>(kRecordOperations, -1));
+  EXPECT_EQ(results, std::vector<int32_t>(database_interface::kRecordStmtCount, -1));
   // Nothing written to the outputs.
   EXPECT_EQ(a + b + std::to_string(id) + "/" + std::to_string(time) + "/" +
                 std::to_string(core.id + info.id) + "/" +

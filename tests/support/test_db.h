@@ -26,8 +26,6 @@ using Lines = std::vector<std::string>;
 
 // The schema version that opening stamps on a file; the tests' one copy.
 constexpr char kCurrentVersion[] = "1.13.0";
-// The operations besides Init and Close.
-constexpr size_t kRecordOperations = 16;
 
 // A fresh folder under the system's temporary folder, removed with its
 // content on destruction.

@@ -7,8 +7,32 @@
 #include <iterator>
 #include <sstream>
 
+#include "statements.h"
+
 namespace dbi_test {
 namespace {
+
+constexpr const char* kNames[] = {"Init",
+                                  "Close",
+                                  "SelectMessageCollectKey",
+                                  "InsertMessageCollectKey",
+                                  "InsertStartRecode",
+                                  "SelectStartRecode",
+                                  "DeleteStartRecode",
+                                  "DeleteAllStartRecode",
+                                  "InsertCoreRecode",
+                                  "SelectAllCoreRecode",
+                                  "DeleteCoreRecode",
+                                  "InsertInstanceInfo",
+                                  "SelectInstanceInfoWithStartRecodeId",
+                                  "UpdataInstanceSessionId",
+                                  "DeleteInstanceInfo",
+                                  "DeleteSessionCache",
+                                  "InsertSessionCache",
+                                  "SelectSessionCache"};
+constexpr size_t kOps = static_cast<size_t>(Op::kSelectSessionCache) + 1;
+static_assert(kOps == database_interface::kRecordStmtCount + 2 && std::size(kNames) == kOps,
+              "every operation of the interface is in Op and has its name");
 
 // The session cache's reference time. Entries expire just before, at or just
 // after it, so that purges and reads both have something to tell apart.
@@ -97,26 +121,36 @@ void DropStarts(Model& model, int32_t id, bool all) {
   EraseIf(model.instances, gone);
 }
 
+// `line` is `before` + a text + `after`: that text, or "" when it is not.
+std::string Between(const std::string& line, const std::string& before, const std::string& after) {
+  const bool framed = line.size() >= before.size() + after.size() && line.rfind(before, 0) == 0 &&
+                      line.compare(line.size() - after.size(), after.size(), after) == 0;
+  return framed ? line.substr(before.size(), line.size() - before.size() - after.size()) : "";
+}
+
 // A failed call's lines: the failing SQLite call, for an operation its
 // statement's step; for Init, then the steps it was in, the innermost first.
-void ExpectFailureLines(const Op& op, const Lines& lines, const std::string& error) {
+void ExpectFailureLines(Op op, const Lines& lines, const std::string& error) {
   ASSERT_FALSE(lines.empty());
-  EXPECT_NE(lines[0].find("failed:" + error), std::string::npos) << lines[0];
   const std::string ours = "[database]database_interface::CDatabase::";
-  if (op != "Init") {
-    EXPECT_EQ(WithoutSql(lines), Lines{ours + op + " sqlite3_step with sql[] failed:" + error});
+  if (op != Op::kInit) {
+    EXPECT_EQ(WithoutSql(lines),
+              Lines{ours + Name(op) + " sqlite3_step with sql[] failed:" + error});
     return;
   }
+  EXPECT_NE(lines[0].find("failed:" + error), std::string::npos) << lines[0];
   static const std::set<std::string> steps = {
       "CreateTable",     "InitStmt",      "SelectDbVersion", "InsertDbVersion",
       "VersionChangeDb", "ReCreateTable", "UpdateDbVersion", "CheckAndUpdateDb"};
   for (size_t i = 1; i < lines.size(); ++i) {
-    EXPECT_EQ(steps.count(lines[i].substr(10, lines[i].size() - 17)), 1u) << lines[i];
+    EXPECT_EQ(steps.count(Between(lines[i], "[database]", " failed")), 1u) << lines[i];
   }
-  const std::string step = lines[0].substr(ours.size(), lines[0].find(' ') - ours.size());
   // The step the SQLite call was made in reports itself next, but for
   // CreateTable, which its caller reports (Init, or ReCreateTable).
-  if (lines[0].rfind(ours, 0) == 0 && steps.count(step) != 0 && step != "CreateTable") {
+  const std::string step = lines[0].rfind(ours, 0) == 0
+                               ? lines[0].substr(ours.size(), lines[0].find(' ') - ours.size())
+                               : "";
+  if (steps.count(step) != 0 && step != "CreateTable") {
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[1], "[database]" + step + " failed");
   }
@@ -127,27 +161,55 @@ void ExpectFailureLines(const Op& op, const Lines& lines, const std::string& err
 Workload::Workload(IDatabaseInterface& db, std::string path, Model& model, std::string tag)
     : db_(db), path_(std::move(path)), model_(model), tag_(std::move(tag)) {}
 
+std::string Name(Op op) {
+  return kNames[static_cast<size_t>(op)];
+}
+
 const std::vector<Op>& Workload::Round() {
   // The starts of earlier rounds go first. Starts A and B each get a core and
   // an instance record, B a second core; then A's instance goes, A goes with
   // its core, and B's first core goes.
-  static const std::vector<Op> round = [] {
-    std::istringstream names(
-        "Init DeleteAllStartRecode InsertMessageCollectKey SelectMessageCollectKey "
-        "InsertStartRecode InsertCoreRecode InsertInstanceInfo InsertStartRecode "
-        "SelectStartRecode InsertCoreRecode InsertCoreRecode InsertInstanceInfo "
-        "SelectAllCoreRecode SelectInstanceInfoWithStartRecodeId UpdataInstanceSessionId "
-        "DeleteInstanceInfo DeleteStartRecode DeleteCoreRecode InsertSessionCache "
-        "InsertSessionCache SelectSessionCache DeleteSessionCache Close");
-    return std::vector<Op>(std::istream_iterator<Op>(names), {});
-  }();
+  static const std::vector<Op> round = {Op::kInit,
+                                        Op::kDeleteAllStartRecode,
+                                        Op::kInsertMessageCollectKey,
+                                        Op::kSelectMessageCollectKey,
+                                        Op::kInsertStartRecode,
+                                        Op::kInsertCoreRecode,
+                                        Op::kInsertInstanceInfo,
+                                        Op::kInsertStartRecode,
+                                        Op::kSelectStartRecode,
+                                        Op::kInsertCoreRecode,
+                                        Op::kInsertCoreRecode,
+                                        Op::kInsertInstanceInfo,
+                                        Op::kSelectAllCoreRecode,
+                                        Op::kSelectInstanceInfoWithStartRecodeId,
+                                        Op::kUpdataInstanceSessionId,
+                                        Op::kDeleteInstanceInfo,
+                                        Op::kDeleteStartRecode,
+                                        Op::kDeleteCoreRecode,
+                                        Op::kInsertSessionCache,
+                                        Op::kInsertSessionCache,
+                                        Op::kSelectSessionCache,
+                                        Op::kDeleteSessionCache,
+                                        Op::kClose};
   return round;
 }
 
-bool Workload::Run(const Op& op) {
+const std::vector<Op>& Workload::RecordOperations() {
+  static const std::vector<Op> record_operations = [] {
+    std::vector<Op> ops;
+    for (size_t op = static_cast<size_t>(Op::kClose) + 1; op < kOps; ++op) {
+      ops.push_back(static_cast<Op>(op));
+    }
+    return ops;
+  }();
+  return record_operations;
+}
+
+bool Workload::Run(Op op) {
   ++calls_;
-  SCOPED_TRACE(op + " " + tag_ + "-" + std::to_string(calls_));
-  if (op == "DeleteAllStartRecode" || op == "DeleteSessionCache") {
+  SCOPED_TRACE(Name(op) + " " + tag_ + "-" + std::to_string(calls_));
+  if (op == Op::kDeleteAllStartRecode || op == Op::kDeleteSessionCache) {
     std::unique_lock<std::shared_mutex> alone(model_.whole_store);
     return Call(op);
   }
@@ -189,124 +251,122 @@ bool Workload::Read(int32_t result, const std::string& read, const Expected& exp
   return result != -1 && Stored(0, 0, [&] { EXPECT_EQ(read, expected()); });
 }
 
-bool Workload::Call(const Op& op) {
+bool Workload::Call(Op op) {
   const std::string text = tag_ + "-" + std::to_string(calls_);  // unique to this call
   const int32_t start = Newest(Live(starts_, model_.starts));
   const std::string session_key = "key-" + tag_ + "-" + std::to_string(calls_ % 2);
   std::string a = "-", b = "-";  // outputs of the reads, "-" until written
-  if (op == "Init") {
-    return Answered(db_.Init(path_.c_str()), 0);
+  switch (op) {
+    case Op::kInit:
+      return Answered(db_.Init(path_.c_str()), 0);
+    case Op::kClose:
+      db_.Close();
+      return true;
+    case Op::kInsertMessageCollectKey: {
+      const std::string secret = text + "-secret";
+      return Stored(db_.InsertMessageCollectKey(text.data(), Len(text), secret.data(), Len(secret)),
+                    0, [&] { model_.keys.push_back(Joined(text, secret)); });
+    }
+    case Op::kSelectMessageCollectKey: {
+      const int32_t result = db_.SelectMessageCollectKey(a, b);
+      return Read(result, Joined(result, a, b), [&] {
+        return model_.keys.empty() ? Joined(0, "-", "-")
+               : model_.shared     ? Joined(1, a, a + "-secret")  // a pair, not mixed up
+                                   : Joined(1, model_.keys.front());
+      });
+    }
+    case Op::kInsertStartRecode: {
+      int32_t id = -7;
+      const int32_t result =
+          db_.InsertStartRecode(id, text.data(), Len(text), tag_.data(), Len(tag_), calls_);
+      return NewId(result, id, starts_, [&] { model_.starts[id] = Joined(text, tag_, calls_); });
+    }
+    case Op::kSelectStartRecode: {
+      int64_t time = -7;
+      const int32_t result = db_.SelectStartRecode(start, a, b, time);
+      return Read(result, Joined(result, a, b, time), [&] {
+        return model_.starts.count(start) != 0 ? Joined(1, model_.starts[start])
+                                               : Joined(0, "-", "-", -7);
+      });
+    }
+    case Op::kDeleteStartRecode: {
+      const int32_t id = Surplus(starts_);
+      return Stored(db_.DeleteStartRecode(id), 0, [&] { DropStarts(model_, id, false); });
+    }
+    case Op::kDeleteAllStartRecode:
+      return Stored(db_.DeleteAllStartRecode(), 0, [&] { DropStarts(model_, 0, true); });
+    case Op::kInsertCoreRecode: {
+      // No start of its own: another workload's DeleteAllStartRecode took them.
+      CoreRecode core{-7, "dump-" + text, "log-" + text, start, calls_};
+      return start == 0 || NewId(db_.InsertCoreRecode(core), core.id, cores_,
+                                 [&] { model_.cores[core.id] = core; });
+    }
+    case Op::kSelectAllCoreRecode: {
+      std::vector<CoreRecode> cores(1, CoreRecode{-7, "", "", 0, 0});  // stays in front
+      const auto own = [this](const CoreRecode& core) {
+        return std::count(cores_.begin(), cores_.end(), core.id) > 0;
+      };
+      const int32_t result = db_.SelectAllCoreRecode(cores);
+      return Read(result, Joined(result, cores.size() - 1, cores[0].id, Listed(cores, own)), [&] {
+        const size_t count = model_.shared ? static_cast<size_t>(result) : model_.cores.size();
+        return Joined(count, count, -7, Listed(model_.cores, own));
+      });
+    }
+    case Op::kDeleteCoreRecode: {
+      const int32_t id = Surplus(Live(cores_, model_.cores));
+      return Stored(db_.DeleteCoreRecode(id), 0, [&] { model_.cores.erase(id); });
+    }
+    case Op::kInsertInstanceInfo: {
+      InstanceInfo info{-7, "no-" + text, "session-" + text, 0, "protocol-" + tag_, start, calls_};
+      info.business_type = static_cast<int32_t>(calls_ % 5);
+      return start == 0 || NewId(db_.InsertInstanceInfo(info), info.id, instances_,
+                                 [&] { model_.instances[info.id] = info; });
+    }
+    case Op::kSelectInstanceInfoWithStartRecodeId: {
+      std::vector<InstanceInfo> infos(1, InstanceInfo{-7, "", "", 0, "", 0, 0});
+      const auto of_start = [start](const InstanceInfo& info) {
+        return info.id != -7 && info.start_recode_id == start;
+      };
+      const int32_t result = db_.SelectInstanceInfoWithStartRecodeId(start, infos);
+      return Read(result, Joined(result, infos.size() - 1, infos[0].id, Listed(infos, of_start)),
+                  [&] {
+                    const std::string listed = Listed(model_.instances, of_start);
+                    const auto count = std::count(listed.begin(), listed.end(), ';');
+                    return Joined(count, count, -7, listed);
+                  });
+    }
+    case Op::kUpdataInstanceSessionId: {
+      const int32_t id = Newest(Live(instances_, model_.instances));
+      return Stored(db_.UpdataInstanceSessionId(id, text.data(), Len(text)), 0, [&] {
+        if (model_.instances.count(id) != 0) {
+          model_.instances[id].session_id = text;
+        }
+      });
+    }
+    case Op::kDeleteInstanceInfo: {
+      const int32_t id = Surplus(Live(instances_, model_.instances));
+      return Stored(db_.DeleteInstanceInfo(id), 0, [&] { model_.instances.erase(id); });
+    }
+    case Op::kDeleteSessionCache:
+      return Stored(db_.DeleteSessionCache(kNow), 0, [&] {
+        EraseIf(model_.sessions, [](const auto& entry) { return entry.second.first < kNow; });
+      });
+    case Op::kInsertSessionCache: {
+      const int64_t expire_time = kNow + calls_ % 3 - 1;
+      return Stored(db_.InsertSessionCache(session_key.c_str(), text.c_str(), expire_time), 0, [&] {
+        model_.sessions[session_key] = {expire_time, text};
+      });
+    }
+    case Op::kSelectSessionCache: {
+      const int32_t result = db_.SelectSessionCache(session_key.c_str(), kNow, a);
+      return Read(result, Joined(result, a), [&] {
+        const auto stored = model_.sessions.find(session_key);
+        const bool live = stored != model_.sessions.end() && stored->second.first > kNow;
+        return live ? Joined(1, stored->second.second) : Joined(0, "-");
+      });
+    }
   }
-  if (op == "Close") {
-    db_.Close();
-    return true;
-  }
-  if (op == "InsertMessageCollectKey") {
-    const std::string secret = text + "-secret";
-    return Stored(db_.InsertMessageCollectKey(text.data(), Len(text), secret.data(), Len(secret)),
-                  0, [&] { model_.keys.push_back(Joined(text, secret)); });
-  }
-  if (op == "SelectMessageCollectKey") {
-    const int32_t result = db_.SelectMessageCollectKey(a, b);
-    return Read(result, Joined(result, a, b), [&] {
-      return model_.keys.empty() ? Joined(0, "-", "-")
-             : model_.shared     ? Joined(1, a, a + "-secret")  // a pair, not mixed up
-                                 : Joined(1, model_.keys.front());
-    });
-  }
-  if (op == "InsertStartRecode") {
-    int32_t id = -7;
-    const int32_t result =
-        db_.InsertStartRecode(id, text.data(), Len(text), tag_.data(), Len(tag_), calls_);
-    return NewId(result, id, starts_, [&] { model_.starts[id] = Joined(text, tag_, calls_); });
-  }
-  if (op == "SelectStartRecode") {
-    int64_t time = -7;
-    const int32_t result = db_.SelectStartRecode(start, a, b, time);
-    return Read(result, Joined(result, a, b, time), [&] {
-      return model_.starts.count(start) != 0 ? Joined(1, model_.starts[start])
-                                             : Joined(0, "-", "-", -7);
-    });
-  }
-  if (op == "DeleteStartRecode") {
-    const int32_t id = Surplus(starts_);
-    return Stored(db_.DeleteStartRecode(id), 0, [&] { DropStarts(model_, id, false); });
-  }
-  if (op == "DeleteAllStartRecode") {
-    return Stored(db_.DeleteAllStartRecode(), 0, [&] { DropStarts(model_, 0, true); });
-  }
-  if (op == "InsertCoreRecode") {
-    // No start of its own: another workload's DeleteAllStartRecode took them.
-    CoreRecode core{-7, "dump-" + text, "log-" + text, start, calls_};
-    return start == 0 || NewId(db_.InsertCoreRecode(core), core.id, cores_,
-                               [&] { model_.cores[core.id] = core; });
-  }
-  if (op == "SelectAllCoreRecode") {
-    std::vector<CoreRecode> cores(1, CoreRecode{-7, "", "", 0, 0});  // stays in front
-    const auto own = [this](const CoreRecode& core) {
-      return std::count(cores_.begin(), cores_.end(), core.id) > 0;
-    };
-    const int32_t result = db_.SelectAllCoreRecode(cores);
-    return Read(result, Joined(result, cores.size() - 1, cores[0].id, Listed(cores, own)), [&] {
-      const size_t count = model_.shared ? static_cast<size_t>(result) : model_.cores.size();
-      return Joined(count, count, -7, Listed(model_.cores, own));
-    });
-  }
-  if (op == "DeleteCoreRecode") {
-    const int32_t id = Surplus(Live(cores_, model_.cores));
-    return Stored(db_.DeleteCoreRecode(id), 0, [&] { model_.cores.erase(id); });
-  }
-  if (op == "InsertInstanceInfo") {
-    InstanceInfo info{-7, "no-" + text, "session-" + text, 0, "protocol-" + tag_, start, calls_};
-    info.business_type = static_cast<int32_t>(calls_ % 5);
-    return start == 0 || NewId(db_.InsertInstanceInfo(info), info.id, instances_,
-                               [&] { model_.instances[info.id] = info; });
-  }
-  if (op == "SelectInstanceInfoWithStartRecodeId") {
-    std::vector<InstanceInfo> infos(1, InstanceInfo{-7, "", "", 0, "", 0, 0});
-    const auto of_start = [start](const InstanceInfo& info) {
-      return info.id != -7 && info.start_recode_id == start;
-    };
-    const int32_t result = db_.SelectInstanceInfoWithStartRecodeId(start, infos);
-    return Read(result, Joined(result, infos.size() - 1, infos[0].id, Listed(infos, of_start)),
-                [&] {
-                  const std::string listed = Listed(model_.instances, of_start);
-                  const auto count = std::count(listed.begin(), listed.end(), ';');
-                  return Joined(count, count, -7, listed);
-                });
-  }
-  if (op == "UpdataInstanceSessionId") {
-    const int32_t id = Newest(Live(instances_, model_.instances));
-    return Stored(db_.UpdataInstanceSessionId(id, text.data(), Len(text)), 0, [&] {
-      if (model_.instances.count(id) != 0) {
-        model_.instances[id].session_id = text;
-      }
-    });
-  }
-  if (op == "DeleteInstanceInfo") {
-    const int32_t id = Surplus(Live(instances_, model_.instances));
-    return Stored(db_.DeleteInstanceInfo(id), 0, [&] { model_.instances.erase(id); });
-  }
-  if (op == "DeleteSessionCache") {
-    return Stored(db_.DeleteSessionCache(kNow), 0, [&] {
-      EraseIf(model_.sessions, [](const auto& entry) { return entry.second.first < kNow; });
-    });
-  }
-  if (op == "InsertSessionCache") {
-    const int64_t expire_time = kNow + calls_ % 3 - 1;
-    return Stored(db_.InsertSessionCache(session_key.c_str(), text.c_str(), expire_time), 0, [&] {
-      model_.sessions[session_key] = {expire_time, text};
-    });
-  }
-  if (op == "SelectSessionCache") {
-    const int32_t result = db_.SelectSessionCache(session_key.c_str(), kNow, a);
-    return Read(result, Joined(result, a), [&] {
-      const auto stored = model_.sessions.find(session_key);
-      const bool live = stored != model_.sessions.end() && stored->second.first > kNow;
-      return live ? Joined(1, stored->second.second) : Joined(0, "-");
-    });
-  }
-  ADD_FAILURE() << "no operation " << op;
+  ADD_FAILURE() << "no operation " << static_cast<int>(op);
   return false;
 }
 
@@ -367,10 +427,10 @@ namespace {
 // must succeed, or fail with exactly `op`'s failure lines; `after` is told
 // which, once the fault is stopped, and must log nothing.
 template <typename Prepare, typename Attempt, typename After>
-int ThroughEachFault(const Op& op, LogCapture& log, Fault& fault, const Prepare& prepare,
+int ThroughEachFault(Op op, LogCapture& log, Fault& fault, const Prepare& prepare,
                      const Attempt& attempt, const After& after) {
   for (int nth = 1;; ++nth) {
-    SCOPED_TRACE(op + " failing at " + std::to_string(nth));
+    SCOPED_TRACE(Name(op) + " failing at " + std::to_string(nth));
     prepare(nth);
     log.Clear();
     fault.Arm(nth);
@@ -393,13 +453,13 @@ int ThroughEachFault(const Op& op, LogCapture& log, Fault& fault, const Prepare&
 
 int RunRoundThroughFaults(Workload& workload, LogCapture& log, Fault& fault) {
   int injected = 0;
-  for (const Op& op : Workload::Round()) {
+  for (const Op op : Workload::Round()) {
     injected += ThroughEachFault(
         op, log, fault,
         [&](int nth) {
           // Init and Close are tried again from the state they start from.
-          if (nth > 1 && (op == "Init" || op == "Close")) {
-            EXPECT_TRUE(workload.Run(op == "Init" ? "Close" : "Init"));
+          if (nth > 1 && (op == Op::kInit || op == Op::kClose)) {
+            EXPECT_TRUE(workload.Run(op == Op::kInit ? Op::kClose : Op::kInit));
           }
         },
         [&] { return workload.Run(op); },
@@ -416,7 +476,7 @@ int OpenThroughFaults(const std::string& original, const std::string& path,
                       const std::string& counts, LogCapture& log, Fault& fault) {
   std::shared_ptr<IDatabaseInterface> db;
   return ThroughEachFault(
-      "Init", log, fault,
+      Op::kInit, log, fault,
       [&](int) {
         std::filesystem::remove(path);
         if (!original.empty()) {

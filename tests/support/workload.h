@@ -46,8 +46,34 @@ struct Model {
   std::shared_mutex whole_store;
 };
 
-// An operation of IDatabaseInterface, by its name.
-using Op = std::string;
+// The operations of IDatabaseInterface, in its order. The store prepares one
+// statement for each record operation, and workload.cc checks this list
+// against that count, so an operation added to the interface fails to
+// compile until it is here; and Workload::Call switches over every one of
+// these without a default, which the compiler checks too.
+enum class Op {
+  kInit,
+  kClose,
+  kSelectMessageCollectKey,
+  kInsertMessageCollectKey,
+  kInsertStartRecode,
+  kSelectStartRecode,
+  kDeleteStartRecode,
+  kDeleteAllStartRecode,
+  kInsertCoreRecode,
+  kSelectAllCoreRecode,
+  kDeleteCoreRecode,
+  kInsertInstanceInfo,
+  kSelectInstanceInfoWithStartRecodeId,
+  kUpdataInstanceSessionId,
+  kDeleteInstanceInfo,
+  kDeleteSessionCache,
+  kInsertSessionCache,
+  kSelectSessionCache,
+};
+
+// The operation's name in the interface, as its log lines give it.
+std::string Name(Op op);
 
 class Workload {
  public:
@@ -57,17 +83,19 @@ class Workload {
 
   // The calls of one round, in order: Init first, Close last.
   static const std::vector<Op>& Round();
+  // The record operations: every call but Init and Close.
+  static const std::vector<Op>& RecordOperations();
 
   // One call of `op`: true when it answered as the model predicts (and the
   // model now follows it); false when it answered its failure result, -1,
   // with the model unchanged. Any other answer fails the current test.
-  bool Run(const Op& op);
+  bool Run(Op op);
 
   const std::string& path() const { return path_; }
   Model& model() { return model_; }
 
  private:
-  bool Call(const Op& op);
+  bool Call(Op op);
   // This workload's ids still in `table`, oldest first (`ids` drops the rest).
   template <typename Table>
   std::vector<int32_t>& Live(std::vector<int32_t>& ids, const Table& table);

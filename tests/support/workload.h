@@ -83,8 +83,6 @@ class Workload {
 
   // The calls of one round, in order: Init first, Close last.
   static const std::vector<Op>& Round();
-  // The record operations: every call but Init and Close.
-  static const std::vector<Op>& RecordOperations();
 
   // One call of `op`: true when it answered as the model predicts (and the
   // model now follows it); false when it answered its failure result, -1,

@@ -6,6 +6,11 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX     ?= /usr/local
 
+# The makes that `cmake --build` starts below this one would each announce
+# the build folder ("Entering directory ..."), a screen of it before the
+# program's output; they inherit this flag and stay quiet.
+MAKEFLAGS += --no-print-directory
+
 BUILD_PACKAGES := cmake make g++ binutils libsqlite3-dev
 TEST_PACKAGES  := libgtest-dev abigail-tools pkg-config
 # The inspector's test makes files by hand and checks JSON with python3.

@@ -43,7 +43,8 @@ run: build
 	@echo "== The same store file seen by the inspector: dbi show =="
 	cd $(BUILD_DIR)/run && ../tools/dbi/dbi show
 
-# Then what the power-cut test tried, from ctest's log.
+# Ends with the power-cut test's count of the cuts it tried: ctest shows a
+# passing test's output only in its log, so the line is read from there.
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 	@grep -h '^power cuts tried' $(BUILD_DIR)/Testing/Temporary/LastTest.log

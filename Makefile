@@ -6,6 +6,11 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX     ?= /usr/local
 
+# The makes that `cmake --build` starts below this one would each announce
+# the build folder ("Entering directory ..."), a screen of it before the
+# program's output; they inherit this flag and stay quiet.
+MAKEFLAGS += --no-print-directory
+
 BUILD_PACKAGES := cmake make g++ binutils libsqlite3-dev
 TEST_PACKAGES  := libgtest-dev abigail-tools pkg-config
 # The inspector's test makes files by hand and checks JSON with python3.
@@ -38,7 +43,8 @@ run: build
 	@echo "== The same store file seen by the inspector: dbi show =="
 	cd $(BUILD_DIR)/run && ../tools/dbi/dbi show
 
-# Then what the power-cut test tried, from ctest's log.
+# Ends with the power-cut test's count of the cuts it tried: ctest shows a
+# passing test's output only in its log, so the line is read from there.
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 	@grep -h '^power cuts tried' $(BUILD_DIR)/Testing/Temporary/LastTest.log

@@ -34,6 +34,13 @@ endif()
 set(DBI_CONFIG_DEPENDENCIES "")
 set(DBI_PC_CFLAGS "")
 set(DBI_PC_PRIVATE "")
+# The .pc names only libraries installed here: a host's own `base` is not,
+# and its users add that library's flags (or its .pc) themselves.
+if(DBI_BASE_TARGET)
+  set(DBI_PC_BASE_LIBS "")
+else()
+  set(DBI_PC_BASE_LIBS " -ldatabase_interface_base")
+endif()
 if(DBI_STORE_KIND STREQUAL "STATIC")
   set(DBI_PC_CFLAGS " -DDATABASE_INTERFACE_STATIC_DEFINE")
   if(DBI_SQLITE STREQUAL "system")

@@ -1,6 +1,8 @@
 // What opening a file does to it, decided from the version row it holds.
 // The store's version check acts on this decision, and the inspector tool
 // tells it in advance, so that the two can never judge a file differently.
+// What each decision does for a host is the table in README.md, "The file
+// and its versions".
 
 #ifndef DATABASE_INTERFACE_OPENING_RULE_H_
 #define DATABASE_INTERFACE_OPENING_RULE_H_

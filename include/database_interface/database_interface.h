@@ -3,9 +3,11 @@
 // session cache and one message-collection key pair.
 //
 // Every operation may be called from any thread. Results are small integers:
-// -1 always means failure, and the failure itself goes to the SDK's log
-// (base::IBaseLogInterface). Nothing is thrown by the store; the standard
-// library's own exceptions (allocation, mutex) pass through.
+// -1 means failure, and the failure itself goes to the SDK's log
+// (base::IBaseLogInterface). The two reads that answer a row count answer 0
+// for a failed bind, as for no rows; see them below. Nothing is thrown by the
+// store; the standard library's own exceptions (allocation, mutex) pass
+// through.
 //
 // Texts given as a pointer with a length are passed to SQLite unchanged: the
 // length is a byte count, and a negative one means "up to the NUL". Texts are
@@ -106,7 +108,8 @@ class DATABASE_INTERFACE_EXPORT IDatabaseInterface {
   // into `info.id`, 0 if no id came back, -1 on failure (`info.id` untouched).
   virtual int32_t InsertInstanceInfo(InstanceInfo& info) = 0;
   // Appends the instance records of start `start_recode_id` to `infos` (never
-  // cleared): their count, or -1.
+  // cleared): their count, or -1. A failed bind answers 0 (logged): the
+  // result is the number of rows read.
   virtual int32_t SelectInstanceInfoWithStartRecodeId(int32_t start_recode_id,
                                                       std::vector<InstanceInfo>& infos) = 0;
   // Sets the session id of instance record `id`: 0 (also when no such record
@@ -125,6 +128,8 @@ class DATABASE_INTERFACE_EXPORT IDatabaseInterface {
                                      int64_t expire_time) = 0;
   // The value under `session_key` if its expiry lies after `expire_time`:
   // 1 with `session_value` replaced, 0 on a miss (untouched), -1 on failure.
+  // A failed bind (such as a key too long for SQLite) answers 0 like a miss,
+  // logged: the result is the number of rows read.
   virtual int32_t SelectSessionCache(const char* session_key, int64_t expire_time,
                                      std::string& session_value) = 0;
 

@@ -1,8 +1,8 @@
 // What the model-checked workload (support/workload.h) does not reach: texts
 // exactly as given (lengths, embedded NULs, empty and long ones), null texts,
-// rejected binds and refusals by the foreign keys, with their lines, and an
-// insert whose commit another connection's reader makes fail. (Threads
-// sharing one store are in stress_test.cc; a lock that fails a call, in
+// rejected binds and refusals by the foreign keys, with their lines, and
+// lines written once their call has let go of the store. (Threads sharing
+// one store are in stress_test.cc; a commit or a lock that fails a call, in
 // failure_injection_test.cc.)
 
 #include <gtest/gtest.h>
@@ -122,37 +122,6 @@ TEST_F(RecordsTest, RefusedCallsAnswerMinusOneWithTheirLineAndTheNextCallWorks) 
   EXPECT_EQ(WithoutSql(log_.Lines()), Lines(2, op_ + "InsertCoreRecode" + foreign_key));
   EXPECT_EQ(db_->InsertMessageCollectKey("k", 1, "secret", 6), 0);
   EXPECT_EQ(RawDb(path_).Counts(), "1|1|0|0|1");
-}
-
-// An insert that hands back its id commits only when its statement ends; a
-// reader on another connection makes that commit fail. The insert must then
-// report the failure, not an id for a row that was rolled back.
-TEST_F(RecordsTest, InsertsReturningIdsFailWhileAnotherConnectionReads) {
-  int32_t start = 0, id = -7;
-  ASSERT_EQ(db_->InsertStartRecode(start, "v", 1, "t", 1, 1), 1);
-  RawDb reader(path_);
-  reader.Exec("BEGIN");
-  ASSERT_EQ(reader.Rows("SELECT count(*) FROM start_recode"), Lines{"1"});  // a shared lock
-
-  CoreRecode core{-7, "", "", start, 0};
-  InstanceInfo info{-7, "", "", 0, "", start, 0};
-  EXPECT_EQ(db_->InsertStartRecode(id, "v", 1, "t", 1, 1), -1);
-  EXPECT_EQ(db_->InsertCoreRecode(core), -1);
-  EXPECT_EQ(db_->InsertInstanceInfo(info), -1);
-  EXPECT_EQ(std::to_string(id) + std::to_string(core.id) + std::to_string(info.id), "-7-7-7");
-  const std::string locked = " sqlite3_step with sql[] failed:database is locked";
-  EXPECT_EQ(WithoutSql(log_.Lines()),
-            (Lines{op_ + "InsertStartRecode" + locked, op_ + "InsertCoreRecode" + locked,
-                   op_ + "InsertInstanceInfo" + locked}));
-  reader.Exec("COMMIT");
-  EXPECT_EQ(RawDb(path_).Counts(), "1|0|0|0|0");
-
-  EXPECT_EQ(db_->InsertStartRecode(id, "v", 1, "t", 1, 1), 1);
-  EXPECT_EQ(db_->InsertCoreRecode(core), 1);
-  EXPECT_EQ(db_->InsertInstanceInfo(info), 1);
-  // The rolled-back rows' ids were not handed out: the next ones follow on.
-  EXPECT_EQ(id, start + 1);
-  EXPECT_EQ(RawDb(path_).Counts(), "2|1|1|0|0");
 }
 
 }  // namespace

@@ -303,18 +303,6 @@ int64_t IdOf(const Candidate& row) {
   return row.values[0].integer;
 }
 
-}  // namespace
-
-int64_t SalvageReport::Written() const {
-  int64_t written = 0;
-  for (const TableSalvage& table : tables) {
-    written += table.written;
-  }
-  return written;
-}
-
-namespace {
-
 // Reads the file through its own first page, or through a new store's.
 bool Recover(const std::string& file, Recovery& recovery, SalvageReport& report,
              std::string& error) {
@@ -398,7 +386,102 @@ bool RaiseSequences(const Recovery& recovery, const std::vector<StoreTable>& sto
   return true;
 }
 
+// The rows of one store table that can stand in a store, in id order: those
+// that fit its columns, one per id and per session key, and only core and
+// instance records whose start is kept (`start_ids`).
+std::vector<Candidate> RowsToKeep(const StoreTable& table, const RecoveredTable* recovered,
+                                  const std::set<int64_t>& start_ids, TableSorter& sorter) {
+  std::vector<Candidate> rows;
+  if (recovered == nullptr) {
+    return rows;
+  }
+  sorter.Sort(*recovered, rows);
+  const std::vector<std::string>& columns = recovered->columns;
+  const bool has_id = table.columns.front().kind == Kind::kId;
+  if (has_id) {
+    KeepOnePer<int64_t>(
+        rows, IdOf, [](const Candidate& /*row*/, const Candidate& /*kept*/) { return false; },
+        columns, sorter);
+  }
+  const int key = table.Find("session_key");
+  const int expiry = table.Find("expire_time");
+  if (table.name == kSessionTable && key >= 0 && expiry >= 0) {
+    const auto later = [&](const Candidate& row) {
+      return std::make_pair(row.values[static_cast<size_t>(expiry)].integer, IdOf(row));
+    };
+    KeepOnePer<std::string>(
+        rows, [&](const Candidate& row) { return row.values[static_cast<size_t>(key)].bytes; },
+        [&](const Candidate& row, const Candidate& kept) { return later(row) > later(kept); },
+        columns, sorter);
+  }
+  if (const int start = table.Find("start_recode_id"); start >= 0) {
+    std::vector<Candidate> tied;
+    for (Candidate& row : rows) {
+      if (start_ids.count(row.values[static_cast<size_t>(start)].integer) != 0) {
+        tied.push_back(std::move(row));
+      } else {
+        sorter.Leave(*row.source, columns, kOrphan);
+      }
+    }
+    rows = std::move(tied);
+  }
+  if (has_id) {
+    std::sort(rows.begin(), rows.end(),
+              [](const Candidate& a, const Candidate& b) { return IdOf(a) < IdOf(b); });
+  }
+  return rows;
+}
+
+// Writes the store tables' rows into `writer`'s store, counting per table.
+bool WriteRows(const Recovery& recovery, const std::vector<StoreTable>& store, StoreWriter& writer,
+               SalvageReport& report) {
+  // Starts first: whether a core or instance record has its start decides
+  // whether it stays.
+  std::vector<const StoreTable*> order;
+  for (const StoreTable& table : store) {
+    if (table.name == kStartTable) {
+      order.insert(order.begin(), &table);
+    } else if (table.name != kVersionTable) {
+      order.push_back(&table);
+    }
+  }
+  std::map<std::string, TableSalvage> counted;
+  std::set<int64_t> start_ids;
+  for (const StoreTable* table : order) {
+    TableSalvage& counts = counted[table->name];
+    counts.name = table->name;
+    TableSorter sorter(*table, report, counts);
+    const std::vector<Candidate> rows =
+        RowsToKeep(*table, FindTable(recovery, table->name), start_ids, sorter);
+    if (!writer.Insert(*table, rows)) {
+      return false;
+    }
+    counts.written = static_cast<int64_t>(rows.size());
+    if (table->name == kStartTable) {
+      for (const Candidate& row : rows) {
+        start_ids.insert(IdOf(row));
+      }
+    }
+  }
+  for (const StoreTable& table : store) {
+    if (table.name == kVersionTable) {
+      ReportVersion(FindTable(recovery, table.name), table, report);
+    } else {
+      report.tables.push_back(counted[table.name]);
+    }
+  }
+  return true;
+}
+
 }  // namespace
+
+int64_t SalvageReport::Written() const {
+  int64_t written = 0;
+  for (const TableSalvage& table : tables) {
+    written += table.written;
+  }
+  return written;
+}
 
 bool Salvage(const std::string& file, sqlite3* out, SalvageReport& report, std::string& error) {
   report.integrity_findings = IntegrityFindings(file);
@@ -409,90 +492,11 @@ bool Salvage(const std::string& file, sqlite3* out, SalvageReport& report, std::
     return false;
   }
   report.unreadable_rows = recovery.unreadable_rows;
-
   StoreWriter writer(out);
-  if (!writer.Exec("BEGIN")) {
+  if (!writer.Exec("BEGIN") || !WriteRows(recovery, store, writer, report) ||
+      !RaiseSequences(recovery, store, writer) || !writer.Exec("COMMIT")) {
     error = writer.error();
     return false;
-  }
-  std::set<int64_t> start_ids;
-  // Starts first: whether a core or instance record has its start decides
-  // whether it stays.
-  std::vector<const StoreTable*> order;
-  for (const StoreTable& table : store) {
-    (table.name == kStartTable ? order.insert(order.begin(), &table)
-                               : order.insert(order.end(), &table));
-  }
-  std::map<std::string, TableSalvage> counted;
-  for (const StoreTable* table : order) {
-    if (table->name == kVersionTable) {
-      continue;
-    }
-    TableSalvage& counts = counted[table->name];
-    counts.name = table->name;
-    TableSorter sorter(*table, report, counts);
-    std::vector<Candidate> rows;
-    const RecoveredTable* recovered = FindTable(recovery, table->name);
-    if (recovered != nullptr) {
-      sorter.Sort(*recovered, rows);
-    }
-    const bool has_id = table->columns.front().kind == Kind::kId;
-    const std::vector<std::string> columns =
-        recovered ? recovered->columns : std::vector<std::string>();
-    if (has_id) {
-      KeepOnePer<int64_t>(
-          rows, IdOf, [](const Candidate&, const Candidate&) { return false; }, columns, sorter);
-    }
-    const int key = table->Find("session_key");
-    const int expiry = table->Find("expire_time");
-    if (table->name == kSessionTable && key >= 0 && expiry >= 0) {
-      KeepOnePer<std::string>(
-          rows, [&](const Candidate& row) { return row.values[static_cast<size_t>(key)].bytes; },
-          [&](const Candidate& row, const Candidate& kept) {
-            const auto later = [&](const Candidate& r) {
-              return std::make_pair(r.values[static_cast<size_t>(expiry)].integer, IdOf(r));
-            };
-            return later(row) > later(kept);
-          },
-          columns, sorter);
-    }
-    const int start = table->Find("start_recode_id");
-    if (start >= 0) {
-      std::vector<Candidate> tied;
-      for (Candidate& row : rows) {
-        if (start_ids.count(row.values[static_cast<size_t>(start)].integer) != 0) {
-          tied.push_back(std::move(row));
-        } else {
-          sorter.Leave(*row.source, columns, kOrphan);
-        }
-      }
-      rows = std::move(tied);
-    }
-    if (has_id) {
-      std::sort(rows.begin(), rows.end(),
-                [](const Candidate& a, const Candidate& b) { return IdOf(a) < IdOf(b); });
-    }
-    if (table->name == kStartTable) {
-      for (const Candidate& row : rows) {
-        start_ids.insert(IdOf(row));
-      }
-    }
-    if (!writer.Insert(*table, rows)) {
-      error = writer.error();
-      return false;
-    }
-    counts.written = static_cast<int64_t>(rows.size());
-  }
-  if (!RaiseSequences(recovery, store, writer) || !writer.Exec("COMMIT")) {
-    error = writer.error();
-    return false;
-  }
-  for (const StoreTable& table : store) {
-    if (table.name == kVersionTable) {
-      ReportVersion(FindTable(recovery, table.name), table, report);
-    } else {
-      report.tables.push_back(counted[table.name]);
-    }
   }
   ReportOthers(recovery, store, report);
   return true;

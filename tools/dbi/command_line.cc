@@ -126,6 +126,27 @@ std::string ApplyOption(const CommandSyntax& syntax, const std::vector<std::stri
   return "";
 }
 
+// "FILE", or "FILE and OUT" for a command that writes one.
+std::string FileNames(const CommandSyntax& syntax) {
+  return syntax.takes_output ? "FILE and OUT" : "FILE";
+}
+
+// Puts the file names given into `options`: false when one it needs is missing.
+bool PlaceFiles(const CommandSyntax& syntax, const std::vector<std::string>& files,
+                Options& options) {
+  const size_t needed = syntax.takes_output ? 2 : syntax.file_required ? 1 : 0;
+  if (files.size() < needed) {
+    return false;
+  }
+  if (!files.empty()) {
+    options.file = files[0];
+  }
+  if (files.size() == 2) {
+    options.output = files[1];
+  }
+  return true;
+}
+
 CommandLine Error(const std::string& message) {
   CommandLine line;
   line.error = message;
@@ -160,8 +181,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     const std::string& arg = args[i];
     if (options_ended || arg.empty() || arg[0] != '-' || arg == "-") {
       if (files.size() == most_files) {
-        return Error(prefix + (most_files == 1 ? "more than one FILE given"
-                                               : "more than FILE and OUT given"));
+        return Error(prefix + "more than " + FileNames(*syntax) + " given");
       }
       files.push_back(arg);
     } else if (arg == "--") {
@@ -174,15 +194,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       return Error(prefix + fault);
     }
   }
-  if (files.size() < (syntax->takes_output ? 2 : syntax->file_required ? 1 : 0)) {
-    return Error(prefix + (syntax->takes_output ? "FILE and OUT are" : "FILE is") +
-                 " required (see dbi " + syntax->name + " --help)");
-  }
-  if (!files.empty()) {
-    line.options.file = files[0];
-  }
-  if (files.size() == 2) {
-    line.options.output = files[1];
+  if (!PlaceFiles(*syntax, files, line.options)) {
+    return Error(prefix + FileNames(*syntax) + " required (see dbi " + syntax->name + " --help)");
   }
   return line;
 }

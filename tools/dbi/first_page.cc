@@ -62,37 +62,32 @@ std::vector<uint32_t> PageSizesToTry(const std::string& file) {
   return sizes;
 }
 
-bool WithNewFirstPage(const std::string& file, uint32_t page_size, std::string& patched,
-                      std::string& error) {
+std::string WithNewFirstPage(const std::string& file, uint32_t page_size) {
   sqlite3* raw = nullptr;
   const int rc = sqlite3_open_v2(":memory:", &raw, SQLITE_OPEN_READWRITE, nullptr);
   const std::unique_ptr<sqlite3, DbCloser> db(raw);
-  if (rc != SQLITE_OK) {
-    error = sqlite3_errstr(rc);
-    return false;
-  }
+  std::string error;
   const std::string page_size_pragma = "PRAGMA page_size = " + std::to_string(page_size);
-  if (sqlite3_exec(db.get(), page_size_pragma.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK ||
+  if (rc != SQLITE_OK ||
+      sqlite3_exec(db.get(), page_size_pragma.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK ||
       !MakeNewStore(db.get(), error)) {
-    error = error.empty() ? sqlite3_errmsg(db.get()) : error;
-    return false;
+    return "";
   }
   sqlite3_int64 size = 0;
   unsigned char* bytes = sqlite3_serialize(db.get(), "main", &size, 0);
   if (bytes == nullptr || size < static_cast<sqlite3_int64>(page_size)) {
     sqlite3_free(bytes);
-    error = "cannot make a new store's first page";
-    return false;
+    return "";
   }
-  patched.assign(reinterpret_cast<const char*>(bytes), page_size);
+  std::string patched(reinterpret_cast<const char*>(bytes), page_size);
   sqlite3_free(bytes);
   // The new store's header counts its own few pages; the file has more.
   const auto pages = static_cast<uint32_t>(std::max<size_t>(1, file.size() / page_size));
   WriteU32(patched, kPageCountOffset, pages);
   if (file.size() > page_size) {
-    patched.append(file, page_size, std::string::npos);
+    patched += file.substr(page_size);
   }
-  return true;
+  return patched;
 }
 
 }  // namespace dbi

@@ -23,9 +23,8 @@ std::vector<uint32_t> PageSizesToTry(const std::string& file);
 // `file` with its first `page_size` bytes replaced by the first page of a
 // store made anew at that page size (its tables, in the library's order,
 // and its version row), whose header counts the file's whole pages and no
-// free page. False with `error` set when no such store can be made.
-bool WithNewFirstPage(const std::string& file, uint32_t page_size, std::string& patched,
-                      std::string& error);
+// free page; "" when no such store can be made (out of memory).
+std::string WithNewFirstPage(const std::string& file, uint32_t page_size);
 
 }  // namespace dbi
 

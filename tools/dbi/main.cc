@@ -8,6 +8,7 @@
 #include <iostream>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 
 #include "clock.h"
@@ -178,9 +179,9 @@ int RunRecover(const Options& options) {
     std::cerr << "dbi recover: " << refusal;
     return kNotDone;
   }
-  std::string bytes;
   std::string error;
-  if (!ReadWholeFile(options.file, bytes, error)) {
+  const std::optional<std::string> bytes = ReadWholeFile(options.file, error);
+  if (!bytes) {
     return FileError(options, error);
   }
   sqlite3* db = nullptr;
@@ -190,7 +191,7 @@ int RunRecover(const Options& options) {
     throw std::bad_alloc();  // an in-memory database fails only for memory
   }
   SalvageReport report;
-  if (!Salvage(bytes, out.get(), report, error)) {
+  if (!Salvage(*bytes, out.get(), report, error)) {
     std::cerr << "dbi recover: " << Quoted(options.file)
               << ": nothing could be salvaged: " << Escaped(error) << '\n';
     return kNotDone;

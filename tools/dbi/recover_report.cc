@@ -1,6 +1,7 @@
 #include "recover_report.h"
 
 #include <cstdio>
+#include <numeric>
 
 #include "json_writer.h"
 #include "report.h"
@@ -10,19 +11,14 @@ namespace dbi {
 namespace {
 
 int64_t LeftOut(const TableSalvage& table) {
-  int64_t rows = 0;
-  for (const auto& [reason, count] : table.left_out) {
-    rows += count;
-  }
-  return rows;
+  return std::accumulate(table.left_out.begin(), table.left_out.end(), int64_t{0},
+                         [](int64_t sum, const auto& reason) { return sum + reason.second; });
 }
 
 int64_t LeftOut(const SalvageReport& report) {
-  int64_t rows = 0;
-  for (const TableSalvage& table : report.tables) {
-    rows += LeftOut(table);
-  }
-  return rows;
+  return std::accumulate(
+      report.tables.begin(), report.tables.end(), int64_t{0},
+      [](int64_t sum, const TableSalvage& table) { return sum + LeftOut(table); });
 }
 
 std::string Reasons(const TableSalvage& table) {

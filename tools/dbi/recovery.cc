@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 #include <sqlite3recover.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -153,7 +154,7 @@ Db OpenBytes(const std::string& bytes, std::string& error) {
     error = sqlite3_errstr(SQLITE_NOMEM);
     return nullptr;
   }
-  std::memcpy(copy, bytes.data(), bytes.size());
+  std::copy(bytes.begin(), bytes.end(), copy);
   // SQLite owns the copy from here on, even when this fails.
   const int rc = sqlite3_deserialize(db.get(), "main", copy, size, size,
                                      SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_READONLY);
@@ -245,7 +246,10 @@ class Capture {
   Capture(Db scratch, Db shape) : scratch_(std::move(scratch)), shape_(std::move(shape)) {}
 
   static int Take(void* capture, const char* sql) {
-    static_cast<Capture*>(capture)->Apply(sql);
+    // A schema row without text comes over as no statement at all.
+    if (sql != nullptr) {
+      static_cast<Capture*>(capture)->Apply(sql);
+    }
     return SQLITE_OK;  // one statement that fails stops nothing
   }
 
@@ -394,8 +398,8 @@ bool RecoverBytes(const std::string& bytes, Recovery& recovery, std::string& err
     error = sqlite3_errstr(SQLITE_NOMEM);
     return false;
   }
-  sqlite3_recover_config(recover, SQLITE_RECOVER_LOST_AND_FOUND,
-                         const_cast<char*>(kLostAndFound));  // NOLINT: the extension only reads it
+  std::string lost_and_found = kLostAndFound;  // the extension takes it as void*
+  sqlite3_recover_config(recover, SQLITE_RECOVER_LOST_AND_FOUND, lost_and_found.data());
   int rc = SQLITE_OK;
   while ((rc = sqlite3_recover_step(recover)) == SQLITE_OK) {
   }
@@ -428,10 +432,11 @@ std::vector<std::string> IntegrityFindings(const std::string& bytes) {
   const RecoveryHooks hooks(bytes.size());
   const Db db = OpenBytes(bytes, error);
   const Stmt stmt = db ? Prepare(db.get(), "PRAGMA integrity_check") : nullptr;
-  int rc = stmt ? SQLITE_ROW : SQLITE_ERROR;
+  int rc = SQLITE_ERROR;
   while (stmt && (rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
     // A row may hold several lines under a "*** in database" heading.
-    std::istringstream lines(reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 0)));
+    const unsigned char* text = sqlite3_column_text(stmt.get(), 0);
+    std::istringstream lines(text == nullptr ? "" : reinterpret_cast<const char*>(text));
     for (std::string line; std::getline(lines, line);) {
       if (line != "ok" && !line.empty() && line.rfind("*** ", 0) != 0) {
         findings.push_back(line);

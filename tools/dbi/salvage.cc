@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <numeric>
 #include <set>
 #include <utility>
 
@@ -246,7 +247,8 @@ class StoreWriter {
     }
     int rc = SQLITE_DONE;
     for (const Candidate& row : rows) {
-      for (size_t c = 0; c < row.values.size(); ++c) {
+      rc = SQLITE_OK;
+      for (size_t c = 0; c < row.values.size() && rc == SQLITE_OK; ++c) {
         const Value& value = row.values[c];
         const int at = static_cast<int>(c) + 1;
         // Every value fits its column (TableSorter): an integer or a text.
@@ -255,7 +257,9 @@ class StoreWriter {
                                        SQLITE_STATIC, SQLITE_UTF8)
                  : sqlite3_bind_int64(stmt, at, value.integer);
       }
-      rc = sqlite3_step(stmt);
+      if (rc == SQLITE_OK) {
+        rc = sqlite3_step(stmt);
+      }
       sqlite3_reset(stmt);
       if (rc != SQLITE_DONE) {
         break;
@@ -313,11 +317,11 @@ bool Recover(const std::string& file, Recovery& recovery, SalvageReport& report,
   }
   report.first_page_problem = readable ? "no schema could be read from it" : problem;
   for (const uint32_t page_size : PageSizesToTry(file)) {
-    std::string patched;
+    const std::string patched = WithNewFirstPage(file, page_size);
     Recovery attempt;
     std::string ignored;
-    if (WithNewFirstPage(file, page_size, patched, ignored) &&
-        RecoverBytes(patched, attempt, ignored) && RowsInStoreTables(attempt) > 0) {
+    if (!patched.empty() && RecoverBytes(patched, attempt, ignored) &&
+        RowsInStoreTables(attempt) > 0) {
       recovery = std::move(attempt);
       report.new_first_page = true;
       report.page_size = page_size;
@@ -476,11 +480,9 @@ bool WriteRows(const Recovery& recovery, const std::vector<StoreTable>& store, S
 }  // namespace
 
 int64_t SalvageReport::Written() const {
-  int64_t written = 0;
-  for (const TableSalvage& table : tables) {
-    written += table.written;
-  }
-  return written;
+  return std::accumulate(
+      tables.begin(), tables.end(), int64_t{0},
+      [](int64_t sum, const TableSalvage& table) { return sum + table.written; });
 }
 
 bool Salvage(const std::string& file, sqlite3* out, SalvageReport& report, std::string& error) {

@@ -94,27 +94,27 @@ std::string Describe(int error_number) {
 
 }  // namespace
 
-bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& error) {
+std::optional<std::string> ReadWholeFile(const std::string& path, std::string& error) {
   std::error_code ignored;
   if (!std::filesystem::exists(path, ignored)) {
     error = "no such file";
-    return false;
+    return std::nullopt;
   }
   if (std::filesystem::is_directory(path, ignored)) {
     error = "is a folder, not a store file";
-    return false;
+    return std::nullopt;
   }
   std::ifstream file(path, std::ios::binary);
   if (!file.is_open()) {
     error = "cannot open it: " + Describe(errno);
-    return false;
+    return std::nullopt;
   }
-  bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
   if (file.bad()) {
     error = "cannot read it";
-    return false;
+    return std::nullopt;
   }
-  return true;
+  return bytes;
 }
 
 bool PathTaken(const std::string& path) {
@@ -122,6 +122,7 @@ bool PathTaken(const std::string& path) {
   return std::filesystem::exists(std::filesystem::symlink_status(path, ignored));
 }
 
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): where, then what, as every file call
 Publish PublishNewFile(const std::string& path, const std::string& bytes, std::string& error) {
   std::string temporary;
   const int fd = CreateTemporary(path, temporary);

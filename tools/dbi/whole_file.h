@@ -5,13 +5,14 @@
 #ifndef DATABASE_INTERFACE_TOOLS_DBI_WHOLE_FILE_H_
 #define DATABASE_INTERFACE_TOOLS_DBI_WHOLE_FILE_H_
 
+#include <optional>
 #include <string>
 
 namespace dbi {
 
-// Reads `path` into `bytes`: false, with `error` set, when it does not
-// exist, is a folder or cannot be read.
-bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& error);
+// The bytes of `path`; none, with `error` set, when it does not exist, is a
+// folder or cannot be read.
+std::optional<std::string> ReadWholeFile(const std::string& path, std::string& error);
 
 // Whether anything (a file, a folder, a dangling symbolic link) is at `path`.
 bool PathTaken(const std::string& path);

@@ -195,7 +195,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     }
   }
   if (!PlaceFiles(*syntax, files, line.options)) {
-    return Error(prefix + FileNames(*syntax) + " required (see dbi " + syntax->name + " --help)");
+    return Error(prefix + FileNames(*syntax) + (syntax->takes_output ? " are" : " is") +
+                 " required (see dbi " + syntax->name + " --help)");
   }
   return line;
 }

@@ -1,5 +1,5 @@
-# Sets DBI_SQLITE_TARGET, the SQLite that the store, our tests and our tools
-# link, as DBI_SQLITE asks:
+# Sets DBI_SQLITE_TARGET, the SQLite that the store and our tests link, as
+# DBI_SQLITE asks:
 #   system   the build machine's (or the host's) SQLite through FindSQLite3;
 #            a host that builds its own points SQLite3_INCLUDE_DIR and
 #            SQLite3_LIBRARY at it.
@@ -7,21 +7,8 @@
 #            with its symbols hidden, for systems that have no SQLite to link;
 #            DBI_SQLITE_DEFINES adds compile definitions of the host's own
 #            (SQLITE_DEFAULT_SYNCHRONOUS=3 for durability, say).
-
-if(DBI_SQLITE STREQUAL "system")
-  if(DBI_SQLITE_DEFINES)
-    message(WARNING "DBI_SQLITE_DEFINES applies to the bundled SQLite only; the system's is "
-      "used as it was built")
-  endif()
-  # RETURNING, used by the three inserts that hand back their new id, came
-  # with SQLite 3.35.0.
-  find_package(SQLite3 3.35.0 REQUIRED)
-  set(DBI_SQLITE_TARGET SQLite::SQLite3)
-  return()
-endif()
-
-enable_language(C)
-find_package(Threads REQUIRED)
+# dbi always builds its own copy of the amalgamation (tools/dbi), through
+# dbi_add_vendored_sqlite below, with DBI_SQLITE_DEFINES too.
 
 # The store opens its connection in serialized mode, so the library must be
 # built thread-safe. The rest are the options SQLite recommends for a copy
@@ -44,18 +31,45 @@ set(DBI_BUNDLED_SQLITE_OPTIONS
   SQLITE_SECURE_DELETE
   SQLITE_DEFAULT_FILE_PERMISSIONS=0600)
 
-add_library(database_interface_sqlite STATIC "${PROJECT_SOURCE_DIR}/third_party/sqlite/sqlite3.c")
-set_target_properties(database_interface_sqlite PROPERTIES
-  POSITION_INDEPENDENT_CODE ON
-  C_VISIBILITY_PRESET hidden)
-target_compile_definitions(database_interface_sqlite PRIVATE
-  ${DBI_BUNDLED_SQLITE_OPTIONS} ${DBI_SQLITE_DEFINES})
-# A system header to its users, as an installed SQLite's is: its macros
-# (SQLITE_STATIC's C cast among them) are not ours to warn about.
-target_include_directories(database_interface_sqlite SYSTEM
-  PUBLIC "$<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/third_party/sqlite>")
-target_link_libraries(database_interface_sqlite PRIVATE Threads::Threads)
-if(UNIX)
-  target_link_libraries(database_interface_sqlite PRIVATE m)
+if(DBI_SQLITE STREQUAL "bundled" OR DBI_BUILD_TOOLS)
+  enable_language(C)
+  find_package(Threads REQUIRED)
 endif()
-set(DBI_SQLITE_TARGET database_interface_sqlite)
+
+# dbi_add_vendored_sqlite(<target> [WITH <option>...] [WITHOUT <option>...]):
+# the amalgamation as a static archive with hidden symbols, compiled with
+# DBI_BUNDLED_SQLITE_OPTIONS, less the WITHOUT ones, plus the WITH ones.
+function(dbi_add_vendored_sqlite target)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "WITH;WITHOUT")
+  set(options ${DBI_BUNDLED_SQLITE_OPTIONS})
+  if(arg_WITHOUT)
+    list(REMOVE_ITEM options ${arg_WITHOUT})
+  endif()
+  add_library(${target} STATIC "${PROJECT_SOURCE_DIR}/third_party/sqlite/sqlite3.c")
+  set_target_properties(${target} PROPERTIES
+    POSITION_INDEPENDENT_CODE ON
+    C_VISIBILITY_PRESET hidden)
+  target_compile_definitions(${target} PRIVATE ${options} ${arg_WITH})
+  # A system header to its users, as an installed SQLite's is: its macros
+  # (SQLITE_STATIC's C cast among them) are not ours to warn about.
+  target_include_directories(${target} SYSTEM
+    PUBLIC "$<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/third_party/sqlite>")
+  target_link_libraries(${target} PRIVATE Threads::Threads)
+  if(UNIX)
+    target_link_libraries(${target} PRIVATE m)
+  endif()
+endfunction()
+
+if(DBI_SQLITE STREQUAL "system")
+  if(DBI_SQLITE_DEFINES)
+    message(WARNING "DBI_SQLITE_DEFINES reaches only the SQLite copies this project compiles "
+      "(bundled, and dbi's); the store's system SQLite is used as it was built")
+  endif()
+  # RETURNING, used by the three inserts that hand back their new id, came
+  # with SQLite 3.35.0.
+  find_package(SQLite3 3.35.0 REQUIRED)
+  set(DBI_SQLITE_TARGET SQLite::SQLite3)
+else()
+  dbi_add_vendored_sqlite(database_interface_sqlite WITH ${DBI_SQLITE_DEFINES})
+  set(DBI_SQLITE_TARGET database_interface_sqlite)
+endif()

@@ -2,7 +2,8 @@
 # dbi_tool_test.sh DBI EXAMPLE: the inspector on store files made through the
 # library (by the example client) and by hand (python3's sqlite3): exit
 # statuses, the lines that matter, valid JSON, and that show and check never
-# change a file and that no command creates a missing one.
+# change a file and that no command creates a missing one; recover on a store
+# damaged three ways.
 set -uo pipefail
 export LC_ALL=C  # stored texts may hold bytes that are not UTF-8
 dbi=$1
@@ -69,7 +70,7 @@ store=$work/made/qvdata
 copy() { cp "$store" "$work/$1" && echo "$work/$1"; }
 
 # --- help and usage faults
-for command in show check purge; do
+for command in show check purge recover; do
   expect 0 "^Usage: dbi $command" "$command" --help
 done
 expect 0 "^Commands:" --help
@@ -79,7 +80,8 @@ expect 2 "FILE is required" check
 expect 2 "--now needs milliseconds" purge --now soon "$store"
 
 # --- a missing file: one line, status 2, and nothing created
-for args in "show" "show missing.db" "check missing.db" "purge missing.db" "purge --force x.db"; do
+for args in "show" "show missing.db" "check missing.db" "purge missing.db" "purge --force x.db" \
+  "recover missing.db out.db"; do
   out=$(cd "$work/empty" && "$dbi" $args 2>&1)
   rc=$?
   [ "$rc" = 2 ] && [ "$(wc -l <<<"$out")" = 1 ] || fail "dbi $args: exit $rc, output: $out"
@@ -249,6 +251,129 @@ db.rollback()
 PY
 expect 1 "^journal: it has a hot journal" check "$hot"
 expect 1 "hot journal.*roll that write back first; nothing done" purge "$hot"
+
+# --- recover: a store with rows on many pages, damaged three ways. Every row
+# on an undamaged page must come back with its id, written to OUT or, when
+# it cannot stand in a store, listed as left out by --json.
+many=$(copy many.db)
+python3 - "$many" <<'PY'
+import sqlite3, sys
+db = sqlite3.connect(sys.argv[1])
+db.execute("PRAGMA foreign_keys = ON")
+for i in range(400):
+    start = db.execute("INSERT INTO start_recode (sdk_version, sdk_type, start_time) VALUES (?, 'ios', ?)",
+                       ("2.%d" % i, i)).lastrowid
+    db.execute("INSERT INTO core_recode (dump_file_path, log_file_path, start_recode_id, create_time) "
+               "VALUES (?, ?, ?, ?)", ("dump/%d" % i, "log/%d" % i, start, i))
+    db.execute("INSERT INTO instance_info (instance_no, session_id, business_type, protocol_type, "
+               "start_recode_id, create_time) VALUES (?, ?, ?, 'rtmp', ?, ?)", ("n%d" % i, "s%d" % i, i % 3, start, i))
+    db.execute("INSERT INTO session_cache (session_key, session_value, expire_time) VALUES (?, ?, ?)",
+               ("key%d" % i, "value%d" % i, 10 ** 12 + i))
+# Two rows with one key, which only a file whose index is gone can hold; the
+# later expiry must stay.
+db.execute("PRAGMA writable_schema = ON")
+db.execute("UPDATE sqlite_master SET sql = replace(sql, 'NOT NULL UNIQUE', 'NOT NULL') WHERE name = 'session_cache'")
+db.execute("DELETE FROM sqlite_master WHERE name = 'sqlite_autoindex_session_cache_1'")
+db.commit()
+db = sqlite3.connect(sys.argv[1])
+db.execute("INSERT INTO session_cache (session_key, session_value, expire_time) VALUES ('key1', 'later', 2e12), ('key2', 'earlier', 1)")
+db.commit()
+PY
+# Where each table's rows lie, page by page, walking the b-trees of the file.
+python3 - "$many" >"$work/pages.txt" <<'PY'
+import sqlite3, sys
+data = open(sys.argv[1], "rb").read()
+size = int.from_bytes(data[16:18], "big")
+def varint(b, i):
+    v = 0
+    for k in range(9):
+        v = (v << (8 if k == 8 else 7)) | (b[i + k] if k == 8 else b[i + k] & 0x7f)
+        if k < 8 and b[i + k] < 0x80:
+            return v, i + k + 1
+def walk(table, page):
+    b = data[(page - 1) * size:page * size]
+    at = 100 if page == 1 else 0
+    cells = [int.from_bytes(b[at + (12 if b[at] == 5 else 8) + 2 * c:][:2], "big")
+             for c in range(int.from_bytes(b[at + 3:at + 5], "big"))]
+    if b[at] == 5:
+        for child in [int.from_bytes(b[c:c + 4], "big") for c in cells] + [int.from_bytes(b[at + 8:at + 12], "big")]:
+            walk(table, child)
+    else:
+        for c in cells:
+            print(table, varint(b, varint(b, c)[1])[0], page)
+for name, root in sqlite3.connect(sys.argv[1]).execute("SELECT name, rootpage FROM sqlite_master WHERE type = 'table'"):
+    walk(name, root)
+PY
+page_size=4096
+start_leaf=$(awk '$1 == "start_recode" {print $3; exit}' "$work/pages.txt")
+zeroed=$work/zeroed.db
+cp "$many" "$zeroed"
+dd if=/dev/zero of="$zeroed" bs=$page_size seek=$((start_leaf - 1)) count=1 conv=notrunc 2>/dev/null
+cut=$work/cut.db
+head -c $((start_leaf * page_size)) "$many" >"$cut"
+first=$work/first.db
+cp "$many" "$first"
+head -c $page_size /dev/zero | tr '\0' '\245' | dd of="$first" conv=notrunc 2>/dev/null
+# salvaged FILE DAMAGED...: FILE's recovery holds every row of the original
+# that lies on none of the DAMAGED pages (a page number, or "+N" for every
+# page from N on), each with its id: in OUT, or left out with its reason.
+salvaged() {
+  python3 - "$many" "$work/pages.txt" "$1.out" "$1.json" "${@:2}" <<'PY'
+import json, sqlite3, sys
+original, pages, out, report = sys.argv[1:5]
+damaged = lambda p: any(p >= int(d[1:]) if d[0] == "+" else p == int(d) for d in sys.argv[5:])
+lost = {(t, int(r)) for t, r, p in (line.split() for line in open(pages)) if damaged(int(p))}
+d = json.load(open(report))
+left = {(r["table"], r["values"].get("id")): r["reason"] for r in d["left_out_rows"]}
+kept = sqlite3.connect(out)
+starts = {i for (i,) in kept.execute("SELECT id FROM start_recode")}
+faults = []
+duplicates = 0
+for table in ("start_recode", "core_recode", "instance_info", "session_cache"):
+    written = {row[0]: row for row in kept.execute("SELECT * FROM " + table)}
+    for row in sqlite3.connect(original).execute("SELECT * FROM " + table):
+        if (table, row[0]) in lost:
+            continue
+        reason = left.get((table, row[0]))
+        if table == "session_cache" and row[1] in ("key1", "key2"):
+            keep = max((r for r in sqlite3.connect(original).execute(
+                "SELECT * FROM session_cache WHERE session_key = ?", (row[1],)) if (table, r[0]) not in lost),
+                key=lambda r: r[3])
+            ok = written.get(row[0]) == row if row == keep else reason == "duplicate"
+            duplicates += row != keep
+        elif table in ("core_recode", "instance_info") and row[-2] not in starts:
+            ok = reason == "orphan" and row[0] not in written
+        else:
+            ok = written.get(row[0]) == row
+        if not ok:
+            faults.append((table, row, reason))
+counts = {t["name"]: t for t in d["tables"]}
+assert not faults and d["written"] and d["rows_written"] == sum(t["written"] for t in d["tables"]) and \
+    d["rows_left_out"] == len(d["left_out_rows"]) and counts["session_cache"]["left_out"].get("duplicate", 0) == duplicates, \
+    (faults[:3], len(faults), {k: (v["found"], v["written"], v["left_out"]) for k, v in counts.items()})
+PY
+}
+for damage in "zeroed $start_leaf" "cut +$((start_leaf + 1))" "first 1"; do
+  set -- $damage
+  file=$work/$1.db
+  cp "$file" "$work/before"
+  expect 0 "^Salvaged .* rows written" recover "$file" "$file.out"
+  "$dbi" recover --json "$file" "$file.json.out" >"$file.json" || fail "recover --json $1"
+  salvaged "$file" $2 || fail "recover $1: rows not back as they were"
+  expect 0 "healthy, schema version \"1.13.0\"; opening would change nothing" check "$file.out"
+  cmp -s "$file" "$work/before" || fail "recover $1 changed the file"
+  [ "$(stat -c %a "$file.out")" = 600 ] || fail "recover $1: OUT is not owner-only"
+done
+[ -z "$(ls "$work" | grep -e out-journal -e dbi-partial)" ] || fail "recover left files behind: $(ls "$work")"
+expect 0 "First page: unusable \(file is not a database\); read through a new store's first page" \
+  recover "$first" "$work/again.out"
+expect 0 "core_recode: [0-9]+ found, [0-9]+ written, [0-9]+ left out \([0-9]+ orphan\)" \
+  recover "$zeroed" "$work/orphans.out"
+cp "$store" "$work/taken.out"
+expect 1 "already exists; nothing done" recover "$zeroed" "$work/taken.out"
+cmp -s "$store" "$work/taken.out" || fail "recover overwrote an existing OUT"
+expect 1 "nothing could be salvaged" recover "$garbage" "$work/garbage.out"
+[ ! -e "$work/garbage.out" ] || fail "a failed recover left its OUT"
 
 [ "$failures" = 0 ] && echo "dbi: all checks passed"
 exit $((failures != 0))

@@ -11,12 +11,14 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: dbi COMMAND [OPTIONS] [FILE]\n"
-    "Looks into a store file without changing it (show, check), or purges it (purge).\n"
+    "Looks into a store file without changing it (show, check), purges it (purge), or\n"
+    "salvages a damaged one into a new file (recover).\n"
     "\n"
     "Commands:\n"
     "  show [FILE]     what the file holds and what opening it would do (FILE: ./qvdata)\n"
     "  check FILE      integrity, foreign keys, table texts and schema version\n"
     "  purge FILE      removes expired session-cache entries through the library\n"
+    "  recover FILE OUT  writes OUT, a new store holding every row FILE still has\n"
     "\n"
     "Run 'dbi COMMAND --help' for a command's options.\n"
     "Exit status: 0 done or healthy, 1 unhealthy or refused, 2 usage error or no readable "
@@ -55,19 +57,35 @@ constexpr const char* kPurgeHelp =
     "  --now MS  purge against MS milliseconds since the Unix epoch\n"
     "  --force   open the file even so\n";
 
+constexpr const char* kRecoverHelp =
+    "Usage: dbi recover [--json] FILE OUT\n"
+    "Salvages a damaged store file. Reads FILE into memory, never changing it or creating\n"
+    "anything beside it, gets back every row SQLite's recovery extension can read (through\n"
+    "the first page of a new store when FILE's own is unusable) and writes OUT: a new store\n"
+    "at this library's schema version with every row that fits, with its id. A core or\n"
+    "instance record whose start is gone, a second row with the same id or session key (the\n"
+    "later expiry stays), a value of the wrong type and a row in no store table are left out\n"
+    "and counted. OUT must not exist; it is made owner-only, and only once complete.\n"
+    "Exit status: 0 rows salvaged (some may have been left out), 1 OUT exists or nothing\n"
+    "could be salvaged, 2 usage error or FILE unreadable, 3 OUT could not be written.\n"
+    "\n"
+    "  --json  print one JSON object, with every row left out\n";
+
 struct CommandSyntax {
   const char* name;
   Command command;
   const char* help;
   bool file_required;
+  bool takes_output;
   // Which of the options the command takes.
   bool json, reveal_secrets, now, force;
 };
 
 const CommandSyntax kCommands[] = {
-    {"show", Command::kShow, kShowHelp, false, true, true, true, false},
-    {"check", Command::kCheck, kCheckHelp, true, true, false, false, false},
-    {"purge", Command::kPurge, kPurgeHelp, true, false, false, true, true},
+    {"show", Command::kShow, kShowHelp, false, false, true, true, true, false},
+    {"check", Command::kCheck, kCheckHelp, true, false, true, false, false, false},
+    {"purge", Command::kPurge, kPurgeHelp, true, false, false, false, true, true},
+    {"recover", Command::kRecover, kRecoverHelp, true, true, true, false, false, false},
 };
 
 bool ParseMilliseconds(const std::string& text, int64_t& value) {
@@ -108,6 +126,27 @@ std::string ApplyOption(const CommandSyntax& syntax, const std::vector<std::stri
   return "";
 }
 
+// "FILE", or "FILE and OUT" for a command that writes one.
+std::string FileNames(const CommandSyntax& syntax) {
+  return syntax.takes_output ? "FILE and OUT" : "FILE";
+}
+
+// Puts the file names given into `options`: false when one it needs is missing.
+bool PlaceFiles(const CommandSyntax& syntax, const std::vector<std::string>& files,
+                Options& options) {
+  const size_t needed = syntax.takes_output ? 2 : syntax.file_required ? 1 : 0;
+  if (files.size() < needed) {
+    return false;
+  }
+  if (!files.empty()) {
+    options.file = files[0];
+  }
+  if (files.size() == 2) {
+    options.output = files[1];
+  }
+  return true;
+}
+
 CommandLine Error(const std::string& message) {
   CommandLine line;
   line.error = message;
@@ -135,16 +174,16 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
   CommandLine line;
   line.options.command = syntax->command;
   const std::string prefix = std::string("dbi ") + syntax->name + ": ";
-  bool file_given = false;
+  std::vector<std::string> files;
+  const size_t most_files = syntax->takes_output ? 2 : 1;
   bool options_ended = false;
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (options_ended || arg.empty() || arg[0] != '-' || arg == "-") {
-      if (file_given) {
-        return Error(prefix + "more than one FILE given");
+      if (files.size() == most_files) {
+        return Error(prefix + "more than " + FileNames(*syntax) + " given");
       }
-      line.options.file = arg;
-      file_given = true;
+      files.push_back(arg);
     } else if (arg == "--") {
       options_ended = true;
     } else if (arg == "--help" || arg == "-h") {
@@ -155,8 +194,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       return Error(prefix + fault);
     }
   }
-  if (syntax->file_required && !file_given) {
-    return Error(prefix + "FILE is required (see dbi " + syntax->name + " --help)");
+  if (!PlaceFiles(*syntax, files, line.options)) {
+    return Error(prefix + FileNames(*syntax) + (syntax->takes_output ? " are" : " is") +
+                 " required (see dbi " + syntax->name + " --help)");
   }
   return line;
 }

@@ -1,4 +1,5 @@
-// The command line of dbi: one command, its options and the store file.
+// The command line of dbi: one command, its options, the store file and,
+// for recover, the file to write.
 
 #ifndef DATABASE_INTERFACE_TOOLS_DBI_COMMAND_LINE_H_
 #define DATABASE_INTERFACE_TOOLS_DBI_COMMAND_LINE_H_
@@ -10,11 +11,12 @@
 
 namespace dbi {
 
-enum class Command { kShow, kCheck, kPurge };
+enum class Command { kShow, kCheck, kPurge, kRecover };
 
 struct Options {
   Command command = Command::kShow;
   std::string file = "./qvdata";
+  std::string output;  // recover's OUT
   bool json = false;
   bool reveal_secrets = false;
   bool force = false;

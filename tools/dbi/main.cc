@@ -1,5 +1,6 @@
-// dbi: looks into a store file without changing it (show, check), and
-// purges its expired session-cache entries through the library (purge).
+// dbi: looks into a store file without changing it (show, check), purges
+// its expired session-cache entries through the library (purge), and
+// salvages a damaged one into a new store file (recover).
 // Exit status: 0 done or healthy, 1 findings or refused, 2 usage or no
 // readable file, 3 the output could not be written, 4 out of memory.
 
@@ -7,15 +8,19 @@
 #include <iostream>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 
 #include "clock.h"
 #include "command_line.h"
 #include "database_interface/database_interface.h"
 #include "escaping_log_sink.h"
+#include "recover_report.h"
 #include "report.h"
+#include "salvage.h"
 #include "store_reader.h"
 #include "utc_time.h"
+#include "whole_file.h"
 
 namespace dbi {
 
@@ -145,6 +150,71 @@ int RunPurge(const Options& options) {
   return kDone;
 }
 
+// The serialized store that Salvage built in `db`, or "" when there is none.
+std::string Serialized(sqlite3* db) {
+  sqlite3_int64 size = 0;
+  unsigned char* bytes = sqlite3_serialize(db, "main", &size, 0);
+  if (bytes == nullptr) {
+    throw std::bad_alloc();
+  }
+  std::string serialized(reinterpret_cast<const char*>(bytes), static_cast<size_t>(size));
+  sqlite3_free(bytes);
+  return serialized;
+}
+
+void PrintRecoverReport(const Options& options, const SalvageReport& report, bool written) {
+  const RecoverSettings settings{options.file, options.output, written};
+  if (options.json) {
+    PrintRecoverJson(std::cout, report, settings);
+  } else {
+    PrintRecoverText(std::cout, report, settings);
+  }
+}
+
+// Salvaged rows have been read before OUT is made, so a refusal (OUT is
+// there) costs no work; OUT is taken only once the new store is complete.
+int RunRecover(const Options& options) {
+  const std::string refusal = Quoted(options.output) + " already exists; nothing done\n";
+  if (PathTaken(options.output)) {
+    std::cerr << "dbi recover: " << refusal;
+    return kNotDone;
+  }
+  std::string error;
+  const std::optional<std::string> bytes = ReadWholeFile(options.file, error);
+  if (!bytes) {
+    return FileError(options, error);
+  }
+  sqlite3* db = nullptr;
+  const int rc = sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE, nullptr);
+  const std::unique_ptr<sqlite3, int (*)(sqlite3*)> out(db, &sqlite3_close_v2);
+  if (rc != SQLITE_OK) {
+    throw std::bad_alloc();  // an in-memory database fails only for memory
+  }
+  SalvageReport report;
+  if (!Salvage(*bytes, out.get(), report, error)) {
+    std::cerr << "dbi recover: " << Quoted(options.file)
+              << ": nothing could be salvaged: " << Escaped(error) << '\n';
+    return kNotDone;
+  }
+  if (report.Written() == 0) {
+    PrintRecoverReport(options, report, false);
+    return kNotDone;
+  }
+  switch (PublishNewFile(options.output, Serialized(out.get()), error)) {
+    case Publish::kWritten:
+      PrintRecoverReport(options, report, true);
+      return kDone;
+    case Publish::kTaken:
+      std::cerr << "dbi recover: " << refusal;
+      return kNotDone;
+    case Publish::kFailed:
+      break;
+  }
+  std::cerr << "dbi recover: cannot write " << Quoted(options.output) << ": " << Escaped(error)
+            << '\n';
+  return kOutputError;
+}
+
 int Run(const std::vector<std::string>& args) {
   const CommandLine line = ParseCommandLine(args);
   if (!line.error.empty()) {
@@ -162,6 +232,8 @@ int Run(const std::vector<std::string>& args) {
       return RunCheck(line.options);
     case Command::kPurge:
       return RunPurge(line.options);
+    case Command::kRecover:
+      return RunRecover(line.options);
   }
   return kUsageOrNoFile;
 }

@@ -39,7 +39,7 @@ TEST_F(StressTest, WorkersOnOneStoreBesideOthersWhileItStaysOpenThenWhileItClose
       Workload workload(*store, path, rows, tag);
       while (!stop.load()) {
         for (const Op op : Workload::Round()) {
-          if (store != db || (op != Op::kInit && op != Op::kClose)) {
+          if (store != db || (op != kInit && op != kClose)) {
             (workload.Run(op) ? completed : failed).fetch_add(1);
           }
         }

@@ -12,28 +12,21 @@
 namespace dbi_test {
 namespace {
 
-// The operations' names, in Op's order.
-constexpr char kNames[] =
-    "Init Close SelectMessageCollectKey InsertMessageCollectKey InsertStartRecode "
-    "SelectStartRecode DeleteStartRecode DeleteAllStartRecode InsertCoreRecode "
-    "SelectAllCoreRecode DeleteCoreRecode InsertInstanceInfo SelectInstanceInfoWithStartRecodeId "
-    "UpdataInstanceSessionId DeleteInstanceInfo DeleteSessionCache InsertSessionCache "
-    "SelectSessionCache";
-constexpr size_t kOps = static_cast<size_t>(Op::kSelectSessionCache) + 1;
-static_assert(kOps == database_interface::kRecordStmtCount + 2,
-              "every operation of the interface is in Op");
+namespace dbi = database_interface;
+
+constexpr Op kRecordOperations = static_cast<Op>(dbi::kRecordStmtCount);
 
 // The operations named in `names`, in order.
 std::vector<Op> Ops(const std::string& names) {
   std::vector<Op> ops;
   std::istringstream words(names);
   for (std::string name; words >> name;) {
-    size_t op = 0;
-    while (op < kOps && Name(static_cast<Op>(op)) != name) {
+    Op op = kInit;
+    while (op < kRecordOperations && Name(op) != name) {
       ++op;
     }
-    EXPECT_LT(op, kOps) << "no operation " << name;
-    ops.push_back(static_cast<Op>(op));
+    EXPECT_LT(op, kRecordOperations) << "no operation " << name;
+    ops.push_back(op);
   }
   return ops;
 }
@@ -137,7 +130,7 @@ std::string Between(const std::string& line, const std::string& before, const st
 void ExpectFailureLines(Op op, const Lines& lines, const std::string& error) {
   ASSERT_FALSE(lines.empty());
   const std::string ours = "[database]database_interface::CDatabase::";
-  if (op != Op::kInit) {
+  if (op != kInit) {
     EXPECT_EQ(WithoutSql(lines),
               Lines{ours + Name(op) + " sqlite3_step with sql[] failed:" + error});
     return;
@@ -166,12 +159,11 @@ Workload::Workload(IDatabaseInterface& db, std::string path, Model& model, std::
     : db_(db), path_(std::move(path)), model_(model), tag_(std::move(tag)) {}
 
 std::string Name(Op op) {
-  std::istringstream words(kNames);
-  std::string name;
-  for (size_t i = 0; i <= static_cast<size_t>(op); ++i) {
-    words >> name;
+  if (op == kInit || op == kClose) {
+    return op == kInit ? "Init" : "Close";
   }
-  return name;
+  const std::string qualified = dbi::kRecordStmts[op].op_name;
+  return qualified.substr(qualified.rfind(':') + 1);
 }
 
 const std::vector<Op>& Workload::Round() {
@@ -191,7 +183,7 @@ const std::vector<Op>& Workload::Round() {
 bool Workload::Run(Op op) {
   ++calls_;
   SCOPED_TRACE(Name(op) + " " + tag_ + "-" + std::to_string(calls_));
-  if (op == Op::kDeleteAllStartRecode || op == Op::kDeleteSessionCache) {
+  if (op == dbi::kDeleteAllStartRecode || op == dbi::kDeleteSessionCache) {
     std::unique_lock<std::shared_mutex> alone(model_.whole_store);
     return Call(op);
   }
@@ -238,18 +230,20 @@ bool Workload::Call(Op op) {
   const int32_t start = Newest(Live(starts_, model_.starts));
   const std::string session_key = "key-" + tag_ + "-" + std::to_string(calls_ % 2);
   std::string a = "-", b = "-";  // outputs of the reads, "-" until written
-  switch (op) {
-    case Op::kInit:
-      return Answered(db_.Init(path_.c_str()), 0);
-    case Op::kClose:
-      db_.Close();
-      return true;
-    case Op::kInsertMessageCollectKey: {
+  if (op == kInit) {
+    return Answered(db_.Init(path_.c_str()), 0);
+  }
+  if (op == kClose) {
+    db_.Close();
+    return true;
+  }
+  switch (static_cast<dbi::RecordStmt>(op)) {
+    case dbi::kInsertMessageCollectKey: {
       const std::string secret = text + "-secret";
       return Stored(db_.InsertMessageCollectKey(text.data(), Len(text), secret.data(), Len(secret)),
                     0, [&] { model_.keys.push_back(Joined(text, secret)); });
     }
-    case Op::kSelectMessageCollectKey: {
+    case dbi::kSelectMessageCollectKey: {
       const int32_t result = db_.SelectMessageCollectKey(a, b);
       return Read(result, Joined(result, a, b), [&] {
         return model_.keys.empty() ? Joined(0, "-", "-")
@@ -257,13 +251,13 @@ bool Workload::Call(Op op) {
                                    : Joined(1, model_.keys.front());
       });
     }
-    case Op::kInsertStartRecode: {
+    case dbi::kInsertStartRecode: {
       int32_t id = -7;
       const int32_t result =
           db_.InsertStartRecode(id, text.data(), Len(text), tag_.data(), Len(tag_), calls_);
       return NewId(result, id, starts_, [&] { model_.starts[id] = Joined(text, tag_, calls_); });
     }
-    case Op::kSelectStartRecode: {
+    case dbi::kSelectStartRecode: {
       int64_t time = -7;
       const int32_t result = db_.SelectStartRecode(start, a, b, time);
       return Read(result, Joined(result, a, b, time), [&] {
@@ -271,19 +265,19 @@ bool Workload::Call(Op op) {
                                                : Joined(0, "-", "-", -7);
       });
     }
-    case Op::kDeleteStartRecode: {
+    case dbi::kDeleteStartRecode: {
       const int32_t id = Surplus(starts_);
       return Stored(db_.DeleteStartRecode(id), 0, [&] { DropStarts(model_, id, false); });
     }
-    case Op::kDeleteAllStartRecode:
+    case dbi::kDeleteAllStartRecode:
       return Stored(db_.DeleteAllStartRecode(), 0, [&] { DropStarts(model_, 0, true); });
-    case Op::kInsertCoreRecode: {
+    case dbi::kInsertCoreRecode: {
       // No start of its own: another workload's DeleteAllStartRecode took them.
       CoreRecode core{-7, "dump-" + text, "log-" + text, start, calls_};
       return start == 0 || NewId(db_.InsertCoreRecode(core), core.id, cores_,
                                  [&] { model_.cores[core.id] = core; });
     }
-    case Op::kSelectAllCoreRecode: {
+    case dbi::kSelectAllCoreRecode: {
       std::vector<CoreRecode> cores(1, CoreRecode{-7, "", "", 0, 0});  // stays in front
       const auto own = [this](const CoreRecode& core) {
         return std::count(cores_.begin(), cores_.end(), core.id) > 0;
@@ -294,17 +288,17 @@ bool Workload::Call(Op op) {
         return Joined(count, count, -7, Listed(model_.cores, own));
       });
     }
-    case Op::kDeleteCoreRecode: {
+    case dbi::kDeleteCoreRecode: {
       const int32_t id = Surplus(Live(cores_, model_.cores));
       return Stored(db_.DeleteCoreRecode(id), 0, [&] { model_.cores.erase(id); });
     }
-    case Op::kInsertInstanceInfo: {
+    case dbi::kInsertInstanceInfo: {
       InstanceInfo info{-7, "no-" + text, "session-" + text, 0, "protocol-" + tag_, start, calls_};
       info.business_type = static_cast<int32_t>(calls_ % 5);
       return start == 0 || NewId(db_.InsertInstanceInfo(info), info.id, instances_,
                                  [&] { model_.instances[info.id] = info; });
     }
-    case Op::kSelectInstanceInfoWithStartRecodeId: {
+    case dbi::kSelectInstanceInfoWithStartRecodeId: {
       std::vector<InstanceInfo> infos(1, InstanceInfo{-7, "", "", 0, "", 0, 0});
       const auto of_start = [start](const InstanceInfo& info) {
         return info.id != -7 && info.start_recode_id == start;
@@ -317,7 +311,7 @@ bool Workload::Call(Op op) {
                     return Joined(count, count, -7, listed);
                   });
     }
-    case Op::kUpdataInstanceSessionId: {
+    case dbi::kUpdataInstanceSessionId: {
       const int32_t id = Newest(Live(instances_, model_.instances));
       return Stored(db_.UpdataInstanceSessionId(id, text.data(), Len(text)), 0, [&] {
         if (model_.instances.count(id) != 0) {
@@ -325,21 +319,21 @@ bool Workload::Call(Op op) {
         }
       });
     }
-    case Op::kDeleteInstanceInfo: {
+    case dbi::kDeleteInstanceInfo: {
       const int32_t id = Surplus(Live(instances_, model_.instances));
       return Stored(db_.DeleteInstanceInfo(id), 0, [&] { model_.instances.erase(id); });
     }
-    case Op::kDeleteSessionCache:
+    case dbi::kDeleteSessionCache:
       return Stored(db_.DeleteSessionCache(kNow), 0, [&] {
         EraseIf(model_.sessions, [](const auto& entry) { return entry.second.first < kNow; });
       });
-    case Op::kInsertSessionCache: {
+    case dbi::kInsertSessionCache: {
       const int64_t expire_time = kNow + calls_ % 3 - 1;
       return Stored(db_.InsertSessionCache(session_key.c_str(), text.c_str(), expire_time), 0, [&] {
         model_.sessions[session_key] = {expire_time, text};
       });
     }
-    case Op::kSelectSessionCache: {
+    case dbi::kSelectSessionCache: {
       const int32_t result = db_.SelectSessionCache(session_key.c_str(), kNow, a);
       return Read(result, Joined(result, a), [&] {
         const auto stored = model_.sessions.find(session_key);
@@ -347,8 +341,10 @@ bool Workload::Call(Op op) {
         return live ? Joined(1, stored->second.second) : Joined(0, "-");
       });
     }
+    case dbi::kRecordStmtCount:
+      break;
   }
-  ADD_FAILURE() << "no operation " << static_cast<int>(op);
+  ADD_FAILURE() << "no operation " << op;
   return false;
 }
 
@@ -440,8 +436,8 @@ int RunRoundThroughFaults(Workload& workload, LogCapture& log, Fault& fault) {
         op, log, fault,
         [&](int nth) {
           // Init and Close are tried again from the state they start from.
-          if (nth > 1 && (op == Op::kInit || op == Op::kClose)) {
-            EXPECT_TRUE(workload.Run(op == Op::kInit ? Op::kClose : Op::kInit));
+          if (nth > 1 && (op == kInit || op == kClose)) {
+            EXPECT_TRUE(workload.Run(op == kInit ? kClose : kInit));
           }
         },
         [&] { return workload.Run(op); },
@@ -458,7 +454,7 @@ int OpenThroughFaults(const std::string& original, const std::string& path,
                       const std::string& counts, LogCapture& log, Fault& fault) {
   std::shared_ptr<IDatabaseInterface> db;
   return ThroughEachFault(
-      Op::kInit, log, fault,
+      kInit, log, fault,
       [&](int) {
         std::filesystem::remove(path);
         if (!original.empty()) {

@@ -190,7 +190,7 @@ std::vector<Opening> Openings(const TempDir& dir) {
   openings.push_back({"a path longer than SQLite takes",
                       [=](const std::string&) {
                         std::filesystem::create_directories(folder);
-                        return long_path;
+                        return std::string(long_path);  // a copy: the capture is const
                       },
                       -1,
                       {"[database]Open sqlite3 file[" + long_path + cannot_open}});

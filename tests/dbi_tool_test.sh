@@ -2,8 +2,9 @@
 # dbi_tool_test.sh DBI EXAMPLE: the inspector on store files made through the
 # library (by the example client) and by hand (python3's sqlite3): exit
 # statuses, the lines that matter, valid JSON, and that show and check never
-# change a file and that no command creates a missing one; recover on a store
-# damaged three ways.
+# change a file and that no command creates a missing one; crafted sets of
+# files beside a store, which nothing but purge --force may touch; recover on
+# a store damaged three ways.
 set -uo pipefail
 export LC_ALL=C  # stored texts may hold bytes that are not UTF-8
 dbi=$1
@@ -163,18 +164,6 @@ expect 0 '1000 ms, valid' show --now 999 "$odd"
 json show --json "$odd" -- 'd["session_cache"]["entries"][-1]["value"] == "\ufffd\x00\u00e9\u20ac"'
 json check --json "$odd" -- 'not d["healthy"] and len(d["findings"]) == 2'
 
-# A file in WAL mode: readers create -wal and -shm files unless told otherwise.
-# SQLite goes by the header's read version (byte 19), not its write version.
-wal=$(copy wal.db)
-sql "$wal" "PRAGMA journal_mode = WAL"
-read_only_wal=$(copy read_only_wal.db)
-printf '\001\002' | dd of="$read_only_wal" bs=1 seek=18 conv=notrunc 2>/dev/null
-for file in "$wal" "$read_only_wal"; do
-  expect 0 'Schema version: "1.13.0"' show "$file"
-  expect 0 "healthy" check "$file"
-  [ ! -e "$file-wal" ] && [ ! -e "$file-shm" ] || fail "reading $file created files beside it"
-done
-
 # --- not a database at all, and a store with a page overwritten
 garbage=$work/garbage.db
 head -c 8192 /dev/zero | tr '\0' 'x' >"$garbage"
@@ -235,8 +224,50 @@ sql "$malformed" "PRAGMA writable_schema = ON" \
 clean show "$malformed"
 clean check "$malformed"
 
+# --- crafted file sets: what SQLite looks for beside FILE (beside the file a
+# link leads to) is never created, written or deleted by show, check or
+# purge, and nothing blocks. The whole folder is compared before and after.
+listing() {
+  (cd "$1" && find . -printf '%p %y %s %l\n' | sort && find . -type f -exec sha256sum {} + | sort)
+}
+# crafted NAME FILE SHOW CHECK PURGE PATTERN [PURGE OPTION]: the statuses of
+# the three commands on FILE (purge not run for "-": it writes a good file),
+# PATTERN in what they print, and FILE's folder as it was.
+crafted() {
+  local name=$1 file=$2 statuses="$3 $4 $5" pattern=$6 out got=""
+  listing "$(dirname "$file")" >"$work/listing"
+  for command in show check "purge ${7:-}"; do
+    if [ "$command" = "purge " ] && [ "$5" = - ]; then
+      got+=" -"
+      continue
+    fi
+    out+=$(timeout 20 "$dbi" $command "$file" 2>&1)
+    got+="${got:+ }$?"
+    out+=$'\n'
+  done
+  [ "$got" = "$statuses" ] || fail "$name: statuses $got, wanted $statuses"$'\n'"$out"
+  grep -qE -- "$pattern" <<<"$out" || fail "$name: no /$pattern/ in"$'\n'"$out"
+  listing "$(dirname "$file")" | cmp -s - "$work/listing" || fail "$name: the folder changed"
+}
+# live SOURCE DEST: DEST is SOURCE in WAL mode, copied with its -wal and -shm
+# while a writer has it open, so the -wal holds a write the file does not.
+live() {
+  python3 - "$1" "$2" <<'PY'
+import shutil, sqlite3, sys
+shutil.copy(sys.argv[1], sys.argv[2] + ".tmp")
+db = sqlite3.connect(sys.argv[2] + ".tmp")
+db.execute("PRAGMA journal_mode = WAL")
+db.execute("PRAGMA wal_autocheckpoint = 0")
+db.execute("INSERT INTO session_cache (session_key, session_value, expire_time) VALUES ('wal', 'v', 1)")
+db.commit()
+for suffix in ("", "-wal", "-shm"):
+    shutil.copy(sys.argv[2] + ".tmp" + suffix, sys.argv[2] + suffix)
+PY
+  rm -f "$2.tmp"
+}
 # A write cut off: the journal is copied while a transaction is open.
-hot=$work/hot.db
+hot=$work/hot/hot.db
+mkdir -p "$work/hot"
 python3 - "$store" "$hot" <<'PY'
 import shutil, sqlite3, sys
 db = sqlite3.connect(sys.argv[1])
@@ -249,8 +280,62 @@ shutil.copy(sys.argv[1], sys.argv[2])
 shutil.copy(sys.argv[1] + "-journal", sys.argv[2] + "-journal")
 db.rollback()
 PY
-expect 1 "^journal: it has a hot journal" check "$hot"
-expect 1 "hot journal.*roll that write back first; nothing done" purge "$hot"
+crafted "a hot journal" "$hot" 2 1 1 "hot journal.*roll that write back first; nothing done"
+# The same, hidden: a header in WAL mode (with no -wal, SQLite would not look
+# for a journal if told the file cannot change), and a journal that names
+# another file as its super-journal, which a rollback deletes.
+mkdir -p "$work/hidden"
+hidden=$work/hidden/store.db
+cp "$hot" "$hidden" && cp "$hot-journal" "$hidden-journal"
+printf '\002\002' | dd of="$hidden" bs=1 seek=18 conv=notrunc 2>/dev/null
+echo "not yours to delete" >"$work/hidden/victim"
+python3 - "$hidden-journal" "$work/hidden/victim" <<'PY'
+import struct, sys
+name = sys.argv[2].encode()
+with open(sys.argv[1], "ab") as journal:
+    journal.write(struct.pack(">I", 1) + name + struct.pack(">II", len(name), sum(name)) +
+                  bytes.fromhex("d9d505f920a163d7"))
+PY
+crafted "a hidden hot journal" "$hidden" 2 1 1 "^journal: it has a hot journal"
+crafted "a super-journal" "$hidden" 2 1 1 "names a super-journal"
+crafted "a super-journal, forced" "$hidden" 2 1 1 "nothing done, not even with --force" --force
+mkdir -p "$work/wal"
+: >"$work/wal/empty.db" && live "$store" "$work/wal/live.db" && cp "$work/wal/live.db-wal" "$work/wal/empty.db-wal"
+crafted "an empty file with a -wal" "$work/wal/empty.db" 2 2 2 "shorter than a database header"
+# SQLite opens a -wal whatever the header's read version (byte 19) says.
+printf '\001' | dd of="$work/wal/live.db" bs=1 seek=19 conv=notrunc 2>/dev/null
+crafted "a -wal read through its -shm" "$work/wal/live.db" 0 0 1 "a -wal is beside it"
+expect 0 '"wal" = "v"' show "$work/wal/live.db"
+rm "$work/wal/live.db-shm"
+crafted "a -wal with no -shm" "$work/wal/live.db" 2 2 2 "no -shm file"
+mkdir -p "$work/link/target"
+live "$store" "$work/link/target/store.db" && rm "$work/link/target/store.db-shm"
+ln -s target/store.db "$work/link/store.db"
+crafted "a link with a -wal beside its target" "$work/link/store.db" 2 2 2 "no -shm file"
+# A file in WAL mode that nothing has open: only the file, which is read as is.
+sql "$work/link/target/store.db" "PRAGMA journal_mode = WAL"
+crafted "a link to a closed file in WAL mode" "$work/link/store.db" 0 0 - '"wal" = "v"'
+# The header's read version (byte 19) says WAL mode, its write version not.
+printf '\001' | dd of="$work/link/target/store.db" bs=1 seek=18 conv=notrunc 2>/dev/null
+crafted "a file half in WAL mode" "$work/link/target/store.db" 0 0 - "healthy"
+mkdir -p "$work/fifo" && mkfifo "$work/fifo/store.db"
+crafted "a FIFO" "$work/fifo/store.db" 2 2 2 "not a regular file"
+cp "$store" "$work/fifo/beside.db" && mkfifo "$work/fifo/beside.db-journal"
+crafted "a FIFO -journal" "$work/fifo/beside.db" 2 2 2 "its -journal is not a regular file"
+# 16 KB that would ask for 20 GB: a value computed on reading.
+mkdir -p "$work/huge"
+sql "$work/huge/store.db" "CREATE TABLE session_cache (id INTEGER PRIMARY KEY, session_key TEXT,
+     session_value GENERATED ALWAYS AS (zeroblob(400000000)), expire_time INT)" \
+  "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n LIMIT 50)
+     INSERT INTO session_cache (session_key, expire_time) SELECT i, 0 FROM n"
+crafted "a huge computed value" "$work/huge/store.db" 2 1 1 "longer than the 16 MiB that dbi reads"
+# A reader that stops early: status 3, not death by SIGPIPE.
+big=$(copy big.db)
+sql "$big" "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n LIMIT 3000)
+  INSERT INTO session_cache (session_key, session_value, expire_time) SELECT i, hex(zeroblob(50)), 0 FROM n"
+"$dbi" show "$big" 2>/dev/null | head -c 1 >/dev/null
+status=${PIPESTATUS[0]}
+[ "$status" = 3 ] || fail "dbi show | head -c 1: exit $status, wanted 3"
 
 # --- recover: a store with rows on many pages, damaged three ways. Every row
 # on an undamaged page must come back with its id, written to OUT or, when

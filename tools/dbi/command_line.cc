@@ -51,11 +51,13 @@ constexpr const char* kPurgeHelp =
     "Opens FILE with the library and deletes the session-cache entries whose expiry lies\n"
     "before now. Refuses, without opening it, a file that opening would empty (a newer\n"
     "schema), refuse (an unreadable version or no database) or stamp (no version), and\n"
-    "one with a hot journal or with triggers or views.\n"
+    "one with a hot journal, a -journal or -wal beside it, or triggers or views.\n"
     "Exit status: 0 purged, 1 refused or failed, 2 no readable file.\n"
     "\n"
     "  --now MS  purge against MS milliseconds since the Unix epoch\n"
-    "  --force   open the file even so\n";
+    "  --force   open the file even so: a hot journal is rolled back (its write is lost)\n"
+    "            and a -wal folded in; a journal that names a super-journal (another\n"
+    "            file that rolling it back would delete) is refused even so\n";
 
 constexpr const char* kRecoverHelp =
     "Usage: dbi recover [--json] FILE OUT\n"

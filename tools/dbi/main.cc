@@ -4,6 +4,7 @@
 // Exit status: 0 done or healthy, 1 findings or refused, 2 usage or no
 // readable file, 3 the output could not be written, 4 out of memory.
 
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -15,6 +16,7 @@
 #include "command_line.h"
 #include "database_interface/database_interface.h"
 #include "escaping_log_sink.h"
+#include "file_set.h"
 #include "recover_report.h"
 #include "report.h"
 #include "salvage.h"
@@ -37,18 +39,22 @@ int FileError(const Options& options, const std::string& error) {
   return kUsageOrNoFile;
 }
 
-// The name to give the library's Init: SQLite may be built to read a plain
-// name that starts "file:" as a URI, and "./" keeps it a file name.
-std::string LibraryPath(const std::string& file) {
-  return file.rfind("file:", 0) == 0 ? "./" + file : file;
-}
-
 // Why purge will not open the file through the library without --force, or
 // "" when it may.
-std::string PurgeRefusal(const StoreReader& reader, const StoreView& view, bool readable,
-                         const std::string& error) {
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): what was found, in the order it was
+std::string PurgeRefusal(const FileSet& set, const StoreReader& reader, const StoreView& view,
+                         bool readable, const std::string& error) {
   if (reader.hot_journal()) {
     return error + "; opening it with this library would roll that write back first";
+  }
+  // The library never leaves either behind; opening the file would act on
+  // what someone else left there, and then delete it.
+  if (set.wal) {
+    return "a -wal is beside it, which opening it with this library would fold into it and "
+           "delete";
+  }
+  if (set.journal) {
+    return "a -journal is beside it, which opening it with this library would delete";
   }
   if (readable && !view.stored_code.empty()) {
     return Counted(view.stored_code.size(), "trigger or view", "triggers and views") +
@@ -69,7 +75,8 @@ int RunShow(const Options& options) {
   StoreReader reader;
   StoreView view;
   std::string error;
-  if (!reader.Open(options.file, error)) {
+  const std::optional<FileSet> set = FindFileSet(options.file, error);
+  if (!set || !reader.Open(*set, error)) {
     return FileError(options, error);
   }
   if (!reader.Read(view, options.reveal_secrets, error)) {
@@ -87,7 +94,8 @@ int RunShow(const Options& options) {
 int RunCheck(const Options& options) {
   StoreReader reader;
   std::string error;
-  if (!reader.Open(options.file, error)) {
+  const std::optional<FileSet> set = FindFileSet(options.file, error);
+  if (!set || !reader.Open(*set, error)) {
     return FileError(options, error);
   }
   const CheckReport report = reader.Check();
@@ -99,18 +107,41 @@ int RunCheck(const Options& options) {
   return report.findings.empty() ? kDone : kNotDone;
 }
 
+// The session-cache rows of `file` as it is now, or -1. A new reader each
+// time: a file with nothing beside it is read as immutable, and such a
+// reader keeps the pages it has read, blind to the library's change.
+int64_t CountSessionRows(const std::string& file) {
+  std::string error;
+  StoreReader reader;
+  const std::optional<FileSet> set = FindFileSet(file, error);
+  return set && reader.Open(*set, error) ? reader.CountRows("session_cache") : -1;
+}
+
 // Decided on a read-only look first: the library's Init would empty a file
 // of a newer schema, and would create tables in a file that is no store.
+// The file is then opened by the name it resolved to, the one looked at.
 int RunPurge(const Options& options) {
   std::string error;
+  const std::optional<FileSet> set = FindFileSet(options.file, error);
+  if (!set) {
+    return FileError(options, error);
+  }
+  // Rolling such a journal back would delete the file it names: whatever a
+  // stranger chose, and no store of this library's ever has one.
+  if (set->journal && NamesSuperJournal(set->path + "-journal")) {
+    std::cerr << "dbi purge: " << Quoted(options.file)
+              << ": its -journal names a super-journal, another file that rolling it back "
+                 "would delete; nothing done, not even with --force\n";
+    return kNotDone;
+  }
   {
     StoreReader reader;
     StoreView view;
-    if (!reader.Open(options.file, error)) {
+    if (!reader.Open(*set, error)) {
       return FileError(options, error);
     }
     const bool readable = reader.Read(view, false, error);
-    const std::string refusal = PurgeRefusal(reader, view, readable, error);
+    const std::string refusal = PurgeRefusal(*set, reader, view, readable, error);
     if (!refusal.empty() && !options.force) {
       std::cerr << "dbi purge: " << Quoted(options.file) << ": " << Escaped(refusal)
                 << "; nothing done (--force opens it anyway)\n";
@@ -121,17 +152,15 @@ int RunPurge(const Options& options) {
   const int64_t now = ReferenceTime(options);
   base::IBaseLogInterface::SetLogInstance(std::make_shared<EscapingLogSink>());
   const auto db = database_interface::IDatabaseInterface::CreateDatabaseInterface();
-  if (db->Init(LibraryPath(options.file).c_str()) != 0) {
+  if (db->Init(set->path.c_str()) != 0) {
     std::cerr << "dbi purge: " << Quoted(options.file)
               << ": the library cannot open it (see its log above)\n";
     return kNotDone;
   }
   // The count is told only when both readings worked: a failed one is -1.
-  StoreReader counter;
-  const bool counting = counter.Open(options.file, error);
-  const int64_t before = counting ? counter.CountRows("session_cache") : -1;
+  const int64_t before = CountSessionRows(set->path);
   const int32_t deleted = db->DeleteSessionCache(now);
-  const int64_t after = counting ? counter.CountRows("session_cache") : -1;
+  const int64_t after = CountSessionRows(set->path);
   db->Close();
   if (deleted != 0) {
     std::cerr << "dbi purge: " << Quoted(options.file) << ": DeleteSessionCache failed\n";
@@ -180,7 +209,9 @@ int RunRecover(const Options& options) {
     return kNotDone;
   }
   std::string error;
-  const std::optional<std::string> bytes = ReadWholeFile(options.file, error);
+  const std::optional<FileSet> set = FindStoreFile(options.file, error);
+  const std::optional<std::string> bytes =
+      set ? ReadWholeFile(set->path, error) : std::optional<std::string>();
   if (!bytes) {
     return FileError(options, error);
   }
@@ -246,6 +277,10 @@ int Run(const std::vector<std::string>& args) {
 // disk, a closed pipe) and running out of memory end with statuses of their
 // own, never with 0 and never with an abort.
 int main(int argc, char** argv) {
+#if defined(SIGPIPE)
+  // A closed pipe is an output that cannot be written: a status, not death.
+  (void)std::signal(SIGPIPE, SIG_IGN);
+#endif
   int status = dbi::kDone;
   try {
     status = dbi::Run(std::vector<std::string>(argv + 1, argv + argc));

@@ -4,11 +4,10 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <utility>
 
+#include "read_only_vfs.h"
 #include "schema.h"
 
 namespace dbi {
@@ -64,44 +63,6 @@ StartRecord* FindStart(std::vector<StartRecord>& starts, int32_t id) {
   return found != starts.end() && found->id == id ? &*found : nullptr;
 }
 
-bool ExistsWithBytes(const std::string& path) {
-  std::error_code error;
-  const auto bytes = std::filesystem::file_size(path, error);
-  return !error && bytes > 0;
-}
-
-// Whether `path` is a database that SQLite reads in WAL mode: it goes by the
-// read version, byte 19 of the header.
-bool WalMode(const std::string& path) {
-  char header[20] = {};
-  std::ifstream file(path, std::ios::binary);
-  file.read(header, sizeof(header));
-  return file && std::memcmp(header, "SQLite format 3", 16) == 0 && header[19] == 2;
-}
-
-// The URI parameters under which SQLite reads `path` without writing to it
-// or creating anything beside it; "" with `error` set when there are none.
-// A reader of a WAL-mode file creates its -wal and -shm files and writes to
-// the -shm. With no -wal, or an empty one, the main file holds everything
-// and can be read as immutable; a live -wal is read through its existing
-// -shm opened read-only.
-std::string ReadOnlyParameters(const std::string& path, std::string& error) {
-  if (!WalMode(path)) {
-    return "mode=ro";
-  }
-  if (!ExistsWithBytes(path + "-wal")) {
-    return "mode=ro&immutable=1";
-  }
-  std::error_code ignored;
-  if (std::filesystem::exists(path + "-shm", ignored)) {
-    return "mode=ro&readonly_shm=1";
-  }
-  error =
-      "in WAL mode with a -wal file but no -shm file: reading it would create the -shm file "
-      "beside it (opening it with the library or sqlite3 recovers it)";
-  return "";
-}
-
 // `path` as a URI with `parameters`. Always a URI, since SQLite may be built
 // to read a plain name that starts "file:" as one: the path stays a path.
 // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): the path, then what follows its "?"
@@ -133,31 +94,26 @@ std::string DescribeStoredCode(const StoredCode& code) {
          "': this library creates none, and it runs inside any program that reads it";
 }
 
-bool StoreReader::Open(const std::string& path, std::string& error) {
+bool StoreReader::Open(const FileSet& set, std::string& error) {
   Close();
   hot_journal_ = false;
-  std::error_code ignored;
-  if (!std::filesystem::exists(path, ignored)) {
-    error = "no such file";
-    return false;
-  }
-  if (std::filesystem::is_directory(path, ignored)) {
-    error = "is a folder, not a store file";
-    return false;
-  }
-  const std::string parameters = ReadOnlyParameters(path, error);
+  const std::string parameters = ReadOnlyParameters(set, error);
   if (parameters.empty()) {
     return false;
   }
-  // Read-only and without SQLITE_OPEN_CREATE: SQLite neither writes to the
-  // file nor creates one, whatever happens below.
-  const int rc = sqlite3_open_v2(Uri(path, parameters).c_str(), &db_,
-                                 SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
+  // Read-only and without SQLITE_OPEN_CREATE, through a layer that opens
+  // nothing for writing: SQLite neither writes to the file nor creates or
+  // deletes one, whatever happens below.
+  const int rc = sqlite3_open_v2(Uri(set.path, parameters).c_str(), &db_,
+                                 SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, ReadOnlyVfs());
   if (rc != SQLITE_OK) {
     error = std::string("cannot open: ") + sqlite3_errstr(rc);
     Close();
     return false;
   }
+  // A value is read whole: a planted one of gigabytes (a generated column
+  // costs a file nothing) fails on this instead of filling the memory.
+  sqlite3_limit(db_, SQLITE_LIMIT_LENGTH, kLongestValue);
   return true;
 }
 
@@ -181,9 +137,16 @@ bool StoreReader::Query(const std::string& sql, const RowReader& on_row, std::st
     // A read-only connection cannot roll back what a cut-off write left in
     // the journal; the library's Init does, before anything else.
     hot_journal_ = hot_journal_ || sqlite3_extended_errcode(db_) == SQLITE_READONLY_ROLLBACK;
-    error = hot_journal_ ? "it has a hot journal (a write that was cut off), which only opening it "
-                           "read-write rolls back"
-                         : sqlite3_errmsg(db_);
+    if (hot_journal_) {
+      error =
+          "it has a hot journal (a write that was cut off), which only opening it read-write "
+          "rolls back";
+    } else if (rc == SQLITE_TOOBIG) {
+      error = "it holds a value longer than the " + std::to_string(kLongestValue >> 20) +
+              " MiB that dbi reads";
+    } else {
+      error = sqlite3_errmsg(db_);
+    }
   }
   sqlite3_finalize(stmt);
   return rc == SQLITE_DONE;

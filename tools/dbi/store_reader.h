@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "database_interface/database_interface.h"
+#include "file_set.h"
 #include "opening.h"
 
 namespace dbi {
@@ -81,6 +82,10 @@ struct CheckReport {
   std::vector<Finding> findings;
 };
 
+// The longest text or blob a reader reads, far beyond any value a store
+// holds and far below a small machine's memory.
+constexpr int kLongestValue = 16 << 20;
+
 class StoreReader {
  public:
   StoreReader() = default;
@@ -88,10 +93,9 @@ class StoreReader {
   StoreReader(const StoreReader&) = delete;
   StoreReader& operator=(const StoreReader&) = delete;
 
-  // Opens `path` read-only: false, with `error` set, when it does not exist,
-  // is a folder or cannot be opened without creating or writing a file
-  // beside it.
-  bool Open(const std::string& path, std::string& error);
+  // Opens the file of `set` read-only: false, with `error` set, when it
+  // cannot be opened without creating, writing or deleting a file.
+  bool Open(const FileSet& set, std::string& error);
   void Close();
 
   // Reads everything `show` lists into `view`, which must be new, the key

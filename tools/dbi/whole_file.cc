@@ -95,15 +95,6 @@ std::string Describe(int error_number) {
 }  // namespace
 
 std::optional<std::string> ReadWholeFile(const std::string& path, std::string& error) {
-  std::error_code ignored;
-  if (!std::filesystem::exists(path, ignored)) {
-    error = "no such file";
-    return std::nullopt;
-  }
-  if (std::filesystem::is_directory(path, ignored)) {
-    error = "is a folder, not a store file";
-    return std::nullopt;
-  }
   std::ifstream file(path, std::ios::binary);
   if (!file.is_open()) {
     error = "cannot open it: " + Describe(errno);

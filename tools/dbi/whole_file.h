@@ -10,8 +10,9 @@
 
 namespace dbi {
 
-// The bytes of `path`; none, with `error` set, when it does not exist, is a
-// folder or cannot be read.
+// The bytes of the regular file at `path` (one that FindStoreFile found:
+// anything else could block or read forever); none, with `error` set, when
+// it cannot be read.
 std::optional<std::string> ReadWholeFile(const std::string& path, std::string& error);
 
 // Whether anything (a file, a folder, a dangling symbolic link) is at `path`.

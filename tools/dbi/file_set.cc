@@ -1,0 +1,146 @@
+#include "file_set.h"
+
+#include <array>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+namespace dbi {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// SQLite's database header; a shorter file reads as an empty database.
+constexpr uintmax_t kHeaderBytes = 100;
+constexpr size_t kWalHeaderBytes = 32;
+constexpr std::array<unsigned char, 8> kJournalMagic = {0xd9, 0xd5, 0x05, 0xf9,
+                                                        0x20, 0xa1, 0x63, 0xd7};
+
+uint32_t BigEndian32(const unsigned char* bytes) {
+  return (uint32_t{bytes[0]} << 24) | (uint32_t{bytes[1]} << 16) | (uint32_t{bytes[2]} << 8) |
+         uint32_t{bytes[3]};
+}
+
+// Whether a -journal, -wal or -shm is there: an error when it is something
+// SQLite should not be given.
+bool Companion(const std::string& path, const char* suffix, std::string& error) {
+  std::error_code ignored;
+  const fs::file_type type = fs::symlink_status(path + suffix, ignored).type();
+  if (type == fs::file_type::not_found) {
+    return false;
+  }
+  if (type != fs::file_type::regular) {
+    error = std::string("its ") + suffix +
+            " is not a regular file (a link, folder, FIFO or device), which SQLite would open";
+  }
+  return true;
+}
+
+// The last `count` bytes of a regular file, if it has them.
+std::optional<std::string> Tail(const std::string& path, size_t count) {
+  std::error_code error;
+  const uintmax_t bytes = fs::file_size(path, error);
+  std::ifstream file(path, std::ios::binary);
+  std::string tail(count, '\0');
+  if (error || bytes < count || !file.seekg(static_cast<std::streamoff>(bytes - count)) ||
+      !file.read(tail.data(), static_cast<std::streamsize>(count))) {
+    return std::nullopt;
+  }
+  return tail;
+}
+
+bool HasWalHeader(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::array<unsigned char, kWalHeaderBytes> header{};
+  if (!file.read(reinterpret_cast<char*>(header.data()), header.size())) {
+    return false;
+  }
+  const uint32_t magic = BigEndian32(header.data());
+  return magic == 0x377f0682 || magic == 0x377f0683;
+}
+
+}  // namespace
+
+std::optional<FileSet> FindStoreFile(const std::string& file, std::string& error) {
+  std::error_code failure;
+  const fs::path resolved = fs::canonical(file, failure);
+  if (failure) {
+    std::error_code ignored;
+    error = fs::is_symlink(fs::symlink_status(file, ignored)) ? "a symbolic link to nothing"
+            : failure == std::errc::no_such_file_or_directory ? "no such file"
+                                                              : failure.message();
+    return std::nullopt;
+  }
+  const fs::file_type type = fs::symlink_status(resolved, failure).type();
+  if (type == fs::file_type::directory) {
+    error = "is a folder, not a store file";
+    return std::nullopt;
+  }
+  if (type != fs::file_type::regular) {
+    error =
+        "is not a regular file (a FIFO, socket or device), which a reader could wait on forever";
+    return std::nullopt;
+  }
+  FileSet set;
+  set.path = resolved.string();
+  set.bytes = fs::file_size(resolved, failure);
+  return set;
+}
+
+std::optional<FileSet> FindFileSet(const std::string& file, std::string& error) {
+  std::optional<FileSet> set = FindStoreFile(file, error);
+  std::string refusal;
+  if (set) {
+    set->journal = Companion(set->path, "-journal", refusal);
+    set->wal = Companion(set->path, "-wal", refusal);
+    set->shm = Companion(set->path, "-shm", refusal);
+  }
+  if (!refusal.empty()) {
+    error = refusal;
+    return std::nullopt;
+  }
+  return set;
+}
+
+std::string ReadOnlyParameters(const FileSet& set, std::string& error) {
+  if (!set.journal && !set.wal) {
+    // Nothing beside it can change what the file says, and immutable keeps
+    // SQLite from looking for anything (a header in WAL mode would have it
+    // create the -wal).
+    return "mode=ro&immutable=1";
+  }
+  if (set.bytes < kHeaderBytes) {
+    // SQLite deletes the journal or the -wal of a file with no pages.
+    error = std::string("is shorter than a database header, with a ") +
+            (set.wal ? "-wal" : "-journal") + " beside it that reading would delete";
+    return "";
+  }
+  if (set.wal && !HasWalHeader(set.path + "-wal")) {
+    error = "its -wal holds no WAL header, so it cannot be read without being rewritten";
+    return "";
+  }
+  if (set.wal && !set.shm) {
+    error =
+        "in WAL mode with a -wal file but no -shm file: reading it would create the -shm file "
+        "beside it (opening it with the library or sqlite3 recovers it)";
+    return "";
+  }
+  // A hot journal is then found and refused (a read-only connection cannot
+  // roll it back); a -wal is read through the -shm, opened read-only.
+  return "mode=ro&readonly_shm=1";
+}
+
+bool NamesSuperJournal(const std::string& path) {
+  // A journal ends with the name, its length, a checksum and the magic.
+  const std::optional<std::string> tail = Tail(path, 16);
+  if (!tail) {
+    return false;
+  }
+  const auto* bytes = reinterpret_cast<const unsigned char*>(tail->data());
+  return std::memcmp(bytes + 8, kJournalMagic.data(), kJournalMagic.size()) == 0 &&
+         BigEndian32(bytes) != 0;
+}
+
+}  // namespace dbi

@@ -153,6 +153,8 @@ odd=$(copy odd.db)
 sql "$odd" "PRAGMA foreign_keys = OFF" \
   "INSERT INTO core_recode (dump_file_path, log_file_path, start_recode_id, create_time)
    VALUES ('d', 'l', 99, 1)" \
+  "INSERT INTO core_recode (dump_file_path, log_file_path, start_recode_id, create_time)
+   SELECT 'late', 'l', min(id), 1 FROM start_recode" \
   "ALTER TABLE message_collect_key ADD COLUMN note TEXT" \
   "INSERT INTO session_cache (session_key, session_value, expire_time)
    VALUES ('quote\" back\\ line' || char(10) || 'end', CAST(x'ff00c3a9e282ac' AS TEXT), 1000)"
@@ -162,6 +164,10 @@ expect 1 "^schema: table message_collect_key differs from this library's" check 
 expect 0 '"quote\\" back\\\\ line\\x0aend" = .*1000 ms, expired' show --now 1000 "$odd"
 expect 0 '1000 ms, valid' show --now 999 "$odd"
 json show --json "$odd" -- 'd["session_cache"]["entries"][-1]["value"] == "\ufffd\x00\u00e9\u20ac"'
+# The orphan is not listed; the record added after it is, under its start.
+json show --json "$odd" -- '[c["dump_file_path"] for s in d["start_records"]
+  for c in s["core_records"]][1:] == ["late"]'
+expect 0 "^Session cache: 3 entries" show "$odd"
 json check --json "$odd" -- 'not d["healthy"] and len(d["findings"]) == 2'
 
 # --- not a database at all, and a store with a page overwritten
@@ -177,6 +183,19 @@ for file in "$garbage" "$broken"; do
     unchanged "$file" $args
   done
 done
+
+# A damaged page that only the listing reaches, the first of a long value's
+# overflow pages: what comes before it is printed, but the status tells that
+# the listing is not whole, and the JSON is left unfinished.
+overflow=$(copy overflow.db)
+pages=$(($(stat -c %s "$overflow") / 4096))
+sql "$overflow" "INSERT INTO session_cache (session_key, session_value, expire_time)
+   VALUES ('long', hex(randomblob(8000)), 1)"
+dd if=/dev/zero of="$overflow" bs=4096 seek="$pages" count=1 conv=notrunc 2>/dev/null
+expect 2 "cannot read as a store: session_cache: database disk image is malformed" show "$overflow"
+"$dbi" show --json "$overflow" >"$work/cut.json" 2>/dev/null
+! python3 -c 'import json, sys; json.load(sys.stdin)' <"$work/cut.json" 2>/dev/null ||
+  fail "dbi show --json $overflow: whole JSON of a listing cut short"
 
 # --- a hostile file: terminal controls in a stored text and in a schema name,
 # a trigger and a view that run inside whoever opens it, a hot journal, a

@@ -74,19 +74,25 @@ int64_t ReferenceTime(const Options& options) {
 int RunShow(const Options& options) {
   StoreReader reader;
   StoreView view;
+  StoreRows rows;
   std::string error;
   const std::optional<FileSet> set = FindFileSet(options.file, error);
   if (!set || !reader.Open(*set, error)) {
     return FileError(options, error);
   }
-  if (!reader.Read(view, options.reveal_secrets, error)) {
+  if (!reader.Read(view, rows, options.reveal_secrets, error)) {
     return FileError(options, "cannot read as a store: " + error);
   }
   const ShowSettings settings{options.file, ReferenceTime(options), options.reveal_secrets};
   if (options.json) {
-    PrintShowJson(std::cout, view, settings);
+    PrintShowJson(std::cout, view, rows, settings);
   } else {
-    PrintShowText(std::cout, view, settings);
+    PrintShowText(std::cout, view, rows, settings);
+  }
+  // The rows before a damaged page have been printed by now: the status
+  // tells that the listing is not whole.
+  if (rows.failed()) {
+    return FileError(options, "cannot read as a store: " + rows.error());
   }
   return kDone;
 }

@@ -24,41 +24,51 @@ std::string VersionText(const std::optional<std::string>& version) {
   return version ? Quoted(*version) : "none";
 }
 
-void PrintStarts(std::ostream& out, const StoreView& view) {
-  out << "\nStart records: " << view.starts.size() << '\n';
-  for (const StartRecord& start : view.starts) {
+// Each list below ends at its last row, at a failed read, or once `out` has
+// failed: a reader who closed the pipe does not wait for the rest of the
+// file to be read. The next list is begun only when neither failed.
+bool PrintStarts(std::ostream& out, const StoreView& view, StoreRows& rows) {
+  out << "\nStart records: " << view.start_count << '\n';
+  StartRecord start;
+  CoreRecode core;
+  InstanceInfo info;
+  while (out && rows.NextStart(start)) {
     out << "  start " << start.id << ": sdk_version " << Quoted(start.sdk_version) << ", sdk_type "
         << Quoted(start.sdk_type) << ", start_time " << start.start_time << '\n';
-    for (const auto& core : start.cores) {
+    while (out && rows.NextCore(core)) {
       out << "    core record " << core.id << ": dump " << Quoted(core.dump_file_path) << ", log "
           << Quoted(core.log_file_path) << ", create_time " << core.create_time << '\n';
     }
-    for (const auto& info : start.instances) {
+    while (out && rows.NextInstance(info)) {
       out << "    instance " << info.id << ": instance_no " << Quoted(info.instance_no)
           << ", session_id " << Quoted(info.session_id) << ", business_type " << info.business_type
           << ", protocol_type " << Quoted(info.protocol_type) << ", create_time "
           << info.create_time << '\n';
     }
   }
+  return out && !rows.failed();
 }
 
-void PrintSessions(std::ostream& out, const StoreView& view, int64_t now_ms) {
-  out << "\nSession cache: " << view.sessions.size() << " entries, judged at " << FormatUtc(now_ms)
+bool PrintSessions(std::ostream& out, const StoreView& view, StoreRows& rows, int64_t now_ms) {
+  out << "\nSession cache: " << view.session_count << " entries, judged at " << FormatUtc(now_ms)
       << '\n';
-  for (const SessionEntry& entry : view.sessions) {
+  SessionEntry entry;
+  while (out && rows.NextSession(entry)) {
     out << "  " << Quoted(entry.key) << " = " << Quoted(entry.value) << ", expires "
         << FormatUtc(entry.expire_time) << " (" << entry.expire_time << " ms, "
         << (Expired(entry, now_ms) ? "expired" : "valid") << ")\n";
   }
+  return out && !rows.failed();
 }
 
-void PrintKeyPairs(std::ostream& out, const StoreView& view, bool reveal) {
-  out << "\nKey pairs: " << view.key_pairs.size() << " stored";
-  if (!view.key_pairs.empty() && !reveal) {
+void PrintKeyPairs(std::ostream& out, const StoreView& view, StoreRows& rows, bool reveal) {
+  out << "\nKey pairs: " << view.key_pair_count << " stored";
+  if (view.key_pair_count != 0 && !reveal) {
     out << " (masked; --reveal-secrets shows them)";
   }
   out << '\n';
-  for (const KeyPair& pair : view.key_pairs) {
+  KeyPair pair;
+  while (out && rows.NextKeyPair(pair)) {
     if (reveal) {
       out << "  access key " << Quoted(pair.access_key) << ", secret key "
           << Quoted(pair.secret_key) << '\n';
@@ -69,57 +79,101 @@ void PrintKeyPairs(std::ostream& out, const StoreView& view, bool reveal) {
   }
 }
 
-void WriteStartsJson(JsonWriter& json, const StoreView& view) {
-  json.ObjectArrayField("start_records", view.starts, [&](const StartRecord& start) {
+// As in the text, but a list cut short is left open: a document that ends
+// early is no valid JSON, and cannot pass for the whole store.
+bool WriteStartsJson(JsonWriter& json, const std::ostream& out, StoreRows& rows) {
+  json.Key("start_records");
+  json.BeginArray();
+  StartRecord start;
+  CoreRecode core;
+  InstanceInfo info;
+  while (out && rows.NextStart(start)) {
+    json.BeginObject();
     json.NumberField("id", start.id);
     json.StringField("sdk_version", start.sdk_version);
     json.StringField("sdk_type", start.sdk_type);
     json.NumberField("start_time", start.start_time);
-    json.ObjectArrayField("core_records", start.cores, [&](const CoreRecode& core) {
+    json.Key("core_records");
+    json.BeginArray();
+    while (out && rows.NextCore(core)) {
+      json.BeginObject();
       json.NumberField("id", core.id);
       json.StringField("dump_file_path", core.dump_file_path);
       json.StringField("log_file_path", core.log_file_path);
       json.NumberField("create_time", core.create_time);
-    });
-    json.ObjectArrayField("instances", start.instances, [&](const InstanceInfo& info) {
+      json.EndObject();
+    }
+    json.EndArray();
+    json.Key("instances");
+    json.BeginArray();
+    while (out && rows.NextInstance(info)) {
+      json.BeginObject();
       json.NumberField("id", info.id);
       json.StringField("instance_no", info.instance_no);
       json.StringField("session_id", info.session_id);
       json.NumberField("business_type", info.business_type);
       json.StringField("protocol_type", info.protocol_type);
       json.NumberField("create_time", info.create_time);
-    });
-  });
+      json.EndObject();
+    }
+    json.EndArray();
+    json.EndObject();
+  }
+  if (!out || rows.failed()) {
+    return false;
+  }
+  json.EndArray();
+  return true;
 }
 
-void WriteSessionsJson(JsonWriter& json, const StoreView& view, int64_t now_ms) {
+bool WriteSessionsJson(JsonWriter& json, const std::ostream& out, StoreRows& rows, int64_t now_ms) {
   json.Key("session_cache");
   json.BeginObject();
   json.NumberField("now", now_ms);
   json.StringField("now_utc", FormatUtc(now_ms));
-  json.ObjectArrayField("entries", view.sessions, [&](const SessionEntry& entry) {
+  json.Key("entries");
+  json.BeginArray();
+  SessionEntry entry;
+  while (out && rows.NextSession(entry)) {
+    json.BeginObject();
     json.StringField("key", entry.key);
     json.StringField("value", entry.value);
     json.NumberField("expire_time", entry.expire_time);
     json.StringField("expire_utc", FormatUtc(entry.expire_time));
     json.BoolField("expired", Expired(entry, now_ms));
-  });
+    json.EndObject();
+  }
+  if (!out || rows.failed()) {
+    return false;
+  }
+  json.EndArray();
   json.EndObject();
+  return true;
 }
 
-void WriteKeyPairsJson(JsonWriter& json, const StoreView& view, bool reveal) {
+bool WriteKeyPairsJson(JsonWriter& json, const std::ostream& out, StoreRows& rows, bool reveal) {
   json.Key("key_pairs");
   json.BeginObject();
   json.BoolField("revealed", reveal);
-  json.ObjectArrayField("pairs", view.key_pairs, [&](const KeyPair& pair) {
+  json.Key("pairs");
+  json.BeginArray();
+  KeyPair pair;
+  while (out && rows.NextKeyPair(pair)) {
+    json.BeginObject();
     json.NumberField("access_key_bytes", pair.access_key_bytes);
     json.NumberField("secret_key_bytes", pair.secret_key_bytes);
     if (reveal) {
       json.StringField("access_key", pair.access_key);
       json.StringField("secret_key", pair.secret_key);
     }
-  });
+    json.EndObject();
+  }
+  if (!out || rows.failed()) {
+    return false;
+  }
+  json.EndArray();
   json.EndObject();
+  return true;
 }
 
 void WriteVersionJson(JsonWriter& json, const std::optional<std::string>& version,
@@ -172,7 +226,8 @@ std::string Counted(size_t count, const char* one, const char* many) {
   return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
-void PrintShowText(std::ostream& out, const StoreView& view, const ShowSettings& settings) {
+void PrintShowText(std::ostream& out, const StoreView& view, StoreRows& rows,
+                   const ShowSettings& settings) {
   out << "File: " << Quoted(settings.file) << '\n';
   out << "Schema version: " << VersionText(view.version) << " (this library writes "
       << database_interface::kSchemaVersion << ")\n";
@@ -192,12 +247,13 @@ void PrintShowText(std::ostream& out, const StoreView& view, const ShowSettings&
     separator = ", ";
   }
   out << '\n';
-  PrintStarts(out, view);
-  PrintSessions(out, view, settings.now_ms);
-  PrintKeyPairs(out, view, settings.reveal_secrets);
+  if (PrintStarts(out, view, rows) && PrintSessions(out, view, rows, settings.now_ms)) {
+    PrintKeyPairs(out, view, rows, settings.reveal_secrets);
+  }
 }
 
-void PrintShowJson(std::ostream& out, const StoreView& view, const ShowSettings& settings) {
+void PrintShowJson(std::ostream& out, const StoreView& view, StoreRows& rows,
+                   const ShowSettings& settings) {
   JsonWriter json(out);
   json.BeginObject();
   json.StringField("file", settings.file);
@@ -218,10 +274,10 @@ void PrintShowJson(std::ostream& out, const StoreView& view, const ShowSettings&
     json.StringField("name", code.name);
     json.StringField("table", code.table);
   });
-  WriteStartsJson(json, view);
-  WriteSessionsJson(json, view, settings.now_ms);
-  WriteKeyPairsJson(json, view, settings.reveal_secrets);
-  json.EndObject();
+  if (WriteStartsJson(json, out, rows) && WriteSessionsJson(json, out, rows, settings.now_ms) &&
+      WriteKeyPairsJson(json, out, rows, settings.reveal_secrets)) {
+    json.EndObject();
+  }
 }
 
 void PrintCheckText(std::ostream& out, const std::string& file, const CheckReport& report) {

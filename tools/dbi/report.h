@@ -17,8 +17,13 @@ struct ShowSettings {
   bool reveal_secrets = false;
 };
 
-void PrintShowText(std::ostream& out, const StoreView& view, const ShowSettings& settings);
-void PrintShowJson(std::ostream& out, const StoreView& view, const ShowSettings& settings);
+// `view`, then each row as `rows` reads it. The listing ends early at a
+// failed read, which `rows` then tells, or once `out` has failed; the JSON
+// is then left unfinished.
+void PrintShowText(std::ostream& out, const StoreView& view, StoreRows& rows,
+                   const ShowSettings& settings);
+void PrintShowJson(std::ostream& out, const StoreView& view, StoreRows& rows,
+                   const ShowSettings& settings);
 
 // Text: each finding on a line of its own, then a summary line.
 void PrintCheckText(std::ostream& out, const std::string& file, const CheckReport& report);

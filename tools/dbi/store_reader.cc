@@ -4,7 +4,9 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <sstream>
+#include <tuple>
 #include <utility>
 
 #include "read_only_vfs.h"
@@ -55,12 +57,13 @@ int64_t Int64(sqlite3_stmt* stmt, int column) {
   return sqlite3_column_int64(stmt, column);
 }
 
-// `starts` is in id order, as read.
-StartRecord* FindStart(std::vector<StartRecord>& starts, int32_t id) {
-  const auto found =
-      std::lower_bound(starts.begin(), starts.end(), id,
-                       [](const StartRecord& start, int32_t wanted) { return start.id < wanted; });
-  return found != starts.end() && found->id == id ? &*found : nullptr;
+// Why a read on `db` failed with `rc`, in the words dbi prints.
+std::string ReadFailure(sqlite3* db, int rc) {
+  if (rc == SQLITE_TOOBIG) {
+    return "it holds a value longer than the " + std::to_string(kLongestValue >> 20) +
+           " MiB that dbi reads";
+  }
+  return sqlite3_errmsg(db);
 }
 
 // `path` as a URI with `parameters`. Always a URI, since SQLite may be built
@@ -141,11 +144,8 @@ bool StoreReader::Query(const std::string& sql, const RowReader& on_row, std::st
       error =
           "it has a hot journal (a write that was cut off), which only opening it read-write "
           "rolls back";
-    } else if (rc == SQLITE_TOOBIG) {
-      error = "it holds a value longer than the " + std::to_string(kLongestValue >> 20) +
-              " MiB that dbi reads";
     } else {
-      error = sqlite3_errmsg(db_);
+      error = ReadFailure(db_, rc);
     }
   }
   sqlite3_finalize(stmt);
@@ -193,7 +193,14 @@ int64_t StoreReader::CountRows(const std::string& table) {
   return rows;
 }
 
-bool StoreReader::Read(StoreView& view, bool read_secrets, std::string& error) {
+bool StoreReader::Read(StoreView& view, StoreRows& rows, bool read_secrets, std::string& error) {
+  // One read transaction for all of it: the counts are printed before the
+  // rows they count, and the records' keys are read long before the records.
+  if (sqlite3_get_autocommit(db_) != 0 &&
+      sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    error = sqlite3_errmsg(db_);
+    return false;
+  }
   std::map<std::string, std::string> tables;
   if (!ReadTables(tables, error) || !ReadStoredCode(view.stored_code, error) ||
       !ReadVersion(tables.count("db_version") != 0, view.version, error)) {
@@ -207,70 +214,260 @@ bool StoreReader::Read(StoreView& view, bool read_secrets, std::string& error) {
     }
     view.tables.push_back(counted);
   }
-  return ReadRecords(view, read_secrets, error);
+  rows.read_secrets_ = read_secrets;
+  return ReadyRows(view, rows, error);
 }
 
-bool StoreReader::ReadRecords(StoreView& view, bool read_secrets, std::string& error) {
-  auto present = [&](const char* name) {
+bool StoreReader::Read(StoreView& view, bool read_secrets, std::string& error) {
+  StoreRows rows;
+  if (!Read(view, rows, read_secrets, error)) {
+    return false;
+  }
+  StartRecord start;
+  CoreRecode core;
+  InstanceInfo info;
+  SessionEntry entry;
+  KeyPair pair;
+  while (rows.NextStart(start)) {
+    while (rows.NextCore(core)) {
+    }
+    while (rows.NextInstance(info)) {
+    }
+  }
+  while (rows.NextSession(entry)) {
+  }
+  while (rows.NextKeyPair(pair)) {
+  }
+  error = rows.error();
+  return !rows.failed();
+}
+
+// A table of another layout fails here, before anything is printed, and so
+// does a damaged page on any path these reads take; what can still fail
+// later lies only on the pages that the rows alone reach.
+bool StoreReader::ReadyRows(StoreView& view, StoreRows& rows, std::string& error) {
+  auto present = [&](const char* name) -> const TableRows* {
     const auto table =
         std::find_if(view.tables.begin(), view.tables.end(),
                      [&](const TableRows& candidate) { return candidate.name == name; });
-    return table != view.tables.end() && table->present;
+    return table != view.tables.end() && table->present ? &*table : nullptr;
   };
-  // Each query names its table, so a failure message says where it failed.
-  auto read = [&](const char* table, const std::string& sql, const RowReader& on_row) {
-    if (!present(table) || Query(sql, on_row, error)) {
+  // Each step names its table, so a failure message says where it failed.
+  auto ready = [&](const char* table, const std::function<bool()>& step) {
+    if (present(table) == nullptr || step()) {
       return true;
     }
     error = std::string(table) + ": " + error;
     return false;
   };
-  return read("start_recode",
-              "SELECT id, sdk_version, sdk_type, start_time FROM start_recode ORDER BY id",
-              [&](sqlite3_stmt* row) {
-                view.starts.push_back(
-                    {Int(row, 0), Text(row, 1), Text(row, 2), Int64(row, 3), {}, {}});
-              }) &&
-         read(
-             "core_recode",
-             "SELECT id, dump_file_path, log_file_path, start_recode_id, create_time "
-             "FROM core_recode ORDER BY id",
-             [&](sqlite3_stmt* row) {
-               CoreRecode core{Int(row, 0), Text(row, 1), Text(row, 2), Int(row, 3), Int64(row, 4)};
-               if (StartRecord* start = FindStart(view.starts, core.start_recode_id)) {
-                 start->cores.push_back(core);
-               }
-             }) &&
-         read("instance_info",
-              "SELECT id, instance_no, session_id, business_type, protocol_type, start_recode_id, "
-              "create_time FROM instance_info ORDER BY id",
-              [&](sqlite3_stmt* row) {
-                InstanceInfo info{Int(row, 0),  Text(row, 1), Text(row, 2), Int(row, 3),
-                                  Text(row, 4), Int(row, 5),  Int64(row, 6)};
-                if (StartRecord* start = FindStart(view.starts, info.start_recode_id)) {
-                  start->instances.push_back(info);
-                }
-              }) &&
-         read("session_cache",
-              "SELECT session_key, session_value, expire_time FROM session_cache ORDER BY id",
-              [&](sqlite3_stmt* row) {
-                view.sessions.push_back({Text(row, 0), Text(row, 1), Int64(row, 2)});
-              }) &&
-         read("message_collect_key",
-              read_secrets ? "SELECT message_access_key, message_access_secret_key, 0, 0 FROM "
-                             "message_collect_key ORDER BY rowid"
-                           // Only the lengths: the secret never enters this process.
-                           : "SELECT '', '', length(CAST(message_access_key AS BLOB)), "
-                             "length(CAST(message_access_secret_key AS BLOB)) FROM "
-                             "message_collect_key ORDER BY rowid",
-              [&](sqlite3_stmt* row) {
-                KeyPair pair{Text(row, 0), Text(row, 1), Int64(row, 2), Int64(row, 3)};
-                if (read_secrets) {
-                  pair.access_key_bytes = static_cast<int64_t>(pair.access_key.size());
-                  pair.secret_key_bytes = static_cast<int64_t>(pair.secret_key.size());
-                }
-                view.key_pairs.push_back(std::move(pair));
-              });
+  // Along the table, as its rows are read: the count printed above a list
+  // must be that of the rows in it, whatever an index of the table holds.
+  auto count = [&](const char* table, int64_t& rows_in_table) {
+    return Query(
+        std::string("SELECT count(*) FROM ") + table + " NOT INDEXED",
+        [&](sqlite3_stmt* row) { rows_in_table = Int64(row, 0); }, error);
+  };
+  return ready("start_recode",
+               [&] {
+                 return Prepare(
+                            "SELECT id, sdk_version, sdk_type, start_time FROM start_recode "
+                            "ORDER BY id",
+                            rows.starts_, error) &&
+                        count("start_recode", view.start_count);
+               }) &&
+         ready("core_recode",
+               [&] {
+                 return ReadyChildren(rows.cores_,
+                                      "id, dump_file_path, log_file_path, start_recode_id, "
+                                      "create_time",
+                                      present("core_recode")->rows, error);
+               }) &&
+         ready("instance_info",
+               [&] {
+                 return ReadyChildren(rows.instances_,
+                                      "id, instance_no, session_id, business_type, "
+                                      "protocol_type, start_recode_id, create_time",
+                                      present("instance_info")->rows, error);
+               }) &&
+         ready("session_cache",
+               [&] {
+                 return Prepare(
+                            "SELECT session_key, session_value, expire_time FROM session_cache "
+                            "ORDER BY id",
+                            rows.sessions_, error) &&
+                        count("session_cache", view.session_count);
+               }) &&
+         ready("message_collect_key", [&] {
+           return Prepare(rows.read_secrets_
+                              ? "SELECT message_access_key, message_access_secret_key, 0, 0 "
+                                "FROM message_collect_key ORDER BY rowid"
+                              // Only the lengths: the secret never enters this process.
+                              : "SELECT '', '', length(CAST(message_access_key AS BLOB)), "
+                                "length(CAST(message_access_secret_key AS BLOB)) FROM "
+                                "message_collect_key ORDER BY rowid",
+                          rows.key_pairs_, error) &&
+                  count("message_collect_key", view.key_pair_count);
+         });
+}
+
+// Only the records' keys are read here; each record is read when its start
+// is.
+bool StoreReader::ReadyChildren(StoreRows::Children& children, const std::string& columns,
+                                int64_t expected, std::string& error) {
+  const std::string table = children.table;
+  const std::string rowid = RowidName(table, error);
+  if (rowid.empty() || !Prepare("SELECT " + columns + " FROM " + table + " WHERE " + rowid + " = ?",
+                                children.read, error)) {
+    return false;
+  }
+  if (expected > 0) {
+    children.keys.reserve(static_cast<size_t>(expected));
+  }
+  uint32_t place = 0;
+  if (!Query(
+          "SELECT start_recode_id, " + rowid + " FROM " + table + " ORDER BY id",
+          [&](sqlite3_stmt* row) {
+            children.keys.push_back({Int(row, 0), place++, Int64(row, 1)});
+          },
+          error)) {
+    return false;
+  }
+  std::sort(children.keys.begin(), children.keys.end(),
+            [](const StoreRows::ChildKey& a, const StoreRows::ChildKey& b) {
+              return std::tie(a.start_id, a.place) < std::tie(b.start_id, b.place);
+            });
+  return true;
+}
+
+// A column may take the name "rowid", and SQLite then reads that column
+// under it: a lookup by it would scan the whole table for each record, and
+// find the wrong ones.
+std::string StoreReader::RowidName(const std::string& table, std::string& error) {
+  std::set<std::string> taken;
+  if (!Query(
+          "SELECT lower(name) FROM pragma_table_xinfo('" + table + "')",
+          [&](sqlite3_stmt* row) { taken.insert(Text(row, 0)); }, error)) {
+    return "";
+  }
+  for (const char* name : {"rowid", "_rowid_", "oid"}) {
+    if (taken.count(name) == 0) {
+      return name;
+    }
+  }
+  error = "its columns take every name of its rowid";
+  return "";
+}
+
+bool StoreReader::Prepare(const std::string& sql, StoreRows::Statement& stmt, std::string& error) {
+  sqlite3_stmt* prepared = nullptr;
+  if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &prepared, nullptr) != SQLITE_OK) {
+    error = sqlite3_errmsg(db_);
+    return false;
+  }
+  stmt.reset(prepared);
+  return true;
+}
+
+void StoreRows::Children::Select(int32_t start_id) {
+  const auto range = std::equal_range(
+      keys.begin(), keys.end(), ChildKey{start_id, 0, 0},
+      [](const ChildKey& a, const ChildKey& b) { return a.start_id < b.start_id; });
+  next = static_cast<size_t>(range.first - keys.begin());
+  end = static_cast<size_t>(range.second - keys.begin());
+}
+
+bool StoreRows::Step(Statement& list, const char* table) {
+  if (list == nullptr || failed()) {
+    return false;
+  }
+  const int rc = sqlite3_step(list.get());
+  if (rc == SQLITE_ROW) {
+    return true;
+  }
+  if (rc != SQLITE_DONE) {
+    error_ = std::string(table) + ": " + ReadFailure(sqlite3_db_handle(list.get()), rc);
+  }
+  list.reset();
+  return false;
+}
+
+sqlite3_stmt* StoreRows::NextChild(Children& children) {
+  if (failed() || children.next == children.end) {
+    return nullptr;
+  }
+  sqlite3_stmt* read = children.read.get();
+  (void)sqlite3_reset(read);
+  (void)sqlite3_bind_int64(read, 1, children.keys[children.next++].rowid);
+  const int rc = sqlite3_step(read);
+  if (rc == SQLITE_ROW) {
+    return read;
+  }
+  // Within one read transaction, only a damaged table loses a record
+  // between its key's read and its own.
+  error_ = std::string(children.table) + ": " +
+           (rc == SQLITE_DONE ? "a record found in the table cannot be read by its rowid"
+                              : ReadFailure(sqlite3_db_handle(read), rc));
+  return nullptr;
+}
+
+bool StoreRows::NextStart(StartRecord& start) {
+  cores_.next = cores_.end;
+  instances_.next = instances_.end;
+  if (!Step(starts_, "start_recode")) {
+    return false;
+  }
+  sqlite3_stmt* row = starts_.get();
+  start = {Int(row, 0), Text(row, 1), Text(row, 2), Int64(row, 3)};
+  // An id not above all those before it is one seen again (an id beyond 32
+  // bits cut to them, or a table of another layout with ids that repeat):
+  // the records of that id went to the first start that had it.
+  if (!highest_start_id_ || start.id > *highest_start_id_) {
+    highest_start_id_ = start.id;
+    cores_.Select(start.id);
+    instances_.Select(start.id);
+  }
+  return true;
+}
+
+bool StoreRows::NextCore(CoreRecode& core) {
+  sqlite3_stmt* row = NextChild(cores_);
+  if (row == nullptr) {
+    return false;
+  }
+  core = {Int(row, 0), Text(row, 1), Text(row, 2), Int(row, 3), Int64(row, 4)};
+  return true;
+}
+
+bool StoreRows::NextInstance(InstanceInfo& info) {
+  sqlite3_stmt* row = NextChild(instances_);
+  if (row == nullptr) {
+    return false;
+  }
+  info = {Int(row, 0),  Text(row, 1), Text(row, 2), Int(row, 3),
+          Text(row, 4), Int(row, 5),  Int64(row, 6)};
+  return true;
+}
+
+bool StoreRows::NextSession(SessionEntry& entry) {
+  if (!Step(sessions_, "session_cache")) {
+    return false;
+  }
+  sqlite3_stmt* row = sessions_.get();
+  entry = {Text(row, 0), Text(row, 1), Int64(row, 2)};
+  return true;
+}
+
+bool StoreRows::NextKeyPair(KeyPair& pair) {
+  if (!Step(key_pairs_, "message_collect_key")) {
+    return false;
+  }
+  sqlite3_stmt* row = key_pairs_.get();
+  pair = {Text(row, 0), Text(row, 1), Int64(row, 2), Int64(row, 3)};
+  if (read_secrets_) {
+    pair.access_key_bytes = static_cast<int64_t>(pair.access_key.size());
+    pair.secret_key_bytes = static_cast<int64_t>(pair.secret_key.size());
+  }
+  return true;
 }
 
 CheckReport StoreReader::Check() {

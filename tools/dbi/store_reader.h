@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,13 +27,12 @@ struct TableRows {
   int64_t rows = 0;
 };
 
+// A start; StoreRows reads its core and instance records after it.
 struct StartRecord {
   int32_t id = 0;
   std::string sdk_version;
   std::string sdk_type;
   int64_t start_time = 0;
-  std::vector<database_interface::CoreRecode> cores;
-  std::vector<database_interface::InstanceInfo> instances;
 };
 
 struct SessionEntry {
@@ -60,15 +60,80 @@ struct StoredCode {
 // One line on `code` for a reader: what it is and why it matters.
 std::string DescribeStoredCode(const StoredCode& code);
 
-// Everything `show` lists, in id order.
+// Everything `show` lists but the rows, which StoreRows reads one at a time.
 struct StoreView {
   std::optional<std::string> version;
   Opening opening = Opening::kStamp;
-  std::vector<TableRows> tables;  // the store's six, in the order the library creates them
-  std::vector<StartRecord> starts;
-  std::vector<SessionEntry> sessions;
-  std::vector<KeyPair> key_pairs;
+  std::vector<TableRows> tables;        // the store's six, in the order the library creates them
   std::vector<StoredCode> stored_code;  // by type, then name
+  // How many starts, session entries and key pairs StoreRows reads: counted
+  // in the tables themselves, since a count in `tables` may come from an
+  // index, which a damaged file can hold apart from its table.
+  int64_t start_count = 0;
+  int64_t session_count = 0;
+  int64_t key_pair_count = 0;
+};
+
+// The rows `show` lists, read one at a time in the order it lists them, so
+// that a store of any size is shown in the memory of one row, and of a key
+// of 16 bytes for each core and instance record: the starts by id, each followed by its core
+// records and then its instance records by id (a record whose start is not there is never read),
+// then the session entries by id, then the key pairs by rowid. Each Next is false at the end of its
+// list, and for good from the first read that fails, which error() then tells. It must not outlive
+// the StoreReader that readied it.
+class StoreRows {
+ public:
+  StoreRows() = default;
+
+  bool NextStart(StartRecord& start);
+  // Of the start NextStart read last.
+  bool NextCore(database_interface::CoreRecode& core);
+  bool NextInstance(database_interface::InstanceInfo& info);
+  bool NextSession(SessionEntry& entry);
+  bool NextKeyPair(KeyPair& pair);
+
+  bool failed() const { return !error_.empty(); }
+  const std::string& error() const { return error_; }
+
+ private:
+  friend class StoreReader;
+  using Statement = std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)>;
+
+  // A core or instance record: the start it names, read as the start's own
+  // id is, its place among its table's records by id, and the rowid that
+  // finds it. Reading the records by start would take an index on their
+  // start that the tables lack, or a sort by SQLite that holds them whole.
+  struct ChildKey {
+    int32_t start_id;
+    uint32_t place;
+    int64_t rowid;
+  };
+  struct Children {
+    explicit Children(const char* name) : table(name) {}
+    // Points next and end at the keys of the start `start_id`.
+    void Select(int32_t start_id);
+
+    const char* table;
+    Statement read{nullptr, &sqlite3_finalize};  // one record, by rowid
+    std::vector<ChildKey> keys;                  // by start, then place
+    size_t next = 0;                             // within the last start's keys
+    size_t end = 0;
+  };
+
+  // True on the next row of `list`; false at its end, after which it reads
+  // nothing more (SQLite would begin it again), or when the read fails.
+  bool Step(Statement& list, const char* table);
+  // The next record of the last start, on the row of its read statement.
+  sqlite3_stmt* NextChild(Children& children);
+
+  Statement starts_{nullptr, &sqlite3_finalize};
+  Statement sessions_{nullptr, &sqlite3_finalize};
+  Statement key_pairs_{nullptr, &sqlite3_finalize};
+  Children cores_{"core_recode"};
+  Children instances_{"instance_info"};
+  std::optional<int32_t> highest_start_id_;
+  bool read_secrets_ = false;
+  std::string error_;
 };
 
 struct Finding {
@@ -98,10 +163,16 @@ class StoreReader {
   bool Open(const FileSet& set, std::string& error);
   void Close();
 
-  // Reads everything `show` lists into `view`, which must be new, the key
-  // pairs' texts only if `read_secrets`: false, with `error` set, when the
-  // file cannot be read as a store (not a database, tables of another
-  // layout, a hot journal).
+  // Reads everything `show` lists but the rows into `view`, and readies
+  // `rows` to read those, the key pairs' texts only if `read_secrets`; both
+  // must be new. False, with `error` set, when the file cannot be read as a
+  // store (not a database, tables of another layout, a hot journal). What
+  // they read is the file at one moment: a read transaction begins here and
+  // lasts until the reader is closed, and no writer can commit meanwhile
+  // unless the file is in WAL mode.
+  bool Read(StoreView& view, StoreRows& rows, bool read_secrets, std::string& error);
+  // The same, reading every row and keeping none: whether the whole store
+  // can be read.
   bool Read(StoreView& view, bool read_secrets, std::string& error);
   // Whether a read failed on a hot journal, which Init would roll back.
   bool hot_journal() const { return hot_journal_; }
@@ -119,7 +190,14 @@ class StoreReader {
   bool ReadTables(std::map<std::string, std::string>& tables, std::string& error);
   bool ReadStoredCode(std::vector<StoredCode>& code, std::string& error);
   bool ReadVersion(bool has_table, std::optional<std::string>& version, std::string& error);
-  bool ReadRecords(StoreView& view, bool read_secrets, std::string& error);
+  bool ReadyRows(StoreView& view, StoreRows& rows, std::string& error);
+  bool ReadyChildren(StoreRows::Children& children, const std::string& columns, int64_t expected,
+                     std::string& error);
+  // The name under which `table`'s rowid can be read: "", with `error` set,
+  // when there is none.
+  std::string RowidName(const std::string& table, std::string& error);
+  // Prepares `sql` into `stmt`.
+  bool Prepare(const std::string& sql, StoreRows::Statement& stmt, std::string& error);
 
   sqlite3* db_ = nullptr;
   bool hot_journal_ = false;

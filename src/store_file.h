@@ -6,8 +6,8 @@
 // the process's umask. SQLite would create it under the umask, so the file
 // it is about to create is made first, empty and 0600, and SQLite finds it
 // there (its journal copies the mode). That file is found as SQLite finds
-// it: symbolic links lead to their targets. A name starting "file:", which
-// SQLite may read as a URI, is left to SQLite.
+// it: a name starting "file:" is a URI wherever this process's SQLite reads
+// names as URIs, and symbolic links lead to their targets.
 //
 // A file that is there but is not a regular file (a folder, a FIFO, a
 // device), or that has a -journal, -wal or -shm beside it that is not one,

@@ -216,6 +216,18 @@ std::vector<Opening> Openings(const TempDir& dir) {
                       0,
                       {},
                       "1:" + now + " 0|0|0|0|0"});
+  // Read as a URI (SQLite's build or its host may turn URIs on), this names
+  // uri.db in the current folder, the test's; read as a path, it is a link
+  // by that whole text to the same file.
+  openings.push_back({"a file: name",
+                      [](const std::string&) {
+                        std::string uri = "file:ur%69.db?mode=rwc";
+                        std::filesystem::create_symlink("uri.db", uri);
+                        return uri;
+                      },
+                      0,
+                      {},
+                      "1:" + now + " 0|0|0|0|0"});
   const std::string fifo = dir.File("fifo.db"), journaled = dir.File("journaled.db");
   openings.push_back({"a FIFO",
                       [=](const std::string&) { return Fifo(fifo); },
@@ -270,6 +282,9 @@ TEST_F(LifecycleTest, EachKindOfFileIsOpenedOrRefusedAsItMustBe) {
   // The store holds a secret: another local user must not read a new file,
   // whatever umask the host runs under. A file that exists keeps its mode.
   const mode_t host_umask = umask(022);
+  // Relative names are the test folder's.
+  const std::filesystem::path host_folder = std::filesystem::current_path();
+  std::filesystem::current_path(dir_.path());
 #endif
   for (const Opening& opening : Openings(dir_)) {
     SCOPED_TRACE(opening.file);
@@ -302,6 +317,7 @@ TEST_F(LifecycleTest, EachKindOfFileIsOpenedOrRefusedAsItMustBe) {
   EXPECT_EQ(OpenDescriptorCount(), descriptors);
 #if !defined(_WIN32)
   umask(host_umask);
+  std::filesystem::current_path(host_folder);
 #endif
 }
 

@@ -4,8 +4,8 @@
 
 #include "log/log.h"
 #include "open_flags.h"
-#include "private_file.h"
 #include "schema.h"
+#include "store_file.h"
 
 namespace database_interface {
 
@@ -54,15 +54,16 @@ void CDatabase::EndFailedInit() {
 }
 
 bool CDatabase::OpenAndPrepare(const char* path) {
-  const bool made_file = CreatePrivateFileIfMissing(path);
+  const StoreFile file = ReadyStoreFile(path);
   // The order is fixed: foreign keys before anything else, the tables before
   // any statement is prepared, the version statements before the check that
   // runs them, and the record statements only once the schema is current.
-  const int rc = sqlite3_open_v2(path, &db_, kOpenFlags, nullptr);
+  // A refused file gets the line SQLite gives a path it cannot open.
+  const int rc = file.readiness == Readiness::kRefused
+                     ? SQLITE_CANTOPEN
+                     : sqlite3_open_v2(path, &db_, kOpenFlags, nullptr);
   if (rc != SQLITE_OK) {
-    if (made_file) {
-      RemovePrivateFileIfEmpty(path);
-    }
+    RemoveMadeFileIfEmpty(file);
     LogError("[database]Open sqlite3 file[%s] failed:%s", path, sqlite3_errstr(rc));
     return false;
   }

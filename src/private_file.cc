@@ -1,11 +1,13 @@
 #include "private_file.h"
 
-#include <cstring>
-
 #if defined(__unix__) || defined(__APPLE__)
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
 #define DATABASE_INTERFACE_HAS_FILE_MODES 1
 #endif
 
@@ -14,45 +16,134 @@ namespace database_interface {
 #if defined(DATABASE_INTERFACE_HAS_FILE_MODES)
 namespace {
 
-// SQLite opens an in-memory or temporary database for these, and may read
-// "file:" as a URI whose file name is something else: creating a file under
-// the text itself would leave a stray empty file behind.
-bool NamesAFile(const char* path) {
-  return path[0] != '\0' && std::strcmp(path, ":memory:") != 0 &&
-         std::strncmp(path, "file:", 5) != 0;
+// SQLite's own bound (SQLITE_MAX_SYMLINK), counted as it counts.
+constexpr int kMaxLinks = 100;
+
+std::string CurrentFolder() {
+  char folder[PATH_MAX];
+  return getcwd(folder, sizeof folder) != nullptr ? std::string(folder) : std::string();
+}
+
+// Empty when the link cannot be read, or names nothing.
+std::string LinkTarget(const std::string& link) {
+  char target[PATH_MAX];
+  const ssize_t size = readlink(link.c_str(), target, sizeof target);
+  return size > 0 && static_cast<size_t>(size) < sizeof target
+             ? std::string(target, static_cast<size_t>(size))
+             : std::string();
+}
+
+enum class Step { kNext, kLink, kFail };
+
+// Puts `element` on the name built so far as SQLite does: an empty one or
+// "." dropped, ".." taking off the last one, any other appended and looked
+// at. kLink when the name now ends in a symbolic link.
+Step Append(std::string& full, const std::string& element) {
+  if (element.empty() || element == ".") {
+    return Step::kNext;
+  }
+  if (element == "..") {
+    if (full.size() <= 1) {
+      return Step::kFail;
+    }
+    full.erase(full.rfind('/'));
+    return Step::kNext;
+  }
+  full += '/';
+  full += element;
+  struct stat file = {};
+  if (lstat(full.c_str(), &file) != 0) {
+    return errno == ENOENT ? Step::kNext : Step::kFail;
+  }
+  return S_ISLNK(file.st_mode) ? Step::kLink : Step::kNext;
 }
 
 }  // namespace
-#endif
 
-bool CreatePrivateFileIfMissing(const char* path) {
-#if defined(DATABASE_INTERFACE_HAS_FILE_MODES)
-  if (!NamesAFile(path)) {
-    return false;
+bool FilesHaveModes() {
+  return true;
+}
+
+std::string FullPathname(const std::string& path) {
+  std::string rest = path;  // the elements still to append
+  if (path.empty() || path[0] != '/') {
+    const std::string folder = CurrentFolder();
+    if (folder.empty()) {
+      return std::string();
+    }
+    rest = folder + "/" + path;
   }
-  // O_EXCL: an existing file, or anything a symbolic link points at, is
-  // never touched; SQLite's rollback journal copies the file's mode.
-  const int fd = open(path, O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  std::string full;
+  int links = 0;
+  size_t start = 0;
+  while (start < rest.size()) {
+    const size_t end = std::min(rest.find('/', start), rest.size());
+    const std::string element = rest.substr(start, end - start);
+    start = end + 1;
+    const Step step = Append(full, element);
+    if (step == Step::kFail) {
+      return std::string();
+    }
+    if (step == Step::kLink) {
+      // The link's target takes its place, in front of the elements after it.
+      const std::string target = LinkTarget(full);
+      if (links++ > kMaxLinks || target.empty()) {
+        return std::string();
+      }
+      full.erase(target[0] == '/' ? 0 : full.size() - element.size() - 1);
+      rest.replace(0, std::min(start, rest.size()), target + '/');
+      start = 0;
+    }
+  }
+  return full.size() < 2 ? std::string() : full;
+}
+
+FileKind KindOf(const std::string& path) {
+  struct stat file = {};
+  if (lstat(path.c_str(), &file) != 0) {
+    return FileKind::kMissing;
+  }
+  return S_ISREG(file.st_mode) ? FileKind::kRegular : FileKind::kOther;
+}
+
+bool CreatePrivateFile(const std::string& path) {
+  // SQLite's rollback journal copies the file's mode.
+  const int fd = open(path.c_str(), O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) {
     return false;
   }
   (void)close(fd);
   return true;
-#else
-  (void)path;
-  return false;
-#endif
 }
 
-void RemovePrivateFileIfEmpty(const char* path) {
-#if defined(DATABASE_INTERFACE_HAS_FILE_MODES)
+void RemovePrivateFileIfEmpty(const std::string& path) {
   struct stat made = {};
-  if (lstat(path, &made) == 0 && S_ISREG(made.st_mode) && made.st_size == 0) {
-    (void)unlink(path);
+  if (lstat(path.c_str(), &made) == 0 && S_ISREG(made.st_mode) && made.st_size == 0) {
+    (void)unlink(path.c_str());
   }
-#else
-  (void)path;
-#endif
 }
+
+#else
+// No modes to set, no links or FIFOs to meet: SQLite opens every name.
+
+bool FilesHaveModes() {
+  return false;
+}
+
+std::string FullPathname(const std::string& path) {
+  return path;
+}
+
+FileKind KindOf(const std::string& /*path*/) {
+  return FileKind::kMissing;
+}
+
+bool CreatePrivateFile(const std::string& /*path*/) {
+  return false;
+}
+
+void RemovePrivateFileIfEmpty(const std::string& /*path*/) {}
+
+#endif
 
 }  // namespace database_interface

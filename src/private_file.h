@@ -1,24 +1,42 @@
-// Where the system has owner, group and other file modes, a store file that
-// holds a secret is made readable by its owner only from the moment it
-// exists, whatever the process's umask.
+// The file-system calls made before SQLite opens the store's file, kept in
+// one place because they are the system's own: owner, group and other file
+// modes, symbolic links and FIFOs are POSIX's. Where the system has no such
+// modes (Windows) FilesHaveModes() says so and nothing else here is asked.
 
 #ifndef DATABASE_INTERFACE_PRIVATE_FILE_H_
 #define DATABASE_INTERFACE_PRIVATE_FILE_H_
 
+#include <string>
+
 namespace database_interface {
 
-// Creates `path` as an empty file of mode 0600 when nothing is there yet,
-// not following a symbolic link, and answers whether it made one. Best
-// effort and silent: an existing file keeps its mode, and any failure leaves
-// it to SQLite's own open to create the file or to report why it cannot. A
-// path that SQLite does not take as a file name (":memory:", "", a "file:"
-// URI) is left alone. Does nothing on systems without such modes.
-bool CreatePrivateFileIfMissing(const char* path);
+// Whether files here have owner, group and other modes.
+bool FilesHaveModes();
 
-// Removes the file at `path` that CreatePrivateFileIfMissing made, for an
-// open that then failed: SQLite itself would have left no file. A file
-// that is no longer empty has been written by someone else and stays.
-void RemovePrivateFileIfEmpty(const char* path);
+// The absolute name SQLite's unix file layer makes of `path` before it opens
+// anything: the current folder's elements first for a relative path, then
+// each element in turn, "." and empty ones dropped, ".." taking off the one
+// before it, a symbolic link replaced by its target (a relative one read
+// from the link's folder), at most 100 links. Empty where SQLite fails to
+// make one: a longer chain, an element it cannot look at, nothing left.
+std::string FullPathname(const std::string& path);
+
+enum class FileKind { kMissing, kRegular, kOther };
+
+// What is at `path`, a symbolic link itself being kOther; never opens it,
+// so a FIFO cannot block. An element that cannot be looked at reads as
+// kMissing: whoever then tries to create the file meets the same error.
+FileKind KindOf(const std::string& path);
+
+// Creates `path` as an empty file of mode 0600 when nothing, not even a
+// symbolic link, is there; answers whether it made one.
+bool CreatePrivateFile(const std::string& path);
+
+// Removes the file at `path` while it is an empty regular file: the one
+// CreatePrivateFile made for an open that then failed, where SQLite itself
+// would have left no file. One that is no longer empty has been written by
+// someone else and stays.
+void RemovePrivateFileIfEmpty(const std::string& path);
 
 }  // namespace database_interface
 

@@ -95,12 +95,14 @@ struct Opening {
   std::string after = {};
 };
 
-// The bytes of a file; empty for a folder or nothing.
+// The bytes of a file; empty for anything else, which is not opened: a FIFO
+// would block.
 std::string Contents(const std::string& path) {
+  if (!std::filesystem::is_regular_file(path)) {
+    return std::string();
+  }
   std::ifstream in(path, std::ios::binary);
-  return std::filesystem::is_regular_file(path)
-             ? std::string(std::istreambuf_iterator<char>(in), {})
-             : std::string();
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): a version, then what to run after
@@ -126,6 +128,15 @@ MakeFile Folder(const std::string& path) {
     return path;
   };
 }
+
+#if !defined(_WIN32)
+// Makes a FIFO at `path` and returns the path: opening a FIFO for reading
+// waits for a writer.
+std::string Fifo(const std::string& path) {
+  EXPECT_EQ(mkfifo(path.c_str(), 0600), 0);
+  return path;
+}
+#endif
 
 Lines Refusal(const std::string& line, const std::string& step) {
   return {"[database]" + line, "[database]" + step + " failed"};
@@ -194,6 +205,43 @@ std::vector<Opening> Openings(const TempDir& dir) {
                       },
                       -1,
                       {"[database]Open sqlite3 file[" + long_path + cannot_open}});
+  // SQLite follows the chain, each target relative to its link's folder.
+  openings.push_back({"a dangling symbolic link",
+                      [&dir](const std::string&) {
+                        std::filesystem::create_directory(dir.File("links"));
+                        std::filesystem::create_symlink("hop.db", dir.File("links/store.db"));
+                        std::filesystem::create_symlink("linked.db", dir.File("links/hop.db"));
+                        return dir.File("links/store.db");
+                      },
+                      0,
+                      {},
+                      "1:" + now + " 0|0|0|0|0"});
+  // Read as a URI (SQLite's build or its host may turn URIs on), this names
+  // uri.db in the current folder, the test's; read as a path, it is a link
+  // by that whole text to the same file.
+  openings.push_back({"a file: name",
+                      [](const std::string&) {
+                        std::string uri = "file:ur%69.db?mode=rwc";
+                        std::filesystem::create_symlink("uri.db", uri);
+                        return uri;
+                      },
+                      0,
+                      {},
+                      "1:" + now + " 0|0|0|0|0"});
+  const std::string fifo = dir.File("fifo.db"), journaled = dir.File("journaled.db");
+  openings.push_back({"a FIFO",
+                      [=](const std::string&) { return Fifo(fifo); },
+                      -1,
+                      {"[database]Open sqlite3 file[" + fifo + cannot_open}});
+  // SQLite would open the journal to see whether it is hot.
+  openings.push_back({"a store with a FIFO for its journal",
+                      [=](const std::string&) {
+                        CopyStoreFile(journaled, now);
+                        Fifo(journaled + "-journal");
+                        return std::string(journaled);  // a copy: the capture is const
+                      },
+                      -1,
+                      {"[database]Open sqlite3 file[" + journaled + cannot_open}});
 #endif
   // Rebuilt: the tables are dropped, so their ids start again from 1.
   const std::string migrated = "1:" + now + kept, rebuilt = "1:" + now + " 0|0|0|0|1";
@@ -234,6 +282,9 @@ TEST_F(LifecycleTest, EachKindOfFileIsOpenedOrRefusedAsItMustBe) {
   // The store holds a secret: another local user must not read a new file,
   // whatever umask the host runs under. A file that exists keeps its mode.
   const mode_t host_umask = umask(022);
+  // Relative names are the test folder's.
+  const std::filesystem::path host_folder = std::filesystem::current_path();
+  std::filesystem::current_path(dir_.path());
 #endif
   for (const Opening& opening : Openings(dir_)) {
     SCOPED_TRACE(opening.file);
@@ -266,6 +317,7 @@ TEST_F(LifecycleTest, EachKindOfFileIsOpenedOrRefusedAsItMustBe) {
   EXPECT_EQ(OpenDescriptorCount(), descriptors);
 #if !defined(_WIN32)
   umask(host_umask);
+  std::filesystem::current_path(host_folder);
 #endif
 }
 

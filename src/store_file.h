@@ -1,0 +1,46 @@
+// The file that a name handed to Init makes SQLite open, readied before
+// SQLite opens it.
+//
+// The store holds secrets: where files have owner, group and other modes, a
+// new store file is its owner's alone from the moment it exists, whatever
+// the process's umask. SQLite would create it under the umask, so the file
+// it is about to create is made first, empty and 0600, and SQLite finds it
+// there (its journal copies the mode). That file is found as SQLite finds
+// it: a name starting "file:" is a URI wherever this process's SQLite reads
+// names as URIs, and symbolic links lead to their targets.
+//
+// A file that is there but is not a regular file (a folder, a FIFO, a
+// device), or that has a -journal, -wal or -shm beside it that is not one,
+// is refused unopened: SQLite would wait forever on a FIFO. So is a file
+// SQLite would create that could not be made first: SQLite could only fail,
+// or create it readable by others. Windows, without such modes, leaves
+// every name to SQLite.
+
+#ifndef DATABASE_INTERFACE_STORE_FILE_H_
+#define DATABASE_INTERFACE_STORE_FILE_H_
+
+#include <string>
+
+namespace database_interface {
+
+enum class Readiness {
+  kRefused,       // not to be opened
+  kMade,          // created here, empty and owner-only
+  kLeftToSqlite,  // nothing made: the file is there, or SQLite makes no file of the name
+};
+
+struct StoreFile {
+  Readiness readiness;
+  std::string made;  // with kMade, the file created
+};
+
+// Readies the file SQLite opens for `name` with the store's open flags.
+StoreFile ReadyStoreFile(const char* name);
+
+// After an open that failed: removes the file ReadyStoreFile made, while it
+// is still empty, since SQLite itself would have left no file.
+void RemoveMadeFileIfEmpty(const StoreFile& file);
+
+}  // namespace database_interface
+
+#endif  // DATABASE_INTERFACE_STORE_FILE_H_

@@ -348,6 +348,16 @@ sql "$work/huge/store.db" "CREATE TABLE session_cache (id INTEGER PRIMARY KEY, s
   "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n LIMIT 50)
      INSERT INTO session_cache (session_key, expire_time) SELECT i, 0 FROM n"
 crafted "a huge computed value" "$work/huge/store.db" 2 1 1 "longer than the 16 MiB that dbi reads"
+# A file that a writer holds, with nothing beside it yet: read under the
+# file's lock, so never half written.
+python3 - "$store" "$dbi" <<'PY' || fail "dbi show read a file a writer holds"
+import sqlite3, subprocess, sys
+db = sqlite3.connect(sys.argv[1], isolation_level=None)
+db.execute("BEGIN EXCLUSIVE")
+shown = subprocess.run([sys.argv[2], "show", sys.argv[1]], capture_output=True, text=True)
+db.execute("ROLLBACK")
+assert shown.returncode == 2 and "database is locked" in shown.stderr, shown
+PY
 # A reader that stops early: status 3, not death by SIGPIPE.
 big=$(copy big.db)
 sql "$big" "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n LIMIT 3000)

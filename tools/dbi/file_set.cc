@@ -51,6 +51,14 @@ std::optional<std::string> Tail(const std::string& path, size_t count) {
   return tail;
 }
 
+// SQLite reads a database in WAL mode by the header's read version, byte 19.
+bool ReadsInWalMode(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::array<char, 20> header{};
+  return file.read(header.data(), header.size()) &&
+         std::memcmp(header.data(), "SQLite format 3", 16) == 0 && header[19] == 2;
+}
+
 bool HasWalHeader(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   std::array<unsigned char, kWalHeaderBytes> header{};
@@ -86,6 +94,7 @@ std::optional<FileSet> FindStoreFile(const std::string& file, std::string& error
   FileSet set;
   set.path = resolved.string();
   set.bytes = fs::file_size(resolved, failure);
+  set.wal_header = ReadsInWalMode(set.path);
   return set;
 }
 
@@ -106,10 +115,11 @@ std::optional<FileSet> FindFileSet(const std::string& file, std::string& error) 
 
 std::string ReadOnlyParameters(const FileSet& set, std::string& error) {
   if (!set.journal && !set.wal) {
-    // Nothing beside it can change what the file says, and immutable keeps
-    // SQLite from looking for anything (a header in WAL mode would have it
-    // create the -wal).
-    return "mode=ro&immutable=1";
+    // A reader takes the file's lock, so that a writer that starts meanwhile
+    // cannot show it half written. In WAL mode it would create the -wal
+    // first; as nothing is beside the file, the file holds everything and
+    // is read as immutable instead.
+    return set.wal_header ? "mode=ro&immutable=1" : "mode=ro&readonly_shm=1";
   }
   if (set.bytes < kHeaderBytes) {
     // SQLite deletes the journal or the -wal of a file with no pages.

@@ -17,6 +17,7 @@ namespace dbi {
 struct FileSet {
   std::string path;  // every symbolic link resolved, as SQLite resolves them
   uintmax_t bytes = 0;
+  bool wal_header = false;  // the header's read version says WAL mode
   bool journal = false;  // a -journal beside it
   bool wal = false;      // a -wal beside it
   bool shm = false;      // a -shm beside it
@@ -34,8 +35,9 @@ std::optional<FileSet> FindFileSet(const std::string& file, std::string& error);
 
 // The URI parameters under which SQLite reads `set` through the read-only
 // file-system layer without touching a file; "" with `error` set when there
-// are none. What exists beside the file decides, never its header: SQLite
-// looks for a hot journal and opens a -wal whatever the header says.
+// are none. What exists beside the file decides first, since SQLite looks
+// for a hot journal and opens a -wal whatever the header says; the header
+// only when nothing is there.
 std::string ReadOnlyParameters(const FileSet& set, std::string& error);
 
 // Whether the journal at `path` names a super-journal: rolling it back would

@@ -114,8 +114,8 @@ int RunCheck(const Options& options) {
 }
 
 // The session-cache rows of `file` as it is now, or -1. A new reader each
-// time: a file with nothing beside it is read as immutable, and such a
-// reader keeps the pages it has read, blind to the library's change.
+// time: a file in WAL mode with nothing beside it is read as immutable, and
+// such a reader keeps the pages it has read, blind to the library's change.
 int64_t CountSessionRows(const std::string& file) {
   std::string error;
   StoreReader reader;

@@ -1,10 +1,14 @@
 #include "file_set.h"
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
+
+#include "first_page.h"
 
 namespace dbi {
 
@@ -12,8 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// SQLite's database header; a shorter file reads as an empty database.
-constexpr uintmax_t kHeaderBytes = 100;
 constexpr size_t kWalHeaderBytes = 32;
 constexpr std::array<unsigned char, 8> kJournalMagic = {0xd9, 0xd5, 0x05, 0xf9,
                                                         0x20, 0xa1, 0x63, 0xd7};
@@ -38,34 +40,29 @@ bool Companion(const std::string& path, const char* suffix, std::string& error) 
   return true;
 }
 
-// The last `count` bytes of a regular file, if it has them.
-std::optional<std::string> Tail(const std::string& path, size_t count) {
+// Up to `count` bytes of a regular file from `offset`, or its last `count`
+// bytes when `offset` is past them; none when it cannot be read.
+std::optional<std::string> Bytes(const std::string& path, uintmax_t offset, size_t count) {
   std::error_code error;
-  const uintmax_t bytes = fs::file_size(path, error);
-  std::ifstream file(path, std::ios::binary);
-  std::string tail(count, '\0');
-  if (error || bytes < count || !file.seekg(static_cast<std::streamoff>(bytes - count)) ||
-      !file.read(tail.data(), static_cast<std::streamsize>(count))) {
+  const uintmax_t size = fs::file_size(path, error);
+  if (error) {
     return std::nullopt;
   }
-  return tail;
-}
-
-// SQLite reads a database in WAL mode by the header's read version, byte 19.
-bool ReadsInWalMode(const std::string& path) {
+  std::string bytes(static_cast<size_t>(std::min<uintmax_t>(count, size)), '\0');
   std::ifstream file(path, std::ios::binary);
-  std::array<char, 20> header{};
-  return file.read(header.data(), header.size()) &&
-         std::memcmp(header.data(), "SQLite format 3", 16) == 0 && header[19] == 2;
+  if (!file.seekg(static_cast<std::streamoff>(std::min(offset, size - bytes.size()))) ||
+      !file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
+    return std::nullopt;
+  }
+  return bytes;
 }
 
 bool HasWalHeader(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::array<unsigned char, kWalHeaderBytes> header{};
-  if (!file.read(reinterpret_cast<char*>(header.data()), header.size())) {
+  const std::optional<std::string> header = Bytes(path, 0, kWalHeaderBytes);
+  if (!header || header->size() < kWalHeaderBytes) {
     return false;
   }
-  const uint32_t magic = BigEndian32(header.data());
+  const uint32_t magic = BigEndian32(reinterpret_cast<const unsigned char*>(header->data()));
   return magic == 0x377f0682 || magic == 0x377f0683;
 }
 
@@ -94,7 +91,6 @@ std::optional<FileSet> FindStoreFile(const std::string& file, std::string& error
   FileSet set;
   set.path = resolved.string();
   set.bytes = fs::file_size(resolved, failure);
-  set.wal_header = ReadsInWalMode(set.path);
   return set;
 }
 
@@ -119,9 +115,10 @@ std::string ReadOnlyParameters(const FileSet& set, std::string& error) {
     // cannot show it half written. In WAL mode it would create the -wal
     // first; as nothing is beside the file, the file holds everything and
     // is read as immutable instead.
-    return set.wal_header ? "mode=ro&immutable=1" : "mode=ro&readonly_shm=1";
+    const std::optional<std::string> header = Bytes(set.path, 0, kDatabaseHeaderBytes);
+    return header && HeaderSaysWal(*header) ? "mode=ro&immutable=1" : "mode=ro&readonly_shm=1";
   }
-  if (set.bytes < kHeaderBytes) {
+  if (set.bytes < kDatabaseHeaderBytes) {
     // SQLite deletes the journal or the -wal of a file with no pages.
     error = std::string("is shorter than a database header, with a ") +
             (set.wal ? "-wal" : "-journal") + " beside it that reading would delete";
@@ -144,8 +141,9 @@ std::string ReadOnlyParameters(const FileSet& set, std::string& error) {
 
 bool NamesSuperJournal(const std::string& path) {
   // A journal ends with the name, its length, a checksum and the magic.
-  const std::optional<std::string> tail = Tail(path, 16);
-  if (!tail) {
+  constexpr size_t kTrailerBytes = 16;
+  const std::optional<std::string> tail = Bytes(path, UINTMAX_MAX, kTrailerBytes);
+  if (!tail || tail->size() < kTrailerBytes) {
     return false;
   }
   const auto* bytes = reinterpret_cast<const unsigned char*>(tail->data());

@@ -17,10 +17,9 @@ namespace dbi {
 struct FileSet {
   std::string path;  // every symbolic link resolved, as SQLite resolves them
   uintmax_t bytes = 0;
-  bool wal_header = false;  // the header's read version says WAL mode
-  bool journal = false;     // a -journal beside it
-  bool wal = false;         // a -wal beside it
-  bool shm = false;         // a -shm beside it
+  bool journal = false;  // a -journal beside it
+  bool wal = false;      // a -wal beside it
+  bool shm = false;      // a -shm beside it
 };
 
 // The regular file that `file` names in the end: none, with `error` set,

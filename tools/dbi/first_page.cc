@@ -14,10 +14,16 @@ namespace {
 
 constexpr char kMagic[] = "SQLite format 3";  // with its NUL, the header's first 16 bytes
 constexpr size_t kPageSizeOffset = 16;
+constexpr size_t kReadVersionOffset = 19;
+constexpr char kWalVersion = 2;
 constexpr size_t kPageCountOffset = 28;
 constexpr uint32_t kDefaultPageSize = 4096;
 constexpr uint32_t kSmallestPageSize = 512;
 constexpr uint32_t kLargestPageSize = 65536;
+
+bool HasMagic(const std::string& file) {
+  return file.size() >= sizeof kMagic && std::memcmp(file.data(), kMagic, sizeof kMagic) == 0;
+}
 
 uint32_t ReadU16(const std::string& bytes, size_t offset) {
   return static_cast<uint32_t>(static_cast<unsigned char>(bytes[offset]) << 8 |
@@ -41,12 +47,17 @@ struct DbCloser {
 }  // namespace
 
 uint32_t HeaderPageSize(const std::string& file) {
-  if (file.size() < kPageSizeOffset + 2 || std::memcmp(file.data(), kMagic, sizeof kMagic) != 0) {
+  if (file.size() < kPageSizeOffset + 2 || !HasMagic(file)) {
     return 0;
   }
   const uint32_t stored = ReadU16(file, kPageSizeOffset);
   const uint32_t size = stored == 1 ? kLargestPageSize : stored;  // 65536 does not fit 16 bits
   return IsPageSize(size) ? size : 0;
+}
+
+bool HeaderSaysWal(const std::string& file) {
+  return file.size() > kReadVersionOffset && HasMagic(file) &&
+         file[kReadVersionOffset] == kWalVersion;
 }
 
 std::vector<uint32_t> PageSizesToTry(const std::string& file) {

@@ -4,11 +4,19 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <linux/magic.h>
+#include <sys/vfs.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <iterator>
 #define DATABASE_INTERFACE_HAS_FILE_MODES 1
+#else
+#include <fcntl.h>
+#include <io.h>
 #endif
 
 namespace database_interface {
@@ -58,6 +66,67 @@ Step Append(std::string& full, const std::string& element) {
   return S_ISLNK(file.st_mode) ? Step::kLink : Step::kNext;
 }
 
+#if defined(__linux__)
+// File systems whose "files" are the kernel's: reads may wait for an event
+// or never end, and their sizes say nothing.
+constexpr unsigned long kKernelFileSystems[] = {PROC_SUPER_MAGIC,
+                                                SYSFS_MAGIC,
+                                                DEBUGFS_MAGIC,
+                                                TRACEFS_MAGIC,
+                                                SECURITYFS_MAGIC,
+                                                SELINUX_MAGIC,
+                                                SMACK_MAGIC,
+                                                CGROUP_SUPER_MAGIC,
+                                                CGROUP2_SUPER_MAGIC,
+                                                PSTOREFS_MAGIC,
+                                                EFIVARFS_MAGIC,
+                                                BPF_FS_MAGIC,
+                                                BINFMTFS_MAGIC,
+                                                RDTGROUP_SUPER_MAGIC,
+                                                NSFS_MAGIC,
+                                                OPENPROM_SUPER_MAGIC,
+                                                USBDEVICE_SUPER_MAGIC,
+                                                XENFS_SUPER_MAGIC,
+                                                DEVPTS_SUPER_MAGIC,
+                                                BINDERFS_SUPER_MAGIC,
+                                                0x62656570 /* configfs */,
+                                                0x65735543 /* fusectl */};
+
+// File systems whose reads another machine or process serves.
+constexpr unsigned long kRemoteFileSystems[] = {
+    NFS_SUPER_MAGIC, SMB_SUPER_MAGIC, CIFS_SUPER_MAGIC, SMB2_SUPER_MAGIC, CEPH_SUPER_MAGIC,
+    AFS_SUPER_MAGIC, AFS_FS_MAGIC,    CODA_SUPER_MAGIC, V9FS_MAGIC,       FUSE_SUPER_MAGIC};
+
+template <size_t N>
+bool Among(unsigned long type, const unsigned long (&types)[N]) {
+  return std::find(std::begin(types), std::end(types), type) != std::end(types);
+}
+
+bool OfFiles(const struct statfs& system, bool local_only) {
+  // f_type's own type differs between C libraries and word sizes.
+  const auto type = static_cast<unsigned long>(system.f_type) & 0xffffffffUL;
+  return !Among(type, kKernelFileSystems) && !(local_only && Among(type, kRemoteFileSystems));
+}
+
+bool OnFileSystemOfFiles(const std::string& path) {
+  struct statfs system = {};
+  return statfs(path.c_str(), &system) != 0 || OfFiles(system, false);
+}
+
+bool OnFileSystemOfFiles(int fd, bool local_only) {
+  struct statfs system = {};
+  return fstatfs(fd, &system) == 0 && OfFiles(system, local_only);
+}
+#else
+bool OnFileSystemOfFiles(const std::string& /*path*/) {
+  return true;
+}
+
+bool OnFileSystemOfFiles(int /*fd*/, bool /*local_only*/) {
+  return true;
+}
+#endif
+
 }  // namespace
 
 bool FilesHaveModes() {
@@ -103,7 +172,28 @@ FileKind KindOf(const std::string& path) {
   if (lstat(path.c_str(), &file) != 0) {
     return FileKind::kMissing;
   }
-  return S_ISREG(file.st_mode) ? FileKind::kRegular : FileKind::kOther;
+  return S_ISREG(file.st_mode) && OnFileSystemOfFiles(path) ? FileKind::kRegular : FileKind::kOther;
+}
+
+int OpenPlainFile(const char* path, int flags, int mode, bool local_only) {
+  const int fd = open(path, flags | O_NONBLOCK, mode);
+  if (fd < 0) {
+    return fd;
+  }
+  struct stat file = {};
+  bool plain =
+      fstat(fd, &file) == 0 && ((S_ISREG(file.st_mode) && OnFileSystemOfFiles(fd, local_only)) ||
+                                (S_ISDIR(file.st_mode) && (flags & O_ACCMODE) == O_RDONLY));
+  if (plain && (flags & O_NONBLOCK) == 0) {
+    const int status = fcntl(fd, F_GETFL);
+    plain = status != -1 && fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == 0;
+  }
+  if (!plain) {
+    (void)close(fd);
+    errno = ENXIO;
+    return -1;
+  }
+  return fd;
 }
 
 bool CreatePrivateFile(const std::string& path) {
@@ -143,6 +233,10 @@ bool CreatePrivateFile(const std::string& /*path*/) {
 }
 
 void RemovePrivateFileIfEmpty(const std::string& /*path*/) {}
+
+int OpenPlainFile(const char* path, int flags, int mode, bool /*local_only*/) {
+  return open(path, flags, mode);
+}
 
 #endif
 

@@ -24,9 +24,22 @@ std::string FullPathname(const std::string& path);
 enum class FileKind { kMissing, kRegular, kOther };
 
 // What is at `path`, a symbolic link itself being kOther; never opens it,
-// so a FIFO cannot block. An element that cannot be looked at reads as
-// kMissing: whoever then tries to create the file meets the same error.
+// so a FIFO cannot block. A regular file on a file system of the kernel's
+// (procfs, sysfs and the like) is kOther too: a read of /proc/kmsg waits
+// for the next kernel message. An element that cannot be looked at reads
+// as kMissing: whoever then tries to create the file meets the same error.
 FileKind KindOf(const std::string& path);
+
+// Opens `path` as open(2) does with `flags` and `mode`, but the open itself
+// never waits (a FIFO or a device is opened non-blocking) and the answer is
+// a descriptor only for what its own kind says is a plain file: a regular
+// file that KindOf would not call kOther, or a folder where `flags` are
+// O_RDONLY. With `local_only`, a file on a network or FUSE file system,
+// whose reads another machine or process can hold up, is refused too.
+// Anything refused is closed again: -1 with errno ENXIO, as an open of a
+// FIFO without a writer fails. Where the system has no such kinds, a plain
+// open(2).
+int OpenPlainFile(const char* path, int flags, int mode, bool local_only);
 
 // Creates `path` as an empty file of mode 0600 when nothing, not even a
 // symbolic link, is there; answers whether it made one.

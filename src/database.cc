@@ -5,6 +5,7 @@
 #include "log/log.h"
 #include "open_flags.h"
 #include "schema.h"
+#include "sqlite_guard.h"
 #include "store_file.h"
 
 namespace database_interface {
@@ -54,6 +55,9 @@ void CDatabase::EndFailedInit() {
 }
 
 bool CDatabase::OpenAndPrepare(const char* path) {
+#if defined(DATABASE_INTERFACE_OWN_SQLITE)
+  (void)GuardSqliteFiles(FileSystems::kAny);
+#endif
   const StoreFile file = ReadyStoreFile(path);
   // The order is fixed: foreign keys before anything else, the tables before
   // any statement is prepared, the version statements before the check that

@@ -196,6 +196,11 @@ int OpenPlainFile(const char* path, int flags, int mode, bool local_only) {
   return fd;
 }
 
+bool IsPlainFile(const std::string& path, bool local_only) {
+  const int fd = OpenPlainFile(path.c_str(), O_RDONLY, 0, local_only);
+  return fd >= 0 && close(fd) == 0;
+}
+
 bool CreatePrivateFile(const std::string& path) {
   // SQLite's rollback journal copies the file's mode.
   const int fd = open(path.c_str(), O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
@@ -236,6 +241,10 @@ void RemovePrivateFileIfEmpty(const std::string& /*path*/) {}
 
 int OpenPlainFile(const char* path, int flags, int mode, bool /*local_only*/) {
   return open(path, flags, mode);
+}
+
+bool IsPlainFile(const std::string& /*path*/, bool /*local_only*/) {
+  return true;
 }
 
 #endif

@@ -41,6 +41,9 @@ FileKind KindOf(const std::string& path);
 // open(2).
 int OpenPlainFile(const char* path, int flags, int mode, bool local_only);
 
+// Whether OpenPlainFile would open `path` for reading.
+bool IsPlainFile(const std::string& path, bool local_only);
+
 // Creates `path` as an empty file of mode 0600 when nothing, not even a
 // symbolic link, is there; answers whether it made one.
 bool CreatePrivateFile(const std::string& path);

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "first_page.h"
+#include "private_file.h"
 
 namespace dbi {
 
@@ -83,9 +84,13 @@ std::optional<FileSet> FindStoreFile(const std::string& file, std::string& error
     error = "is a folder, not a store file";
     return std::nullopt;
   }
-  if (type != fs::file_type::regular) {
+  // The kind is the opened file's own, looked at without waiting: a
+  // /proc file is regular by its name's kind, and reading it can block.
+  if (type != fs::file_type::regular ||
+      !database_interface::IsPlainFile(resolved.string(), /*local_only=*/true)) {
     error =
-        "is not a regular file (a FIFO, socket or device), which a reader could wait on forever";
+        "is not a regular file on a local file system (a FIFO, socket or device, or a file of "
+        "the kernel's or of another machine's), which a reader could wait on forever";
     return std::nullopt;
   }
   FileSet set;

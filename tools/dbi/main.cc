@@ -20,6 +20,7 @@
 #include "recover_report.h"
 #include "report.h"
 #include "salvage.h"
+#include "sqlite_guard.h"
 #include "store_reader.h"
 #include "utc_time.h"
 #include "whole_file.h"
@@ -288,6 +289,10 @@ int main(int argc, char** argv) {
   // A closed pipe is an output that cannot be written: a status, not death.
   (void)std::signal(SIGPIPE, SIG_IGN);
 #endif
+  // Before any file is opened: a file swapped for a FIFO after it was
+  // judged must not block dbi, and a planted journal must not make purge
+  // delete the file it names. A system without the unix layer has neither.
+  (void)database_interface::GuardSqliteFiles(database_interface::FileSystems::kLocalOnly);
   int status = dbi::kDone;
   try {
     status = dbi::Run(std::vector<std::string>(argv + 1, argv + argc));

@@ -9,7 +9,8 @@
 #include <cstring>
 #include <memory>
 #include <set>
-#include <sstream>
+
+#include "integrity.h"
 
 namespace dbi {
 
@@ -431,21 +432,8 @@ std::vector<std::string> IntegrityFindings(const std::string& bytes) {
   std::string error;
   const RecoveryHooks hooks(bytes.size());
   const Db db = OpenBytes(bytes, error);
-  const Stmt stmt = db ? Prepare(db.get(), "PRAGMA integrity_check") : nullptr;
-  int rc = SQLITE_ERROR;
-  while (stmt && (rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
-    // A row may hold several lines under a "*** in database" heading.
-    const unsigned char* text = sqlite3_column_text(stmt.get(), 0);
-    std::istringstream lines(text == nullptr ? "" : reinterpret_cast<const char*>(text));
-    for (std::string line; std::getline(lines, line);) {
-      if (line != "ok" && !line.empty() && line.rfind("*** ", 0) != 0) {
-        findings.push_back(line);
-      }
-    }
-  }
-  if (rc != SQLITE_DONE) {
-    findings.push_back("cannot run PRAGMA integrity_check: " +
-                       (db ? std::string(sqlite3_errmsg(db.get())) : error));
+  if (!db || !CheckIntegrity(db.get(), findings, error)) {
+    findings.push_back("cannot run PRAGMA integrity_check: " + error);
   }
   return findings;
 }

@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <cstring>
 #include <set>
-#include <sstream>
 #include <tuple>
 #include <utility>
 
+#include "integrity.h"
 #include "read_only_vfs.h"
 #include "schema.h"
 
@@ -127,6 +127,17 @@ void StoreReader::Close() {
   }
 }
 
+std::string StoreReader::Failure() {
+  // A read-only connection cannot roll back what a cut-off write left in
+  // the journal; the library's Init does, before anything else.
+  hot_journal_ = hot_journal_ || sqlite3_extended_errcode(db_) == SQLITE_READONLY_ROLLBACK;
+  if (hot_journal_) {
+    return "it has a hot journal (a write that was cut off), which only opening it read-write "
+           "rolls back";
+  }
+  return ReadFailure(db_, sqlite3_errcode(db_));
+}
+
 bool StoreReader::Query(const std::string& sql, const RowReader& on_row, std::string& error) {
   sqlite3_stmt* stmt = nullptr;
   int rc = sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr);
@@ -137,16 +148,7 @@ bool StoreReader::Query(const std::string& sql, const RowReader& on_row, std::st
     }
   }
   if (rc != SQLITE_DONE) {
-    // A read-only connection cannot roll back what a cut-off write left in
-    // the journal; the library's Init does, before anything else.
-    hot_journal_ = hot_journal_ || sqlite3_extended_errcode(db_) == SQLITE_READONLY_ROLLBACK;
-    if (hot_journal_) {
-      error =
-          "it has a hot journal (a write that was cut off), which only opening it read-write "
-          "rolls back";
-    } else {
-      error = ReadFailure(db_, rc);
-    }
+    error = Failure();
   }
   sqlite3_finalize(stmt);
   return rc == SQLITE_DONE;
@@ -477,24 +479,18 @@ CheckReport StoreReader::Check() {
   };
   std::string error;
   // A file SQLite cannot read at all fails here, and nothing else can run.
-  if (!Query(
-          "PRAGMA integrity_check",
-          [&](sqlite3_stmt* row) {
-            // A row may hold several lines under a "*** in database" heading.
-            std::istringstream lines(Text(row, 0));
-            for (std::string line; std::getline(lines, line);) {
-              if (line != "ok" && !line.empty() && line.rfind("*** ", 0) != 0) {
-                add_finding("integrity", line);
-              }
-            }
-          },
-          error)) {
+  std::vector<std::string> integrity;
+  if (!CheckIntegrity(db_, integrity, error)) {
+    error = Failure();
     if (hot_journal_) {
       add_finding("journal", error);
     } else {
       add_finding("integrity", "cannot run PRAGMA integrity_check: " + error);
     }
     return report;
+  }
+  for (const std::string& line : integrity) {
+    add_finding("integrity", line);
   }
   if (!Query(
           "PRAGMA foreign_key_check",

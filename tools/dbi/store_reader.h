@@ -183,6 +183,9 @@ class StoreReader {
 
  private:
   using RowReader = std::function<void(sqlite3_stmt*)>;
+  // Why the read that just failed did, in the words dbi prints; notes a
+  // hot journal.
+  std::string Failure();
   // Runs `sql`, handing each row to `on_row`: false with `error` set to
   // SQLite's message when it fails.
   bool Query(const std::string& sql, const RowReader& on_row, std::string& error);

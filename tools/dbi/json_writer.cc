@@ -19,10 +19,17 @@ std::string JsonString(const std::string& text) {
     if (code == '"' || code == '\\') {
       out += '\\';
       out += static_cast<char>(code);
-    } else if (IsControlOrBidi(code)) {
-      char escaped[8];
-      (void)std::snprintf(escaped, sizeof(escaped), "\\u%04x",
-                          static_cast<unsigned>(code));  // fits: 6 bytes and NUL
+    } else if (IsControlOrInvisible(code)) {
+      char escaped[16];
+      if (code > 0xFFFF) {
+        // Beyond the first plane, JSON has only UTF-16's surrogate pairs.
+        const uint32_t offset = code - 0x10000;
+        (void)std::snprintf(escaped, sizeof(escaped), "\\u%04x\\u%04x",
+                            static_cast<unsigned>(0xD800 + (offset >> 10)),
+                            static_cast<unsigned>(0xDC00 + (offset & 0x3FF)));
+      } else {
+        (void)std::snprintf(escaped, sizeof(escaped), "\\u%04x", static_cast<unsigned>(code));
+      }
       out += escaped;
     } else {
       out.append(text, i, length);

@@ -1,7 +1,7 @@
 // A small writer of indented JSON that always produces valid documents:
 // commas and nesting are tracked, and strings are escaped, with bytes that
 // are not UTF-8 replaced by U+FFFD (stored texts may hold any bytes) and
-// controls and bidirectional marks written as \u escapes.
+// controls and invisible characters written as \u escapes.
 
 #ifndef DATABASE_INTERFACE_TOOLS_DBI_JSON_WRITER_H_
 #define DATABASE_INTERFACE_TOOLS_DBI_JSON_WRITER_H_

@@ -197,15 +197,19 @@ std::string Escaped(const std::string& text) {
     uint32_t code = 0;
     const size_t length = DecodeUtf8(text, i, code);
     char escaped[12];
-    if (length == 0 || (code < 0x80 && IsControlOrBidi(code))) {
+    if (length == 0 || (code < 0x80 && IsControlOrInvisible(code))) {
       const auto byte = static_cast<unsigned char>(text[i]);
       (void)std::snprintf(escaped, sizeof(escaped), "\\x%02x", byte);  // fits: 4 bytes and NUL
       out += escaped;
       i += 1;
       continue;
     }
-    if (IsControlOrBidi(code)) {
-      (void)std::snprintf(escaped, sizeof(escaped), "\\u%04x", static_cast<unsigned>(code));
+    if (IsControlOrInvisible(code)) {
+      if (code > 0xFFFF) {
+        (void)std::snprintf(escaped, sizeof(escaped), "\\U%08x", static_cast<unsigned>(code));
+      } else {
+        (void)std::snprintf(escaped, sizeof(escaped), "\\u%04x", static_cast<unsigned>(code));
+      }
       out += escaped;
     } else if (code == '"' || code == '\\') {
       out += '\\';

@@ -30,9 +30,10 @@ void PrintCheckText(std::ostream& out, const std::string& file, const CheckRepor
 void PrintCheckJson(std::ostream& out, const std::string& file, const CheckReport& report);
 
 // `text` with quotes and backslashes escaped, ASCII controls and bytes that
-// are not UTF-8 as \xNN, other controls and bidirectional marks as \uNNNN,
-// so that nothing from a file can act on the terminal; Quoted adds double
-// quotes.
+// are not UTF-8 as \xNN, other controls and characters that show nothing
+// (see IsControlOrInvisible) as \uNNNN or \UNNNNNNNN, so that nothing from
+// a file can act on the terminal or pass for another text; Quoted adds
+// double quotes.
 std::string Escaped(const std::string& text);
 std::string Quoted(const std::string& text);
 

@@ -1,5 +1,8 @@
 #include "utf8.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace dbi {
 
 size_t DecodeUtf8(const std::string& text, size_t i, uint32_t& code) {
@@ -33,11 +36,33 @@ size_t DecodeUtf8(const std::string& text, size_t i, uint32_t& code) {
   return length;
 }
 
-bool IsControlOrBidi(uint32_t code) {
-  const bool control = code < 0x20 || (code >= 0x7F && code <= 0x9F);
-  const bool bidi = code == 0x061C || code == 0x200E || code == 0x200F ||
-                    (code >= 0x202A && code <= 0x202E) || (code >= 0x2066 && code <= 0x2069);
-  return control || bidi;
+namespace {
+
+struct Range {
+  uint32_t first;
+  uint32_t last;
+};
+
+// Unicode's format characters (category Cf: the bidirectional marks among
+// them) and its line and paragraph separators, as of Unicode 15.
+constexpr Range kInvisible[] = {
+    {0x00AD, 0x00AD},   {0x0600, 0x0605},   {0x061C, 0x061C},   {0x06DD, 0x06DD},
+    {0x070F, 0x070F},   {0x0890, 0x0891},   {0x08E2, 0x08E2},   {0x180E, 0x180E},
+    {0x200B, 0x200F},   {0x2028, 0x202E},   {0x2060, 0x2064},   {0x2066, 0x206F},
+    {0xFEFF, 0xFEFF},   {0xFFF9, 0xFFFB},   {0x110BD, 0x110BD}, {0x110CD, 0x110CD},
+    {0x13430, 0x1343F}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0001, 0xE0001},
+    {0xE0020, 0xE007F},
+};
+
+}  // namespace
+
+bool IsControlOrInvisible(uint32_t code) {
+  if (code < 0x20 || (code >= 0x7F && code <= 0x9F)) {
+    return true;
+  }
+  return std::any_of(std::begin(kInvisible), std::end(kInvisible), [code](const Range& range) {
+    return code >= range.first && code <= range.last;
+  });
 }
 
 }  // namespace dbi

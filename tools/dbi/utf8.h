@@ -15,10 +15,12 @@ namespace dbi {
 size_t DecodeUtf8(const std::string& text, size_t i, uint32_t& code);
 
 // Whether `code` must not reach a terminal as it is: C0 controls, DEL, C1
-// controls (0x9B alone starts a control sequence on many terminals) and the
-// bidirectional formatting characters, which reorder what is shown around
-// them.
-bool IsControlOrBidi(uint32_t code);
+// controls (0x9B alone starts a control sequence on many terminals), and
+// the characters that show nothing, so that two texts printed alike are
+// alike: format characters (zero-width spaces and joiners, the byte order
+// mark, the soft hyphen, and the bidirectional marks, which also reorder
+// what is shown around them) and the line and paragraph separators.
+bool IsControlOrInvisible(uint32_t code);
 
 }  // namespace dbi
 

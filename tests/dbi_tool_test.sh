@@ -205,13 +205,16 @@ clean() {
   { "$dbi" "$@" 2>&1; true; } | python3 -c '
 import sys
 text = sys.stdin.buffer.read().decode("utf-8")  # invalid UTF-8 fails here
-bad = [c for c in text if (ord(c) < 32 and c != "\n") or 0x7f <= ord(c) <= 0x9f
-       or c in "\u061c\u200e\u200f" or 0x202a <= ord(c) <= 0x202e or 0x2066 <= ord(c) <= 0x2069]
+import unicodedata
+bad = [c for c in text if c != "\n" and unicodedata.category(c) in ("Cc", "Cf", "Zl", "Zp")]
 assert not bad, bad' || fail "dbi $*: printed a control raw"
 }
 mkdir -p "$work/hostile"
 hostile=$(copy hostile/file:store.db)
-evil="char(27) || ']0;owned' || char(7) || char(27) || '[2J' || CAST(x'9bc29be280aeff' AS TEXT)"
+# Controls, bytes of no UTF-8, a bidirectional mark and characters that
+# show nothing (U+200B, U+FEFF, U+2028, U+00AD, U+E0001).
+evil="char(27) || ']0;owned' || char(7) || char(27) || '[2J' ||
+  CAST(x'9bc29be280aeffe2808befbbbfe280a8c2adf3a08081' AS TEXT)"
 sql "$hostile" "INSERT INTO session_cache (session_key, session_value, expire_time)
    VALUES ('k', $evil, 1)" \
   "CREATE TRIGGER steal AFTER INSERT ON session_cache BEGIN
@@ -226,7 +229,7 @@ before=$failures
   expect 0 "^Warning: trigger 'steal' on 'session_cache'" show file:store.db
   [ "$failures" = "$before" ]) || failures=$((failures + 1))
 json show --json "$hostile" -- 'd["session_cache"]["entries"][-1]["value"] ==
-  "\x1b]0;owned\x07\x1b[2J\ufffd\u009b\u202e\ufffd" and len(d["triggers_and_views"]) == 2'
+  "\x1b]0;owned\x07\x1b[2J\ufffd\u009b\u202e\ufffd\u200b\ufeff\u2028\u00ad\U000e0001" and len(d["triggers_and_views"]) == 2'
 expect 0 "^Warning: view 'db_version'" show "$hostile"
 expect 1 "^schema: trigger 'steal' on 'session_cache'" check "$hostile"
 expect 1 "^schema: view 'db_version'" check "$hostile"
@@ -308,13 +311,17 @@ hidden=$work/hidden/store.db
 cp "$hot" "$hidden" && cp "$hot-journal" "$hidden-journal"
 printf '\002\002' | dd of="$hidden" bs=1 seek=18 conv=notrunc 2>/dev/null
 echo "not yours to delete" >"$work/hidden/victim"
-python3 - "$hidden-journal" "$work/hidden/victim" <<'PY'
+# super JOURNAL FILE: JOURNAL names FILE as its super-journal.
+super() {
+  python3 - "$1" "$2" <<'PY'
 import struct, sys
 name = sys.argv[2].encode()
 with open(sys.argv[1], "ab") as journal:
     journal.write(struct.pack(">I", 1) + name + struct.pack(">II", len(name), sum(name)) +
                   bytes.fromhex("d9d505f920a163d7"))
 PY
+}
+super "$hidden-journal" "$work/hidden/victim"
 crafted "a hidden hot journal" "$hidden" 2 1 1 "^journal: it has a hot journal"
 crafted "a super-journal" "$hidden" 2 1 1 "names a super-journal"
 crafted "a super-journal, forced" "$hidden" 2 1 1 "nothing done, not even with --force" --force
@@ -341,6 +348,70 @@ mkdir -p "$work/fifo" && mkfifo "$work/fifo/store.db"
 crafted "a FIFO" "$work/fifo/store.db" 2 2 2 "not a regular file"
 cp "$store" "$work/fifo/beside.db" && mkfifo "$work/fifo/beside.db-journal"
 crafted "a FIFO -journal" "$work/fifo/beside.db" 2 2 2 "its -journal is not a regular file"
+# A regular file by its name's kind whose reads wait for the next kernel
+# message.
+mkdir -p "$work/kernel" && ln -s /proc/kmsg "$work/kernel/store.db"
+crafted "a link to /proc/kmsg" "$work/kernel/store.db" 2 2 2 "not a regular file on a local file system"
+expect 2 "not a regular file" recover "$work/kernel/store.db" "$work/kernel/out.db"
+# A table's b-tree 40,000 levels deep (20 MB): SQLite's own check descends
+# it recursively, as far as the stack goes.
+mkdir -p "$work/deep"
+python3 - "$work/deep/store.db" 40000 <<'PY'
+import sqlite3, struct, sys
+db = sqlite3.connect(sys.argv[1])
+db.execute("PRAGMA page_size = 512")
+db.execute("CREATE TABLE t(x)")
+db.commit()
+pages = [open(sys.argv[1], "rb").read(512)]
+for level in range(int(sys.argv[2])):
+    interior = bytearray(512)
+    struct.pack_into(">BHHHBI", interior, 0, 5, 0, 0, 512, 0, level + 3)  # no cells, a right child
+    pages.append(bytes(interior))
+pages.append(struct.pack(">BHHH", 13, 0, 0, 512).ljust(512, b"\0"))  # an empty leaf
+data = bytearray(b"".join(pages))
+struct.pack_into(">I", data, 28, len(pages))
+open(sys.argv[1], "wb").write(data)
+PY
+crafted "a b-tree 40,000 levels deep" "$work/deep/store.db" 0 1 1 "deeper than 64 levels"
+expect 1 "deeper than 64 levels" recover "$work/deep/store.db" "$work/deep/out.db"
+# Files swapped for FIFOs between dbi's look and SQLite's open, and a
+# journal naming a victim as its super-journal planted before purge's
+# write: never a hang, never a deleted victim.
+mkdir -p "$work/race"
+race=$work/race/store.db
+cp "$store" "$race.good" && mkfifo "$work/race/fifo"
+swap() {
+  while :; do
+    cp "$race.good" "$race.new" && mv -f "$race.new" "$race" && ln "$work/race/fifo" "$race-journal"
+    rm -f "$race-journal" && ln -f "$work/race/fifo" "$race-shm" && rm -f "$race-shm"
+    ln -f "$work/race/fifo" "$race.new" && mv -f "$race.new" "$race"
+  done
+}
+swap & swapper=$!
+for i in $(seq 30); do
+  for args in "show $race" "check $race" "recover $race $work/race/out$i.db"; do
+    timeout 10 "$dbi" $args >/dev/null 2>&1
+    status=$?
+    [ "$status" -le 2 ] || fail "dbi $args on a file swapped for a FIFO: exit $status"
+  done
+done
+kill "$swapper" && wait "$swapper" 2>/dev/null
+cp "$hot" "$work/race/hot.db" && echo "not yours to delete" >"$work/race/victim"
+cp "$hot-journal" "$work/race/journal" && super "$work/race/journal" "$work/race/victim"
+plant() {
+  while :; do
+    cp "$work/race/journal" "$work/race/new" && mv -f "$work/race/new" "$work/race/hot.db-journal"
+    rm -f "$work/race/hot.db-journal"
+  done
+}
+plant & planter=$!
+for i in $(seq 100); do
+  timeout 10 "$dbi" purge --force "$work/race/hot.db" >/dev/null 2>&1
+  status=$?
+  [ "$status" -le 1 ] || fail "dbi purge --force beside a planted journal: exit $status"
+done
+kill "$planter" && wait "$planter" 2>/dev/null
+[ -f "$work/race/victim" ] || fail "dbi purge deleted the file a planted journal names"
 # 16 KB that would ask for 20 GB: a value computed on reading.
 mkdir -p "$work/huge"
 sql "$work/huge/store.db" "CREATE TABLE session_cache (id INTEGER PRIMARY KEY, session_key TEXT,

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <iterator>
 #define DATABASE_INTERFACE_HAS_FILE_MODES 1
 #else
@@ -69,42 +70,42 @@ Step Append(std::string& full, const std::string& element) {
 #if defined(__linux__)
 // File systems whose "files" are the kernel's: reads may wait for an event
 // or never end, and their sizes say nothing.
-constexpr unsigned long kKernelFileSystems[] = {PROC_SUPER_MAGIC,
-                                                SYSFS_MAGIC,
-                                                DEBUGFS_MAGIC,
-                                                TRACEFS_MAGIC,
-                                                SECURITYFS_MAGIC,
-                                                SELINUX_MAGIC,
-                                                SMACK_MAGIC,
-                                                CGROUP_SUPER_MAGIC,
-                                                CGROUP2_SUPER_MAGIC,
-                                                PSTOREFS_MAGIC,
-                                                EFIVARFS_MAGIC,
-                                                BPF_FS_MAGIC,
-                                                BINFMTFS_MAGIC,
-                                                RDTGROUP_SUPER_MAGIC,
-                                                NSFS_MAGIC,
-                                                OPENPROM_SUPER_MAGIC,
-                                                USBDEVICE_SUPER_MAGIC,
-                                                XENFS_SUPER_MAGIC,
-                                                DEVPTS_SUPER_MAGIC,
-                                                BINDERFS_SUPER_MAGIC,
-                                                0x62656570 /* configfs */,
-                                                0x65735543 /* fusectl */};
+constexpr uint64_t kKernelFileSystems[] = {PROC_SUPER_MAGIC,
+                                           SYSFS_MAGIC,
+                                           DEBUGFS_MAGIC,
+                                           TRACEFS_MAGIC,
+                                           SECURITYFS_MAGIC,
+                                           SELINUX_MAGIC,
+                                           SMACK_MAGIC,
+                                           CGROUP_SUPER_MAGIC,
+                                           CGROUP2_SUPER_MAGIC,
+                                           PSTOREFS_MAGIC,
+                                           EFIVARFS_MAGIC,
+                                           BPF_FS_MAGIC,
+                                           BINFMTFS_MAGIC,
+                                           RDTGROUP_SUPER_MAGIC,
+                                           NSFS_MAGIC,
+                                           OPENPROM_SUPER_MAGIC,
+                                           USBDEVICE_SUPER_MAGIC,
+                                           XENFS_SUPER_MAGIC,
+                                           DEVPTS_SUPER_MAGIC,
+                                           BINDERFS_SUPER_MAGIC,
+                                           0x62656570 /* configfs */,
+                                           0x65735543 /* fusectl */};
 
 // File systems whose reads another machine or process serves.
-constexpr unsigned long kRemoteFileSystems[] = {
+constexpr uint64_t kRemoteFileSystems[] = {
     NFS_SUPER_MAGIC, SMB_SUPER_MAGIC, CIFS_SUPER_MAGIC, SMB2_SUPER_MAGIC, CEPH_SUPER_MAGIC,
     AFS_SUPER_MAGIC, AFS_FS_MAGIC,    CODA_SUPER_MAGIC, V9FS_MAGIC,       FUSE_SUPER_MAGIC};
 
 template <size_t N>
-bool Among(unsigned long type, const unsigned long (&types)[N]) {
+bool Among(uint64_t type, const uint64_t (&types)[N]) {
   return std::find(std::begin(types), std::end(types), type) != std::end(types);
 }
 
 bool OfFiles(const struct statfs& system, bool local_only) {
   // f_type's own type differs between C libraries and word sizes.
-  const auto type = static_cast<unsigned long>(system.f_type) & 0xffffffffUL;
+  const uint64_t type = static_cast<uint64_t>(system.f_type) & 0xffffffffU;
   return !Among(type, kKernelFileSystems) && !(local_only && Among(type, kRemoteFileSystems));
 }
 

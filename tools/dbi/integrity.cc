@@ -26,23 +26,32 @@ uint32_t BigEndian(const unsigned char* bytes, size_t size) {
   return value;
 }
 
+// One page of the file as sqlite_dbpage hands it over.
+struct Page {
+  uint32_t number;
+  const unsigned char* bytes;
+  size_t size;
+};
+
 // The pages an interior b-tree page points at, as SQLite's check would
 // descend into them (a cell pointer off the page leads nowhere); none for
 // any other page.
-std::vector<uint32_t> Children(const unsigned char* page, size_t size, uint32_t number) {
-  const size_t header = number == 1 ? 100 : 0;  // page 1 starts with the file's header
+std::vector<uint32_t> Children(const Page& page) {
+  const size_t header = page.number == 1 ? 100 : 0;  // page 1 starts with the file's header
   std::vector<uint32_t> children;
-  if (size < header + 12 || (page[header] != 0x02 && page[header] != 0x05)) {
+  const unsigned char* bytes = page.bytes;
+  if (page.size < header + 12 || (bytes[header] != 0x02 && bytes[header] != 0x05)) {
     return children;
   }
-  const uint32_t cells = BigEndian(page + header + 3, 2);
-  for (uint32_t i = 0; i < cells && header + 12 + 2 * i + 2 <= size; ++i) {
-    const uint32_t cell = BigEndian(page + header + 12 + 2 * i, 2);
-    if (cell + 4 <= size) {
-      children.push_back(BigEndian(page + cell, 4));
+  const size_t cells = BigEndian(bytes + header + 3, 2);
+  for (size_t pointer = header + 12; pointer < header + 12 + 2 * cells && pointer + 2 <= page.size;
+       pointer += 2) {
+    const size_t cell = BigEndian(bytes + pointer, 2);
+    if (cell + 4 <= page.size) {
+      children.push_back(BigEndian(bytes + cell, 4));
     }
   }
-  children.push_back(BigEndian(page + header + 8, 4));
+  children.push_back(BigEndian(bytes + header + 8, 4));
   return children;
 }
 
@@ -58,7 +67,7 @@ bool ReadTreePages(sqlite3* db, std::vector<std::vector<uint32_t>>& pages, std::
       pages.resize(number + 1);
     }
     if (data != nullptr) {
-      pages[number] = Children(data, size, number);
+      pages[number] = Children({number, data, size});
     }
   }
   if (rc != SQLITE_DONE) {
@@ -83,57 +92,82 @@ bool ReadRoots(sqlite3* db, std::vector<uint32_t>& roots, std::string& error) {
   return true;
 }
 
-// "" when no path down the trees from `roots` is longer than kDeepestTree
-// pages and none comes back to a page on it; else what there is. Each page
-// is followed once: the depth below it is kept, so a page that two parents
-// share costs nothing more.
-std::string TreeTooDeep(const std::vector<std::vector<uint32_t>>& pages,
-                        const std::vector<uint32_t>& roots) {
-  constexpr int kUnseen = -1, kOnPath = -2;
-  std::vector<int> below(pages.size(), kUnseen);  // levels under a page once followed
+// Follows the trees down from their roots, without recursion: "" when no
+// path is longer than kDeepestTree pages and none comes back to a page on
+// it, else what there is. Each page is followed once and the depth below
+// it kept, so a page that two parents share costs nothing more.
+class TreeWalk {
+ public:
+  explicit TreeWalk(const std::vector<std::vector<uint32_t>>& pages)
+      : pages_(pages), below_(pages.size(), kUnseen) {}
+
+  std::string From(uint32_t root) {
+    if (root >= pages_.size() || below_[root] != kUnseen) {
+      return "";
+    }
+    root_ = root;
+    Enter(root);
+    while (!path_.empty()) {
+      Step& step = path_.back();
+      const std::vector<uint32_t>& children = pages_[step.page];
+      if (step.next_child == children.size()) {
+        Leave(step.page);
+        continue;
+      }
+      std::string problem = Visit(children[step.next_child++]);
+      if (!problem.empty()) {
+        return problem;
+      }
+    }
+    return "";
+  }
+
+ private:
+  static constexpr int kUnseen = -1;
+  static constexpr int kOnPath = -2;
   struct Step {
     uint32_t page;
     size_t next_child;
   };
-  for (const uint32_t root : roots) {
-    if (root >= pages.size() || below[root] != kUnseen) {
-      continue;
-    }
-    std::vector<Step> path{{root, 0}};
-    below[root] = kOnPath;
-    while (!path.empty()) {
-      Step& step = path.back();
-      const std::vector<uint32_t>& children = pages[step.page];
-      if (step.next_child == children.size()) {
-        int deepest = 0;
-        for (const uint32_t child : children) {
-          deepest = std::max(deepest, child < pages.size() ? below[child] + 1 : 0);
-        }
-        below[step.page] = deepest;
-        path.pop_back();
-        continue;
-      }
-      const uint32_t child = children[step.next_child++];
-      if (child == 0 || child >= pages.size()) {
-        continue;
-      }
-      if (below[child] == kOnPath) {
-        return "page " + std::to_string(child) + " is a b-tree page below itself";
-      }
-      // The levels down to the child and, once followed, below it.
-      if (path.size() + 1 + static_cast<size_t>(std::max(below[child], 0)) >
-          static_cast<size_t>(kDeepestTree)) {
-        return "the b-tree from page " + std::to_string(root) + " is deeper than " +
-               std::to_string(kDeepestTree) + " levels";
-      }
-      if (below[child] == kUnseen) {
-        below[child] = kOnPath;
-        path.push_back({child, 0});
-      }
-    }
+
+  void Enter(uint32_t page) {
+    below_[page] = kOnPath;
+    path_.push_back({page, 0});
   }
-  return "";
-}
+
+  void Leave(uint32_t page) {
+    int deepest = 0;
+    for (const uint32_t child : pages_[page]) {
+      deepest = std::max(deepest, child < below_.size() ? below_[child] + 1 : 0);
+    }
+    below_[page] = deepest;
+    path_.pop_back();
+  }
+
+  std::string Visit(uint32_t child) {
+    if (child == 0 || child >= pages_.size()) {
+      return "";  // SQLite's check reports such a page without reading it
+    }
+    if (below_[child] == kOnPath) {
+      return "page " + std::to_string(child) + " is a b-tree page below itself";
+    }
+    // The levels down to the child and, once followed, below it.
+    if (path_.size() + 1 + static_cast<size_t>(std::max(below_[child], 0)) >
+        static_cast<size_t>(kDeepestTree)) {
+      return "the b-tree from page " + std::to_string(root_) + " is deeper than " +
+             std::to_string(kDeepestTree) + " levels";
+    }
+    if (below_[child] == kUnseen) {
+      Enter(child);
+    }
+    return "";
+  }
+
+  const std::vector<std::vector<uint32_t>>& pages_;
+  std::vector<int> below_;  // levels under a page once followed
+  std::vector<Step> path_;
+  uint32_t root_ = 0;
+};
 
 }  // namespace
 
@@ -143,7 +177,11 @@ bool CheckIntegrity(sqlite3* db, std::vector<std::string>& findings, std::string
   if (!ReadTreePages(db, pages, error) || !ReadRoots(db, roots, error)) {
     return false;
   }
-  const std::string too_deep = TreeTooDeep(pages, roots);
+  TreeWalk walk(pages);
+  std::string too_deep;
+  for (size_t i = 0; i < roots.size() && too_deep.empty(); ++i) {
+    too_deep = walk.From(roots[i]);
+  }
   if (!too_deep.empty()) {
     findings.push_back(too_deep + ", which no reader can follow; the rest was not checked");
     return true;

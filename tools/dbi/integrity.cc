@@ -12,10 +12,22 @@ namespace {
 
 using Statement = std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)>;
 
-Statement Prepare(sqlite3* db, const char* sql) {
-  sqlite3_stmt* stmt = nullptr;
-  (void)sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
-  return Statement(stmt, &sqlite3_finalize);
+// Runs `sql`, handing each row to `on_row`: false, with `error` set to
+// SQLite's message, when it fails.
+template <typename OnRow>
+bool EachRow(sqlite3* db, const char* sql, const OnRow& on_row, std::string& error) {
+  sqlite3_stmt* prepared = nullptr;
+  int rc = sqlite3_prepare_v2(db, sql, -1, &prepared, nullptr);
+  const Statement stmt(prepared, &sqlite3_finalize);
+  while (rc == SQLITE_OK && (rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+    on_row(stmt.get());
+    rc = SQLITE_OK;
+  }
+  if (rc != SQLITE_DONE) {
+    error = sqlite3_errmsg(db);
+    return false;
+  }
+  return true;
 }
 
 uint32_t BigEndian(const unsigned char* bytes, size_t size) {
@@ -57,39 +69,31 @@ std::vector<uint32_t> Children(const Page& page) {
 
 // The children of every interior page, read one page at a time.
 bool ReadTreePages(sqlite3* db, std::vector<std::vector<uint32_t>>& pages, std::string& error) {
-  const Statement stmt = Prepare(db, "SELECT pgno, data FROM sqlite_dbpage('main')");
-  int rc = stmt ? SQLITE_ROW : sqlite3_errcode(db);
-  while (stmt && (rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
-    const auto number = static_cast<uint32_t>(sqlite3_column_int64(stmt.get(), 0));
-    const auto* data = static_cast<const unsigned char*>(sqlite3_column_blob(stmt.get(), 1));
-    const auto size = static_cast<size_t>(sqlite3_column_bytes(stmt.get(), 1));
-    if (pages.size() <= number) {
-      pages.resize(number + 1);
-    }
-    if (data != nullptr) {
-      pages[number] = Children({number, data, size});
-    }
-  }
-  if (rc != SQLITE_DONE) {
-    error = sqlite3_errmsg(db);
-    return false;
-  }
-  return true;
+  return EachRow(
+      db, "SELECT pgno, data FROM sqlite_dbpage('main')",
+      [&pages](sqlite3_stmt* row) {
+        const auto number = static_cast<uint32_t>(sqlite3_column_int64(row, 0));
+        const auto* data = static_cast<const unsigned char*>(sqlite3_column_blob(row, 1));
+        const auto size = static_cast<size_t>(sqlite3_column_bytes(row, 1));
+        if (pages.size() <= number) {
+          pages.resize(number + 1);
+        }
+        if (data != nullptr) {
+          pages[number] = Children({number, data, size});
+        }
+      },
+      error);
 }
 
 // Page 1, which holds the schema, and every root page the schema names.
 bool ReadRoots(sqlite3* db, std::vector<uint32_t>& roots, std::string& error) {
   roots.assign(1, 1);
-  const Statement stmt = Prepare(db, "SELECT rootpage FROM sqlite_schema WHERE rootpage > 1");
-  int rc = stmt ? SQLITE_ROW : sqlite3_errcode(db);
-  while (stmt && (rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
-    roots.push_back(static_cast<uint32_t>(sqlite3_column_int64(stmt.get(), 0)));
-  }
-  if (rc != SQLITE_DONE) {
-    error = sqlite3_errmsg(db);
-    return false;
-  }
-  return true;
+  return EachRow(
+      db, "SELECT rootpage FROM sqlite_schema WHERE rootpage > 1",
+      [&roots](sqlite3_stmt* row) {
+        roots.push_back(static_cast<uint32_t>(sqlite3_column_int64(row, 0)));
+      },
+      error);
 }
 
 // Follows the trees down from their roots, without recursion: "" when no
@@ -186,23 +190,19 @@ bool CheckIntegrity(sqlite3* db, std::vector<std::string>& findings, std::string
     findings.push_back(too_deep + ", which no reader can follow; the rest was not checked");
     return true;
   }
-  const Statement stmt = Prepare(db, "PRAGMA integrity_check");
-  int rc = stmt ? SQLITE_ROW : sqlite3_errcode(db);
-  while (stmt && (rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
-    // A row may hold several lines under a "*** in database" heading.
-    const unsigned char* text = sqlite3_column_text(stmt.get(), 0);
-    std::istringstream lines(text == nullptr ? "" : reinterpret_cast<const char*>(text));
-    for (std::string line; std::getline(lines, line);) {
-      if (line != "ok" && !line.empty() && line.rfind("*** ", 0) != 0) {
-        findings.push_back(line);
-      }
-    }
-  }
-  if (rc != SQLITE_DONE) {
-    error = sqlite3_errmsg(db);
-    return false;
-  }
-  return true;
+  return EachRow(
+      db, "PRAGMA integrity_check",
+      [&findings](sqlite3_stmt* row) {
+        // A row may hold several lines under a "*** in database" heading.
+        const unsigned char* text = sqlite3_column_text(row, 0);
+        std::istringstream lines(text == nullptr ? "" : reinterpret_cast<const char*>(text));
+        for (std::string line; std::getline(lines, line);) {
+          if (line != "ok" && !line.empty() && line.rfind("*** ", 0) != 0) {
+            findings.push_back(line);
+          }
+        }
+      },
+      error);
 }
 
 }  // namespace dbi

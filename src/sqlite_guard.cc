@@ -51,11 +51,14 @@ bool Install(FileSystems accepted) {
                                  reinterpret_cast<sqlite3_syscall_ptr>(&PlainOpen)) != SQLITE_OK) {
     return false;
   }
+  // Over the default of the moment, which may itself be a layer over the
+  // unix one (a test's that injects faults, say).
+  sqlite3_vfs* underlying = sqlite3_vfs_find(nullptr);
   static sqlite3_vfs layer;
-  layer = *unix_layer;
+  layer = *underlying;
   layer.pNext = nullptr;
   layer.zName = "database_interface";
-  layer.pAppData = unix_layer;
+  layer.pAppData = underlying;
   layer.xOpen = OpenNoSuperJournal;
   return sqlite3_vfs_register(&layer, 1) == SQLITE_OK;
 }

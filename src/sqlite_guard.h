@@ -6,8 +6,8 @@
 //   -wal and -shm, their folder) is opened through OpenPlainFile: a FIFO or
 //   a device swapped in after any check is refused instead of blocking the
 //   caller for good, and so is a file of the kernel's such as /proc/kmsg.
-// - The default file-system layer becomes one over the unix layer that
-//   opens no super-journal. Rolling back a journal that names one deletes
+// - The default file-system layer becomes one over the default of the
+//   moment that opens no super-journal. Rolling back a journal that names one deletes
 //   the file it names, whatever that is; a store never has one, since it is
 //   one file and attaches none.
 // A host's SQLite is never changed: these are settings of the whole copy,

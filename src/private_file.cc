@@ -18,6 +18,9 @@
 #else
 #include <fcntl.h>
 #include <io.h>
+
+#include <algorithm>
+#include <fstream>
 #endif
 
 namespace database_interface {
@@ -202,6 +205,38 @@ bool IsPlainFile(const std::string& path, bool local_only) {
   return fd >= 0 && close(fd) == 0;
 }
 
+std::optional<std::string> ReadPlainBytes(const std::string& path, uint64_t offset, size_t count,
+                                          bool local_only) {
+  const int fd = OpenPlainFile(path.c_str(), O_RDONLY, 0, local_only);
+  if (fd < 0) {
+    return std::nullopt;
+  }
+  struct stat file = {};
+  std::optional<std::string> bytes;
+  if (fstat(fd, &file) == 0) {
+    const auto size = static_cast<uint64_t>(file.st_size);
+    std::string read_bytes(static_cast<size_t>(std::min<uint64_t>(count, size)), '\0');
+    const uint64_t start = std::min(offset, size - read_bytes.size());
+    size_t done = 0;
+    while (done < read_bytes.size()) {
+      const ssize_t got =
+          pread(fd, &read_bytes[done], read_bytes.size() - done, static_cast<off_t>(start + done));
+      if (got < 0 && errno == EINTR) {
+        continue;
+      }
+      if (got <= 0) {
+        break;
+      }
+      done += static_cast<size_t>(got);
+    }
+    if (done == read_bytes.size()) {
+      bytes = std::move(read_bytes);
+    }
+  }
+  (void)close(fd);
+  return bytes;
+}
+
 bool CreatePrivateFile(const std::string& path) {
   // SQLite's rollback journal copies the file's mode.
   const int fd = open(path.c_str(), O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
@@ -241,11 +276,28 @@ bool CreatePrivateFile(const std::string& /*path*/) {
 void RemovePrivateFileIfEmpty(const std::string& /*path*/) {}
 
 int OpenPlainFile(const char* path, int flags, int mode, bool /*local_only*/) {
-  return open(path, flags, mode);
+  return open(path, flags | O_BINARY, mode);  // never text mode
 }
 
 bool IsPlainFile(const std::string& /*path*/, bool /*local_only*/) {
   return true;
+}
+
+std::optional<std::string> ReadPlainBytes(const std::string& path, uint64_t offset, size_t count,
+                                          bool /*local_only*/) {
+  std::ifstream file(path, std::ios::binary | std::ios::ate);
+  const std::streamoff end = file.tellg();
+  if (!file || end < 0) {
+    return std::nullopt;
+  }
+  const auto size = static_cast<uint64_t>(end);
+  std::string bytes(static_cast<size_t>(std::min<uint64_t>(count, size)), '\0');
+  const uint64_t start = std::min(offset, size - bytes.size());
+  if (!file.seekg(static_cast<std::streamoff>(start)) ||
+      !file.read(&bytes[0], static_cast<std::streamsize>(bytes.size()))) {
+    return std::nullopt;
+  }
+  return bytes;
 }
 
 #endif

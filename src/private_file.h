@@ -6,6 +6,9 @@
 #ifndef DATABASE_INTERFACE_PRIVATE_FILE_H_
 #define DATABASE_INTERFACE_PRIVATE_FILE_H_
 
+#include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 
 namespace database_interface {
@@ -43,6 +46,13 @@ int OpenPlainFile(const char* path, int flags, int mode, bool local_only);
 
 // Whether OpenPlainFile would open `path` for reading.
 bool IsPlainFile(const std::string& path, bool local_only);
+
+// Up to `count` bytes of the plain file at `path` from `offset`, or its last
+// `count` bytes when `offset` is past them, read through one descriptor of
+// OpenPlainFile's: a file swapped for a FIFO after it was judged is refused,
+// never waited on. None when it cannot be opened or read.
+std::optional<std::string> ReadPlainBytes(const std::string& path, uint64_t offset, size_t count,
+                                          bool local_only);
 
 // Creates `path` as an empty file of mode 0600 when nothing, not even a
 // symbolic link, is there; answers whether it made one.

@@ -1,11 +1,9 @@
 #include "file_set.h"
 
-#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 #include "first_page.h"
@@ -44,18 +42,7 @@ bool Companion(const std::string& path, const char* suffix, std::string& error) 
 // Up to `count` bytes of a regular file from `offset`, or its last `count`
 // bytes when `offset` is past them; none when it cannot be read.
 std::optional<std::string> Bytes(const std::string& path, uintmax_t offset, size_t count) {
-  std::error_code error;
-  const uintmax_t size = fs::file_size(path, error);
-  if (error) {
-    return std::nullopt;
-  }
-  std::string bytes(static_cast<size_t>(std::min<uintmax_t>(count, size)), '\0');
-  std::ifstream file(path, std::ios::binary);
-  if (!file.seekg(static_cast<std::streamoff>(std::min(offset, size - bytes.size()))) ||
-      !file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
-    return std::nullopt;
-  }
-  return bytes;
+  return database_interface::ReadPlainBytes(path, offset, count, /*local_only=*/true);
 }
 
 bool HasWalHeader(const std::string& path) {

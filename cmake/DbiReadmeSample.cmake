@@ -1,17 +1,20 @@
-# The program a newcomer copies from README.md must compile as printed, so
-# the test that builds it takes it from there rather than from a copy that
-# could drift: the ```cpp block right after the marker line below, written
-# to `output`. A change to README.md configures the build again.
+# The program a newcomer copies from README.md must compile as printed, and
+# the commands that build it must work as printed, so the test that builds
+# it takes both from there rather than from copies that could drift: the
+# block of `language` right after the marker line
+# "<!-- the installed-package consumers <verb> the next <language> block -->",
+# written to `output`. A change to README.md configures the build again.
 
-function(dbi_extract_readme_sample readme output)
-  set(opening "<!-- the installed-package consumers build the next cpp block -->\n```cpp\n")
+function(dbi_extract_readme_block readme verb language output)
+  set(opening
+      "<!-- the installed-package consumers ${verb} the next ${language} block -->\n```${language}\n")
   if(NOT CMAKE_SCRIPT_MODE_FILE)
     set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${readme}")
   endif()
   file(READ "${readme}" text)
   string(FIND "${text}" "${opening}" at)
   if(at EQUAL -1)
-    message(FATAL_ERROR "${readme} has no ```cpp block right after its marker:\n${opening}")
+    message(FATAL_ERROR "${readme} has no ```${language} block right after its marker:\n${opening}")
   endif()
   string(LENGTH "${opening}" opening_length)
   math(EXPR start "${at} + ${opening_length}")

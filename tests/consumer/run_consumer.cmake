@@ -10,7 +10,8 @@
 #     through find_package and once through pkg-config, and runs it on a
 #     new store file. Without PREFIX the package is looked for where the
 #     system keeps packages. The program is the one README.md shows, taken
-#     from it, so that what a newcomer copies is what gets built.
+#     from it, and the pkg-config build runs README.md's own commands, so
+#     that what a newcomer copies is what gets built.
 
 function(run)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc)
@@ -53,7 +54,7 @@ endif()
 include("${CMAKE_CURRENT_LIST_DIR}/../../cmake/DbiReadmeSample.cmake")
 set(main "${WORK_DIR}/${STEP}.cc")
 if(NOT STEP STREQUAL "install")
-  dbi_extract_readme_sample("${CMAKE_CURRENT_LIST_DIR}/../../README.md" "${main}")
+  dbi_extract_readme_block("${CMAKE_CURRENT_LIST_DIR}/../../README.md" build cpp "${main}")
 endif()
 
 if(STEP STREQUAL "install")
@@ -77,19 +78,28 @@ elseif(STEP STREQUAL "find_package")
   run("${dbi}" check "${build}/consumer.db")
 
 elseif(STEP STREQUAL "pkg_config")
+  # The README's own lines, in a folder with the program as main.cc, for the
+  # prefix here instead of its /opt/dbi; without a prefix (the system's
+  # packages) there is nothing to tell pkg-config.
   set(build "${WORK_DIR}/pkg_config")
   file(REMOVE_RECURSE "${build}")
   file(MAKE_DIRECTORY "${build}")
+  file(RENAME "${main}" "${build}/main.cc")
+  dbi_extract_readme_block("${CMAKE_CURRENT_LIST_DIR}/../../README.md" run sh "${build}/build.sh")
+  file(READ "${build}/build.sh" commands)
   if(PREFIX)
-    set(ENV{PKG_CONFIG_PATH} "${PREFIX}/${LIBDIR}/pkgconfig")
+    string(REPLACE "/opt/dbi/lib/" "${PREFIX}/${LIBDIR}/" commands "${commands}")
+  else()
+    string(REGEX REPLACE "export PKG_CONFIG_PATH=[^\n]*\n" "" commands "${commands}")
   endif()
-  run_output(flags pkg-config --cflags --libs database_interface)
-  run_output(libdir pkg-config --variable=libdir database_interface)
-  separate_arguments(flags UNIX_COMMAND "${flags}")
-  # As a host's own Makefile would build it: the compiler and pkg-config only.
-  run("${CXX}" -std=c++17 "${main}" -o "${build}/dbi_consumer" ${flags}
-      "-Wl,-rpath,${libdir}")
-  run("${build}/dbi_consumer" "${build}/consumer.db")
+  if(commands MATCHES "/opt/dbi")
+    message(FATAL_ERROR "README.md's pkg-config lines name /opt/dbi outside PKG_CONFIG_PATH")
+  endif()
+  file(WRITE "${build}/build.sh" "set -e\n${commands}")
+  execute_process(COMMAND sh "${build}/build.sh" WORKING_DIRECTORY "${build}" RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "README.md's pkg-config lines failed (${rc}):\n${commands}")
+  endif()
 
 else()
   message(FATAL_ERROR "STEP must be install, find_package or pkg_config")

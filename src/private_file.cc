@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdint>
 #include <iterator>
 #define DATABASE_INTERFACE_HAS_FILE_MODES 1
@@ -27,48 +26,6 @@ namespace database_interface {
 
 #if defined(DATABASE_INTERFACE_HAS_FILE_MODES)
 namespace {
-
-// SQLite's own bound (SQLITE_MAX_SYMLINK), counted as it counts.
-constexpr int kMaxLinks = 100;
-
-std::string CurrentFolder() {
-  char folder[PATH_MAX];
-  return getcwd(folder, sizeof folder) != nullptr ? std::string(folder) : std::string();
-}
-
-// Empty when the link cannot be read, or names nothing.
-std::string LinkTarget(const std::string& link) {
-  char target[PATH_MAX];
-  const ssize_t size = readlink(link.c_str(), target, sizeof target);
-  return size > 0 && static_cast<size_t>(size) < sizeof target
-             ? std::string(target, static_cast<size_t>(size))
-             : std::string();
-}
-
-enum class Step { kNext, kLink, kFail };
-
-// Puts `element` on the name built so far as SQLite does: an empty one or
-// "." dropped, ".." taking off the last one, any other appended and looked
-// at. kLink when the name now ends in a symbolic link.
-Step Append(std::string& full, const std::string& element) {
-  if (element.empty() || element == ".") {
-    return Step::kNext;
-  }
-  if (element == "..") {
-    if (full.size() <= 1) {
-      return Step::kFail;
-    }
-    full.erase(full.rfind('/'));
-    return Step::kNext;
-  }
-  full += '/';
-  full += element;
-  struct stat file = {};
-  if (lstat(full.c_str(), &file) != 0) {
-    return errno == ENOENT ? Step::kNext : Step::kFail;
-  }
-  return S_ISLNK(file.st_mode) ? Step::kLink : Step::kNext;
-}
 
 #if defined(__linux__)
 // File systems whose "files" are the kernel's: reads may wait for an event
@@ -135,40 +92,6 @@ bool OnFileSystemOfFiles(int /*fd*/, bool /*local_only*/) {
 
 bool FilesHaveModes() {
   return true;
-}
-
-std::string FullPathname(const std::string& path) {
-  std::string rest = path;  // the elements still to append
-  if (path.empty() || path[0] != '/') {
-    const std::string folder = CurrentFolder();
-    if (folder.empty()) {
-      return std::string();
-    }
-    rest = folder + "/" + path;
-  }
-  std::string full;
-  int links = 0;
-  size_t start = 0;
-  while (start < rest.size()) {
-    const size_t end = std::min(rest.find('/', start), rest.size());
-    const std::string element = rest.substr(start, end - start);
-    start = end + 1;
-    const Step step = Append(full, element);
-    if (step == Step::kFail) {
-      return std::string();
-    }
-    if (step == Step::kLink) {
-      // The link's target takes its place, in front of the elements after it.
-      const std::string target = LinkTarget(full);
-      if (links++ > kMaxLinks || target.empty()) {
-        return std::string();
-      }
-      full.erase(target[0] == '/' ? 0 : full.size() - element.size() - 1);
-      rest.replace(0, std::min(start, rest.size()), target + '/');
-      start = 0;
-    }
-  }
-  return full.size() < 2 ? std::string() : full;
 }
 
 FileKind KindOf(const std::string& path) {
@@ -261,10 +184,6 @@ bool FilesHaveModes() {
   return false;
 }
 
-std::string FullPathname(const std::string& path) {
-  return path;
-}
-
 FileKind KindOf(const std::string& /*path*/) {
   return FileKind::kMissing;
 }
@@ -294,7 +213,7 @@ std::optional<std::string> ReadPlainBytes(const std::string& path, uint64_t offs
   std::string bytes(static_cast<size_t>(std::min<uint64_t>(count, size)), '\0');
   const uint64_t start = std::min(offset, size - bytes.size());
   if (!file.seekg(static_cast<std::streamoff>(start)) ||
-      !file.read(&bytes[0], static_cast<std::streamsize>(bytes.size()))) {
+      !file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
     return std::nullopt;
   }
   return bytes;

@@ -16,14 +16,6 @@ namespace database_interface {
 // Whether files here have owner, group and other modes.
 bool FilesHaveModes();
 
-// The absolute name SQLite's unix file layer makes of `path` before it opens
-// anything: the current folder's elements first for a relative path, then
-// each element in turn, "." and empty ones dropped, ".." taking off the one
-// before it, a symbolic link replaced by its target (a relative one read
-// from the link's folder), at most 100 links. Empty where SQLite fails to
-// make one: a longer chain, an element it cannot look at, nothing left.
-std::string FullPathname(const std::string& path);
-
 enum class FileKind { kMissing, kRegular, kOther };
 
 // What is at `path`, a symbolic link itself being kOther; never opens it,

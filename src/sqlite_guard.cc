@@ -27,7 +27,7 @@ int PlainOpen(const char* path, int flags, int mode) {
                                   : OpenPlainFile(path, flags, mode, local_only);
 }
 
-int OpenNoSuperJournal(sqlite3_vfs* vfs, sqlite3_filename name, sqlite3_file* file, int flags,
+int OpenNoSuperJournal(sqlite3_vfs* vfs, const char* name, sqlite3_file* file, int flags,
                        int* out_flags) {
   if ((flags & SQLITE_OPEN_SUPER_JOURNAL) != 0) {
     // SQLite then leaves the journal that names it where it is, and fails.

@@ -24,7 +24,7 @@ struct ProbeAnswer {
 thread_local ProbeAnswer* probe_answer = nullptr;
 
 // Opens nothing: it only notes what SQLite asked for, and fails.
-int ProbeOpen(sqlite3_vfs* /*vfs*/, sqlite3_filename name, sqlite3_file* file, int flags,
+int ProbeOpen(sqlite3_vfs* /*vfs*/, const char* name, sqlite3_file* file, int flags,
               int* /*out_flags*/) {
   if (probe_answer != nullptr && name != nullptr && (flags & SQLITE_OPEN_MAIN_DB) != 0) {
     probe_answer->opened = true;

@@ -36,16 +36,28 @@ if(DBI_SQLITE STREQUAL "bundled" OR DBI_BUILD_TOOLS)
   find_package(Threads REQUIRED)
 endif()
 
-# dbi_add_vendored_sqlite(<target> [WITH <option>...] [WITHOUT <option>...]):
-# the amalgamation as a static archive with hidden symbols, compiled with
-# DBI_BUNDLED_SQLITE_OPTIONS, less the WITHOUT ones, plus the WITH ones.
+# The amalgamation the store's bundled copy compiles: ours, or another
+# release's (the version matrix runs the suite on the oldest and newest,
+# brought by scripts/fetch-sqlite). dbi's copy is always ours, since the
+# recovery extension beside it belongs to that release.
+set(DBI_SQLITE_SOURCE_DIR "${PROJECT_SOURCE_DIR}/third_party/sqlite" CACHE PATH
+  "Folder of the sqlite3.c and sqlite3.h that DBI_SQLITE=bundled compiles")
+
+# dbi_add_vendored_sqlite(<target> [SOURCE_DIR <folder>] [WITH <option>...]
+#                         [WITHOUT <option>...]):
+# the amalgamation in SOURCE_DIR (ours by default) as a static archive with
+# hidden symbols, compiled with DBI_BUNDLED_SQLITE_OPTIONS, less the WITHOUT
+# ones, plus the WITH ones.
 function(dbi_add_vendored_sqlite target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "WITH;WITHOUT")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "SOURCE_DIR" "WITH;WITHOUT")
+  if(NOT arg_SOURCE_DIR)
+    set(arg_SOURCE_DIR "${PROJECT_SOURCE_DIR}/third_party/sqlite")
+  endif()
   set(options ${DBI_BUNDLED_SQLITE_OPTIONS})
   if(arg_WITHOUT)
     list(REMOVE_ITEM options ${arg_WITHOUT})
   endif()
-  add_library(${target} STATIC "${PROJECT_SOURCE_DIR}/third_party/sqlite/sqlite3.c")
+  add_library(${target} STATIC "${arg_SOURCE_DIR}/sqlite3.c")
   set_target_properties(${target} PROPERTIES
     POSITION_INDEPENDENT_CODE ON
     C_VISIBILITY_PRESET hidden)
@@ -53,7 +65,7 @@ function(dbi_add_vendored_sqlite target)
   # A system header to its users, as an installed SQLite's is: its macros
   # (SQLITE_STATIC's C cast among them) are not ours to warn about.
   target_include_directories(${target} SYSTEM
-    PUBLIC "$<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/third_party/sqlite>")
+    PUBLIC "$<BUILD_INTERFACE:${arg_SOURCE_DIR}>")
   target_link_libraries(${target} PRIVATE Threads::Threads)
   if(UNIX)
     target_link_libraries(${target} PRIVATE m)
@@ -66,10 +78,11 @@ if(DBI_SQLITE STREQUAL "system")
       "(bundled, and dbi's); the store's system SQLite is used as it was built")
   endif()
   # RETURNING, used by the three inserts that hand back their new id, came
-  # with SQLite 3.35.0.
-  find_package(SQLite3 3.35.0 REQUIRED)
+  # with SQLite 3.35; 3.35.2 is the oldest release the suite runs on.
+  find_package(SQLite3 3.35.2 REQUIRED)
   set(DBI_SQLITE_TARGET SQLite::SQLite3)
 else()
-  dbi_add_vendored_sqlite(database_interface_sqlite WITH ${DBI_SQLITE_DEFINES})
+  dbi_add_vendored_sqlite(database_interface_sqlite SOURCE_DIR "${DBI_SQLITE_SOURCE_DIR}"
+    WITH ${DBI_SQLITE_DEFINES})
   set(DBI_SQLITE_TARGET database_interface_sqlite)
 endif()

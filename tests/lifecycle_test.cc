@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #if !defined(_WIN32)
+#include <pthread.h>
 #include <sys/stat.h>
 #endif
 
@@ -138,6 +139,38 @@ std::string Fifo(const std::string& path) {
 }
 #endif
 
+std::string RepeatedText(const std::string& text, size_t times) {
+  std::string repeated;
+  repeated.reserve(text.size() * times);
+  for (size_t i = 0; i < times; ++i) {
+    repeated += text;
+  }
+  return repeated;
+}
+
+// Runs `body` on a thread with the 1 MiB of stack a phone's threads have,
+// where that can be asked for; a schema that SQLite loads by recursion must
+// fail there, not take the host down.
+void OnSmallStack(const std::function<void()>& body) {
+#if defined(_WIN32)
+  body();
+#else
+  pthread_attr_t attributes;
+  ASSERT_EQ(pthread_attr_init(&attributes), 0);
+  ASSERT_EQ(pthread_attr_setstacksize(&attributes, size_t{1} << 20), 0);
+  pthread_t thread;
+  auto run = [](void* arg) -> void* {
+    (*static_cast<const std::function<void()>*>(arg))();
+    return nullptr;
+  };
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-const-cast): pthread takes a void*
+  ASSERT_EQ(pthread_create(&thread, &attributes, run, const_cast<std::function<void()>*>(&body)),
+            0);
+  ASSERT_EQ(pthread_join(thread, nullptr), 0);
+  pthread_attr_destroy(&attributes);
+#endif
+}
+
 Lines Refusal(const std::string& line, const std::string& step) {
   return {"[database]" + line, "[database]" + step + " failed"};
 }
@@ -163,6 +196,14 @@ std::vector<Opening> Openings(const TempDir& dir) {
       // A store cut short: its first page (the schema) is there, its tables not.
       {"a truncated store", Bytes(Contents(DBI_TEST_STORE_FILE).substr(0, 4096)), -1,
        Refusal(create + "database disk image is malformed", "CreateTable")},
+      // Loading a schema recurses once per level of an expression: SQLite's
+      // depth limit must refuse this before a small stack runs out.
+      {"a CHECK 300,000 levels deep",
+       Versioned(now,
+                 "CREATE TABLE deep(a); PRAGMA writable_schema = ON; UPDATE sqlite_master "
+                 "SET sql = 'CREATE TABLE deep(a CHECK(1" +
+                     RepeatedText("+1", 300000) + "))' WHERE name = 'deep'"),
+       -1, Refusal(create + "database disk image is malformed", "CreateTable")},
       {"our tables' names with other columns",
        Versioned("", "DROP TABLE db_version; CREATE TABLE db_version(name, value)"), -1,
        Refusal("prepare sql[SELECT id, version from db_version LIMIT 1] failed:SQL logic error",
@@ -286,34 +327,38 @@ TEST_F(LifecycleTest, EachKindOfFileIsOpenedOrRefusedAsItMustBe) {
   const std::filesystem::path host_folder = std::filesystem::current_path();
   std::filesystem::current_path(dir_.path());
 #endif
-  for (const Opening& opening : Openings(dir_)) {
-    SCOPED_TRACE(opening.file);
-    std::filesystem::remove(path_);
-    const std::string path = opening.make(path_), before = Contents(path);
-    const bool existed = std::filesystem::exists(path);
-    const int mode = ModeOf(path);
-    log_.Clear();
-    EXPECT_EQ(db->Init(path.c_str()), opening.result);
-    EXPECT_EQ(log_.Lines(), opening.lines);
-    if (opening.result != 0) {
-      ExpectEveryRecordOperationRefused(*db);
-      EXPECT_EQ(Contents(path), before);
-      EXPECT_EQ(std::filesystem::exists(path), existed);
-      continue;
+  const std::vector<Opening> openings = Openings(dir_);
+  OnSmallStack([&] {
+    for (const Opening& opening : openings) {
+      SCOPED_TRACE(opening.file);
+      std::filesystem::remove(path_);
+      const std::string path = opening.make(path_), before = Contents(path);
+      const bool existed = std::filesystem::exists(path);
+      const int mode = ModeOf(path);
+      log_.Clear();
+      EXPECT_EQ(db->Init(path.c_str()), opening.result);
+      EXPECT_EQ(log_.Lines(), opening.lines);
+      if (opening.result != 0) {
+        ExpectEveryRecordOperationRefused(*db);
+        EXPECT_EQ(Contents(path), before);
+        EXPECT_EQ(std::filesystem::exists(path), existed);
+        continue;
+      }
+      db->Close();
+      EXPECT_EQ(ModeOf(path), existed ? mode : 0600);
+      RawDb raw(path);
+      EXPECT_EQ(raw.Rows("SELECT group_concat(row) FROM (SELECT id || ':' || version AS row FROM "
+                         "db_version ORDER BY id)")[0] +
+                    " " + raw.Counts(),
+                opening.after);
+      EXPECT_EQ(raw.Rows(schema_sql), schema);
+      // Ids go on after the rows kept, or start again where none are.
+      EXPECT_EQ(
+          raw.Rows("SELECT (SELECT count(*) FROM start_recode) = "
+                   "ifnull((SELECT seq FROM sqlite_sequence WHERE name = 'start_recode'), 0)"),
+          Lines{"1"});
     }
-    db->Close();
-    EXPECT_EQ(ModeOf(path), existed ? mode : 0600);
-    RawDb raw(path);
-    EXPECT_EQ(raw.Rows("SELECT group_concat(row) FROM (SELECT id || ':' || version AS row FROM "
-                       "db_version ORDER BY id)")[0] +
-                  " " + raw.Counts(),
-              opening.after);
-    EXPECT_EQ(raw.Rows(schema_sql), schema);
-    // Ids go on after the rows kept, or start again where none are.
-    EXPECT_EQ(raw.Rows("SELECT (SELECT count(*) FROM start_recode) = "
-                       "ifnull((SELECT seq FROM sqlite_sequence WHERE name = 'start_recode'), 0)"),
-              Lines{"1"});
-  }
+  });
   EXPECT_EQ(OpenDescriptorCount(), descriptors);
 #if !defined(_WIN32)
   umask(host_umask);

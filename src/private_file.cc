@@ -17,9 +17,30 @@
 #else
 #include <fcntl.h>
 #include <io.h>
+
+#include <cstdio>
 #endif
 
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
 namespace database_interface {
+
+namespace {
+
+// A journal's last bytes: the super-journal name's length, its checksum and
+// the magic, the first two as big-endian 32-bit numbers.
+constexpr size_t kJournalTrailerBytes = 16;
+constexpr unsigned char kJournalMagic[8] = {0xd9, 0xd5, 0x05, 0xf9, 0x20, 0xa1, 0x63, 0xd7};
+
+bool TrailerNamesSuperJournal(const unsigned char (&trailer)[kJournalTrailerBytes]) {
+  const uint32_t name_length = (uint32_t{trailer[0]} << 24) | (uint32_t{trailer[1]} << 16) |
+                               (uint32_t{trailer[2]} << 8) | uint32_t{trailer[3]};
+  return std::memcmp(trailer + 8, kJournalMagic, sizeof kJournalMagic) == 0 && name_length != 0;
+}
+
+}  // namespace
 
 #if defined(DATABASE_INTERFACE_HAS_FILE_MODES)
 namespace {
@@ -206,6 +227,23 @@ bool CreatePrivateFile(const std::string& path) {
   return true;
 }
 
+bool NamesSuperJournal(const std::string& path) {
+  // Never waits: a journal swapped for a FIFO since it was looked at is no
+  // plain file and names nothing.
+  const int fd = OpenPlainFile(path.c_str(), O_RDONLY | O_CLOEXEC, 0, false);
+  if (fd < 0) {
+    return false;
+  }
+  struct stat journal = {};
+  unsigned char trailer[kJournalTrailerBytes] = {};
+  const bool read =
+      fstat(fd, &journal) == 0 && journal.st_size >= static_cast<off_t>(sizeof trailer) &&
+      pread(fd, trailer, sizeof trailer, journal.st_size - static_cast<off_t>(sizeof trailer)) ==
+          static_cast<ssize_t>(sizeof trailer);
+  (void)close(fd);
+  return read && TrailerNamesSuperJournal(trailer);
+}
+
 void RemovePrivateFileIfEmpty(const std::string& path) {
   struct stat made = {};
   if (lstat(path.c_str(), &made) == 0 && S_ISREG(made.st_mode) && made.st_size == 0) {
@@ -233,6 +271,18 @@ bool CreatePrivateFile(const std::string& /*path*/) {
 }
 
 void RemovePrivateFileIfEmpty(const std::string& /*path*/) {}
+
+bool NamesSuperJournal(const std::string& path) {
+  const int fd = _open(path.c_str(), _O_RDONLY | _O_BINARY);
+  if (fd < 0) {
+    return false;
+  }
+  unsigned char trailer[kJournalTrailerBytes] = {};
+  const bool read = _lseeki64(fd, -static_cast<long long>(sizeof trailer), SEEK_END) >= 0 &&
+                    _read(fd, trailer, sizeof trailer) == static_cast<int>(sizeof trailer);
+  (void)_close(fd);
+  return read && TrailerNamesSuperJournal(trailer);
+}
 
 int OpenPlainFile(const char* path, int flags, int mode, bool /*local_only*/) {
   return open(path, flags, mode);

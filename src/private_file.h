@@ -45,6 +45,13 @@ int OpenPlainFile(const char* path, int flags, int mode, bool local_only);
 // symbolic link, is there; answers whether it made one.
 bool CreatePrivateFile(const std::string& path);
 
+// Whether the rollback journal at `path` names a super-journal: it ends with
+// that name's length, a checksum and the journal magic. Rolling it back
+// deletes the file it names, whatever that is, and no store ever has one (it
+// is never in a transaction over attached files). False for a journal that
+// cannot be read as a plain file.
+bool NamesSuperJournal(const std::string& path);
+
 // Removes the file at `path` while it is an empty regular file: the one
 // CreatePrivateFile made for an open that then failed, where SQLite itself
 // would have left no file. One that is no longer empty has been written by

@@ -247,7 +247,7 @@ bool OddFileBeside(const std::string& file) {
 
 // `file` is SQLite's full name for it, empty where SQLite cannot make one.
 StoreFile Ready(const std::string& file, bool created) {
-  if (file.empty() || OddFileBeside(file)) {
+  if (file.empty() || OddFileBeside(file) || NamesSuperJournal(file + "-journal")) {
     return Refused();
   }
   switch (KindOf(file)) {
@@ -272,7 +272,8 @@ StoreFile Ready(const std::string& file, bool created) {
 
 StoreFile ReadyStoreFile(const char* name) {
   if (!FilesHaveModes()) {
-    return LeftToSqlite();
+    // Nothing to make, and SQLite finds the journal by the name as given.
+    return NamesSuperJournal(std::string(name) + "-journal") ? Refused() : LeftToSqlite();
   }
   const Target target = WhatSqliteOpens(name);
   switch (target.kind) {

@@ -13,8 +13,10 @@
 // device), or that has a -journal, -wal or -shm beside it that is not one,
 // is refused unopened: SQLite would wait forever on a FIFO. So is a file
 // SQLite would create that could not be made first: SQLite could only fail,
-// or create it readable by others. Windows, without such modes, leaves
-// every name to SQLite.
+// or create it readable by others. And so is a file whose -journal names a
+// super-journal, everywhere: rolling it back would delete the file it names,
+// whatever a stranger chose. Windows, without modes or FIFOs, leaves every
+// other name to SQLite.
 
 #ifndef DATABASE_INTERFACE_STORE_FILE_H_
 #define DATABASE_INTERFACE_STORE_FILE_H_

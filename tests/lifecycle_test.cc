@@ -94,6 +94,8 @@ struct Opening {
   Lines lines;
   // After a successful Init: db_version's rows as "id:version", then Counts().
   std::string after = {};
+  // Other files that Init must leave as they were.
+  std::vector<std::string> untouched = {};
 };
 
 // The bytes of a file; empty for anything else, which is not opened: a FIFO
@@ -138,6 +140,41 @@ std::string Fifo(const std::string& path) {
   return path;
 }
 #endif
+
+// A store with the journal of a write that was cut off beside it, at
+// `path`: the files are copied while the write is open, its pages already
+// spilled into the file by a one-page cache. With `super_journal`, the
+// journal ends naming that file as its super-journal.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): where, then what it names
+MakeFile HotJournal(const std::string& path, const std::string& super_journal = "") {
+  return [=](const std::string&) {
+    const std::string source = path + ".source";
+    CopyStoreFile(source, kCurrentVersion);
+    RawDb writer(source);
+    writer.Exec(
+        "PRAGMA cache_size = 1; BEGIN; WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
+        "FROM n LIMIT 300) INSERT INTO session_cache (session_key, session_value, expire_time) "
+        "SELECT 'hot' || i, randomblob(1000), 0 FROM n");
+    std::filesystem::copy_file(source, path);
+    std::filesystem::copy_file(source + "-journal", path + "-journal");
+    writer.Exec("ROLLBACK");
+    if (!super_journal.empty()) {
+      // The name's page number, the name, its length and byte sum, the magic.
+      const auto be32 = [](uint32_t value) {
+        return std::string{static_cast<char>(value >> 24), static_cast<char>(value >> 16),
+                           static_cast<char>(value >> 8), static_cast<char>(value)};
+      };
+      uint32_t sum = 0;
+      for (const char c : super_journal) {
+        sum += static_cast<unsigned char>(c);
+      }
+      std::ofstream(path + "-journal", std::ios::binary | std::ios::app)
+          << be32(1) << super_journal << be32(static_cast<uint32_t>(super_journal.size()))
+          << be32(sum) << std::string("\xd9\xd5\x05\xf9\x20\xa1\x63\xd7", 8);
+    }
+    return path;
+  };
+}
 
 std::string RepeatedText(const std::string& text, size_t times) {
   std::string repeated;
@@ -284,6 +321,18 @@ std::vector<Opening> Openings(const TempDir& dir) {
                       -1,
                       {"[database]Open sqlite3 file[" + journaled + cannot_open}});
 #endif
+  // A write cut off is rolled back; but a journal naming a super-journal
+  // would have SQLite delete that file too, here one of the user's.
+  const std::string hot = dir.File("hot.db"), planted = dir.File("planted.db");
+  const std::string victim = dir.File("victim");
+  std::ofstream(victim) << "not SQLite's to delete";
+  openings.push_back({"a store with a hot journal", HotJournal(hot), 0, {}, "1:" + now + kept});
+  openings.push_back({"a store whose journal names a super-journal",
+                      HotJournal(planted, victim),
+                      -1,
+                      {"[database]Open sqlite3 file[" + planted + cannot_open},
+                      {},
+                      {planted + "-journal", victim}});
   // Rebuilt: the tables are dropped, so their ids start again from 1.
   const std::string migrated = "1:" + now + kept, rebuilt = "1:" + now + " 0|0|0|0|1";
   for (const std::string older : {"1.12.0", "1.11.9", "0.9.0", "1.12.5", "1.9.0", "-1.0.0"}) {
@@ -335,6 +384,10 @@ TEST_F(LifecycleTest, EachKindOfFileIsOpenedOrRefusedAsItMustBe) {
       const std::string path = opening.make(path_), before = Contents(path);
       const bool existed = std::filesystem::exists(path);
       const int mode = ModeOf(path);
+      std::vector<std::string> untouched;
+      for (const std::string& file : opening.untouched) {
+        untouched.push_back(Contents(file));
+      }
       log_.Clear();
       EXPECT_EQ(db->Init(path.c_str()), opening.result);
       EXPECT_EQ(log_.Lines(), opening.lines);
@@ -342,6 +395,9 @@ TEST_F(LifecycleTest, EachKindOfFileIsOpenedOrRefusedAsItMustBe) {
         ExpectEveryRecordOperationRefused(*db);
         EXPECT_EQ(Contents(path), before);
         EXPECT_EQ(std::filesystem::exists(path), existed);
+        for (size_t i = 0; i < untouched.size(); ++i) {
+          EXPECT_EQ(Contents(opening.untouched[i]), untouched[i]) << opening.untouched[i];
+        }
         continue;
       }
       db->Close();

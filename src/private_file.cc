@@ -217,14 +217,32 @@ int OpenPlainFile(const char* path, int flags, int mode, bool local_only) {
   return fd;
 }
 
-bool CreatePrivateFile(const std::string& path) {
+bool SameFile(const struct stat& file, const FileId& id) {
+  return static_cast<uint64_t>(file.st_dev) == id.device &&
+         static_cast<uint64_t>(file.st_ino) == id.inode;
+}
+
+bool CreatePrivateFile(const std::string& path, FileId& made) {
   // SQLite's rollback journal copies the file's mode.
   const int fd = open(path.c_str(), O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) {
     return false;
   }
+  struct stat file = {};
+  const bool known = fstat(fd, &file) == 0;
   (void)close(fd);
+  if (!known) {
+    (void)unlink(path.c_str());  // empty, and made a moment ago
+    return false;
+  }
+  made = {static_cast<uint64_t>(file.st_dev), static_cast<uint64_t>(file.st_ino)};
   return true;
+}
+
+bool IsPrivateFile(const std::string& path, const FileId& made) {
+  struct stat file = {};
+  return lstat(path.c_str(), &file) == 0 && S_ISREG(file.st_mode) && SameFile(file, made) &&
+         (file.st_mode & 077) == 0;
 }
 
 bool NamesSuperJournal(const std::string& path) {
@@ -244,9 +262,10 @@ bool NamesSuperJournal(const std::string& path) {
   return read && TrailerNamesSuperJournal(trailer);
 }
 
-void RemovePrivateFileIfEmpty(const std::string& path) {
-  struct stat made = {};
-  if (lstat(path.c_str(), &made) == 0 && S_ISREG(made.st_mode) && made.st_size == 0) {
+void RemovePrivateFileIfEmpty(const std::string& path, const FileId& made) {
+  struct stat file = {};
+  if (lstat(path.c_str(), &file) == 0 && S_ISREG(file.st_mode) && file.st_size == 0 &&
+      SameFile(file, made)) {
     (void)unlink(path.c_str());
   }
 }
@@ -266,11 +285,15 @@ FileKind KindOf(const std::string& /*path*/) {
   return FileKind::kMissing;
 }
 
-bool CreatePrivateFile(const std::string& /*path*/) {
+bool CreatePrivateFile(const std::string& /*path*/, FileId& /*made*/) {
   return false;
 }
 
-void RemovePrivateFileIfEmpty(const std::string& /*path*/) {}
+bool IsPrivateFile(const std::string& /*path*/, const FileId& /*made*/) {
+  return true;
+}
+
+void RemovePrivateFileIfEmpty(const std::string& /*path*/, const FileId& /*made*/) {}
 
 bool NamesSuperJournal(const std::string& path) {
   const int fd = _open(path.c_str(), _O_RDONLY | _O_BINARY);

@@ -229,11 +229,11 @@ Target WhatSqliteOpens(const char* name) {
 }
 
 StoreFile Refused() {
-  return {Readiness::kRefused, {}};
+  return {Readiness::kRefused, {}, {}};
 }
 
 StoreFile LeftToSqlite() {
-  return {Readiness::kLeftToSqlite, {}};
+  return {Readiness::kLeftToSqlite, {}, {}};
 }
 
 // Whether a -journal, -wal or -shm beside `file` is there but is not a
@@ -261,8 +261,9 @@ StoreFile Ready(const std::string& file, bool created) {
   if (!created) {
     return LeftToSqlite();  // SQLite fails on its own, as it always has
   }
-  if (CreatePrivateFile(file)) {
-    return {Readiness::kMade, file};
+  FileId made;
+  if (CreatePrivateFile(file, made)) {
+    return {Readiness::kMade, file, made};
   }
   // Someone else may have just made it; otherwise it cannot be made here.
   return KindOf(file) == FileKind::kRegular ? LeftToSqlite() : Refused();
@@ -287,9 +288,14 @@ StoreFile ReadyStoreFile(const char* name) {
   return Ready(FullPathname(target.file), target.created);
 }
 
+bool OpenedMadeFile(const StoreFile& file, const char* opened) {
+  return file.readiness != Readiness::kMade ||
+         (opened != nullptr && file.made == opened && IsPrivateFile(file.made, file.made_id));
+}
+
 void RemoveMadeFileIfEmpty(const StoreFile& file) {
   if (file.readiness == Readiness::kMade) {
-    RemovePrivateFileIfEmpty(file.made);
+    RemovePrivateFileIfEmpty(file.made, file.made_id);
   }
 }
 

@@ -15,13 +15,46 @@
 # that one program embeds (features the store never uses left out, double
 # quotes for identifiers only), plus: deleted rows are overwritten in the
 # file, and a file SQLite creates (a journal among them) is owner-only.
+#
+# A store file may come from a stranger, and SQLite parses and runs its schema
+# inside the host, on whatever thread calls Init (1 MiB of stack is usual on
+# phones). So the limits SQLite advises for untrusted schemas are kept where
+# the store's own statements, none of which comes near them, lose nothing:
+#   SQLITE_MAX_EXPR_DEPTH=1000, SQLite's default: each level of an expression
+#     is a level of recursion when the schema is loaded, and with no limit a
+#     CHECK 30,000 levels deep overflows a 1 MiB stack. A schema entry deeper
+#     than 1,000 makes the file's schema malformed, and Init answers -1. A
+#     CHECK 999 deep loads within 128 KiB, so 1,000 leaves the small stacks
+#     their margin.
+#   SQLITE_TRUSTED_SCHEMA=0: functions with side effects and virtual tables
+#     not marked innocuous (dbi's sqlite_dbpage) cannot be reached from a
+#     file's triggers, views or CHECKs; the store's schema calls no function.
+#   SQLITE_MAX_TRIGGER_DEPTH=10: the store's own cascades are one deep; a
+#     planted chain of triggers stops there instead of running 1,000 deep.
+#     (No limit of SQLite's bounds a chain across schema entries while it is
+#     compiled: views over views, triggers or cascades a few thousand deep
+#     overflow a 1 MiB stack with any SQLite.)
+#   SQLITE_MAX_LIKE_PATTERN_LENGTH=50: the store has no LIKE; a planted one
+#     with a long pattern costs time out of all proportion to the file.
+# Left at SQLite's: the limits on values, statement texts and columns (a
+# file's texts cost memory in proportion to its size, and the host's values
+# are the host's), on parameters and attached files (a schema holds neither),
+# and on compound selects (a 500-term one, the most SQLite takes, loads on a
+# 1 MiB stack). SQLITE_DBCONFIG_DEFENSIVE is a setting of the connection,
+# which stays SQLite's; it guards against SQL that writes the schema or raw
+# pages, which the store never runs and a file's triggers cannot reach here
+# (no writable schema, no page table, no shadow tables), while dbi's recovery
+# writes its scratch schema on purpose.
 set(DBI_BUNDLED_SQLITE_OPTIONS
   SQLITE_THREADSAFE=1
   SQLITE_DQS=0
   SQLITE_DEFAULT_MEMSTATUS=0
   SQLITE_DEFAULT_WAL_SYNCHRONOUS=1
   SQLITE_LIKE_DOESNT_MATCH_BLOBS
-  SQLITE_MAX_EXPR_DEPTH=0
+  SQLITE_MAX_EXPR_DEPTH=1000
+  SQLITE_TRUSTED_SCHEMA=0
+  SQLITE_MAX_TRIGGER_DEPTH=10
+  SQLITE_MAX_LIKE_PATTERN_LENGTH=50
   SQLITE_OMIT_DECLTYPE
   SQLITE_OMIT_DEPRECATED
   SQLITE_OMIT_PROGRESS_CALLBACK

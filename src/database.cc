@@ -63,9 +63,15 @@ bool CDatabase::OpenAndPrepare(const char* path) {
   // any statement is prepared, the version statements before the check that
   // runs them, and the record statements only once the schema is current.
   // A refused file gets the line SQLite gives a path it cannot open.
-  const int rc = file.readiness == Readiness::kRefused
-                     ? SQLITE_CANTOPEN
-                     : sqlite3_open_v2(path, &db_, kOpenFlags, nullptr);
+  int rc = file.readiness == Readiness::kRefused ? SQLITE_CANTOPEN
+                                                 : sqlite3_open_v2(path, &db_, kOpenFlags, nullptr);
+  if (rc == SQLITE_OK && !OpenedMadeFile(file, sqlite3_db_filename(db_, "main"))) {
+    // Not the file made owner-only for it: nothing is in it yet, and the one
+    // made is removed below, as after any failed open.
+    (void)sqlite3_close_v2(db_);
+    db_ = nullptr;
+    rc = SQLITE_CANTOPEN;
+  }
   if (rc != SQLITE_OK) {
     RemoveMadeFileIfEmpty(file);
     LogError("[database]Open sqlite3 file[%s] failed:%s", path, sqlite3_errstr(rc));

@@ -19,10 +19,30 @@
 #include <io.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #endif
 
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
 namespace database_interface {
+
+namespace {
+
+// A journal's last bytes: the super-journal name's length, its checksum and
+// the magic, the first two as big-endian 32-bit numbers.
+constexpr size_t kJournalTrailerBytes = 16;
+constexpr unsigned char kJournalMagic[8] = {0xd9, 0xd5, 0x05, 0xf9, 0x20, 0xa1, 0x63, 0xd7};
+
+bool TrailerNamesSuperJournal(const unsigned char (&trailer)[kJournalTrailerBytes]) {
+  const uint32_t name_length = (uint32_t{trailer[0]} << 24) | (uint32_t{trailer[1]} << 16) |
+                               (uint32_t{trailer[2]} << 8) | uint32_t{trailer[3]};
+  return std::memcmp(trailer + 8, kJournalMagic, sizeof kJournalMagic) == 0 && name_length != 0;
+}
+
+}  // namespace
 
 #if defined(DATABASE_INTERFACE_HAS_FILE_MODES)
 namespace {
@@ -160,19 +180,38 @@ std::optional<std::string> ReadPlainBytes(const std::string& path, uint64_t offs
   return bytes;
 }
 
-bool CreatePrivateFile(const std::string& path) {
+bool SameFile(const struct stat& file, const FileId& id) {
+  return static_cast<uint64_t>(file.st_dev) == id.device &&
+         static_cast<uint64_t>(file.st_ino) == id.inode;
+}
+
+bool CreatePrivateFile(const std::string& path, FileId& made) {
   // SQLite's rollback journal copies the file's mode.
   const int fd = open(path.c_str(), O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) {
     return false;
   }
+  struct stat file = {};
+  const bool known = fstat(fd, &file) == 0;
   (void)close(fd);
+  if (!known) {
+    (void)unlink(path.c_str());  // empty, and made a moment ago
+    return false;
+  }
+  made = {static_cast<uint64_t>(file.st_dev), static_cast<uint64_t>(file.st_ino)};
   return true;
 }
 
-void RemovePrivateFileIfEmpty(const std::string& path) {
-  struct stat made = {};
-  if (lstat(path.c_str(), &made) == 0 && S_ISREG(made.st_mode) && made.st_size == 0) {
+bool IsPrivateFile(const std::string& path, const FileId& made) {
+  struct stat file = {};
+  return lstat(path.c_str(), &file) == 0 && S_ISREG(file.st_mode) && SameFile(file, made) &&
+         (file.st_mode & 077) == 0;
+}
+
+void RemovePrivateFileIfEmpty(const std::string& path, const FileId& made) {
+  struct stat file = {};
+  if (lstat(path.c_str(), &file) == 0 && S_ISREG(file.st_mode) && file.st_size == 0 &&
+      SameFile(file, made)) {
     (void)unlink(path.c_str());
   }
 }
@@ -188,11 +227,15 @@ FileKind KindOf(const std::string& /*path*/) {
   return FileKind::kMissing;
 }
 
-bool CreatePrivateFile(const std::string& /*path*/) {
+bool CreatePrivateFile(const std::string& /*path*/, FileId& /*made*/) {
   return false;
 }
 
-void RemovePrivateFileIfEmpty(const std::string& /*path*/) {}
+bool IsPrivateFile(const std::string& /*path*/, const FileId& /*made*/) {
+  return true;
+}
+
+void RemovePrivateFileIfEmpty(const std::string& /*path*/, const FileId& /*made*/) {}
 
 int OpenPlainFile(const char* path, int flags, int mode, bool /*local_only*/) {
   return open(path, flags | O_BINARY, mode);  // never text mode
@@ -220,5 +263,18 @@ std::optional<std::string> ReadPlainBytes(const std::string& path, uint64_t offs
 }
 
 #endif
+
+bool NamesSuperJournal(const std::string& path) {
+  // Read through a plain file's descriptor: a journal swapped for a FIFO
+  // since it was looked at names nothing and is never waited on.
+  const std::optional<std::string> trailer =
+      ReadPlainBytes(path, UINT64_MAX, kJournalTrailerBytes, false);
+  if (!trailer || trailer->size() != kJournalTrailerBytes) {
+    return false;
+  }
+  unsigned char bytes[kJournalTrailerBytes] = {};
+  std::memcpy(bytes, trailer->data(), sizeof bytes);
+  return TrailerNamesSuperJournal(bytes);
+}
 
 }  // namespace database_interface

@@ -46,15 +46,35 @@ bool IsPlainFile(const std::string& path, bool local_only);
 std::optional<std::string> ReadPlainBytes(const std::string& path, uint64_t offset, size_t count,
                                           bool local_only);
 
-// Creates `path` as an empty file of mode 0600 when nothing, not even a
-// symbolic link, is there; answers whether it made one.
-bool CreatePrivateFile(const std::string& path);
+// Which file a name led to, where files have devices and inodes.
+struct FileId {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+};
 
-// Removes the file at `path` while it is an empty regular file: the one
-// CreatePrivateFile made for an open that then failed, where SQLite itself
-// would have left no file. One that is no longer empty has been written by
-// someone else and stays.
-void RemovePrivateFileIfEmpty(const std::string& path);
+// Creates `path` as an empty file of mode 0600 when nothing, not even a
+// symbolic link, is there; answers whether it made one, and sets `made` to it.
+bool CreatePrivateFile(const std::string& path, FileId& made);
+
+// Whether `path`, itself and not through a link, is still the file `made`,
+// regular and its owner's alone: a folder of the path swapped since can
+// have put another file under the name. Always true where files have no
+// modes.
+bool IsPrivateFile(const std::string& path, const FileId& made);
+
+// Whether the rollback journal at `path` names a super-journal: it ends with
+// that name's length, a checksum and the journal magic. Rolling it back
+// deletes the file it names, whatever that is, and no store ever has one (it
+// is never in a transaction over attached files). False for a journal that
+// cannot be read as a plain file.
+bool NamesSuperJournal(const std::string& path);
+
+// Removes the file at `path` while it is the empty regular file `made`: the
+// one CreatePrivateFile made for an open that then failed, where SQLite
+// itself would have left no file. One that is no longer empty has been
+// written by someone else and stays, and so does any other file the name
+// now leads to.
+void RemovePrivateFileIfEmpty(const std::string& path, const FileId& made);
 
 }  // namespace database_interface
 

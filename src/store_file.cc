@@ -65,11 +65,11 @@ Target WhatSqliteOpens(const char* name) {
 }
 
 StoreFile Refused() {
-  return {Readiness::kRefused, {}};
+  return {Readiness::kRefused, {}, {}};
 }
 
 StoreFile LeftToSqlite() {
-  return {Readiness::kLeftToSqlite, {}};
+  return {Readiness::kLeftToSqlite, {}, {}};
 }
 
 // Whether a -journal, -wal or -shm beside `file` is there but is not a
@@ -83,7 +83,7 @@ bool OddFileBeside(const std::string& file) {
 
 // `file` is SQLite's full name for it, empty where SQLite cannot make one.
 StoreFile Ready(const std::string& file, bool created) {
-  if (file.empty() || OddFileBeside(file)) {
+  if (file.empty() || OddFileBeside(file) || NamesSuperJournal(file + "-journal")) {
     return Refused();
   }
   switch (KindOf(file)) {
@@ -97,8 +97,9 @@ StoreFile Ready(const std::string& file, bool created) {
   if (!created) {
     return LeftToSqlite();  // SQLite fails on its own, as it always has
   }
-  if (CreatePrivateFile(file)) {
-    return {Readiness::kMade, file};
+  FileId made;
+  if (CreatePrivateFile(file, made)) {
+    return {Readiness::kMade, file, made};
   }
   // Someone else may have just made it; otherwise it cannot be made here.
   return KindOf(file) == FileKind::kRegular ? LeftToSqlite() : Refused();
@@ -108,7 +109,8 @@ StoreFile Ready(const std::string& file, bool created) {
 
 StoreFile ReadyStoreFile(const char* name) {
   if (!FilesHaveModes()) {
-    return LeftToSqlite();
+    // Nothing to make, and SQLite finds the journal by the name as given.
+    return NamesSuperJournal(std::string(name) + "-journal") ? Refused() : LeftToSqlite();
   }
   const Target target = WhatSqliteOpens(name);
   switch (target.kind) {
@@ -122,9 +124,14 @@ StoreFile ReadyStoreFile(const char* name) {
   return Ready(FullPathname(target.file), target.created);
 }
 
+bool OpenedMadeFile(const StoreFile& file, const char* opened) {
+  return file.readiness != Readiness::kMade ||
+         (opened != nullptr && file.made == opened && IsPrivateFile(file.made, file.made_id));
+}
+
 void RemoveMadeFileIfEmpty(const StoreFile& file) {
   if (file.readiness == Readiness::kMade) {
-    RemovePrivateFileIfEmpty(file.made);
+    RemovePrivateFileIfEmpty(file.made, file.made_id);
   }
 }
 

@@ -13,13 +13,17 @@
 // device), or that has a -journal, -wal or -shm beside it that is not one,
 // is refused unopened: SQLite would wait forever on a FIFO. So is a file
 // SQLite would create that could not be made first: SQLite could only fail,
-// or create it readable by others. Windows, without such modes, leaves
-// every name to SQLite.
+// or create it readable by others. And so is a file whose -journal names a
+// super-journal, everywhere: rolling it back would delete the file it names,
+// whatever a stranger chose. Windows, without modes or FIFOs, leaves every
+// other name to SQLite.
 
 #ifndef DATABASE_INTERFACE_STORE_FILE_H_
 #define DATABASE_INTERFACE_STORE_FILE_H_
 
 #include <string>
+
+#include "private_file.h"
 
 namespace database_interface {
 
@@ -32,10 +36,18 @@ enum class Readiness {
 struct StoreFile {
   Readiness readiness;
   std::string made;  // with kMade, the file created
+  FileId made_id;    // and which file that was
 };
 
 // Readies the file SQLite opens for `name` with the store's open flags.
 StoreFile ReadyStoreFile(const char* name);
+
+// After an open that succeeded: whether SQLite opened the file that was
+// made for it, by `opened`, SQLite's own full name of what it opened, and
+// found it still owner-only. SQLite resolves the name again; a folder of
+// the path swapped between the two lands it on another file, one it may
+// have created under the umask. True when nothing was made.
+bool OpenedMadeFile(const StoreFile& file, const char* opened);
 
 // After an open that failed: removes the file ReadyStoreFile made, while it
 // is still empty, since SQLite itself would have left no file.

@@ -13,9 +13,11 @@
 #include <gtest/gtest.h>
 
 #if !defined(_WIN32)
+#include <pthread.h>
 #include <sys/stat.h>
 #endif
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -23,6 +25,8 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "open_flags.h"
@@ -104,6 +108,8 @@ struct Opening {
   Lines lines;
   // After a successful Init: db_version's rows as "id:version", then Counts().
   std::string after = {};
+  // Other files that Init must leave as they were.
+  std::vector<std::string> untouched = {};
 };
 
 // The bytes of a file; empty for anything else, which is not opened: a FIFO
@@ -171,6 +177,73 @@ std::string Fifo(const std::string& path) {
 }
 #endif
 
+// A store with the journal of a write that was cut off beside it, at
+// `path`: the files are copied while the write is open, its pages already
+// spilled into the file by a one-page cache. With `super_journal`, the
+// journal ends naming that file as its super-journal.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): where, then what it names
+MakeFile HotJournal(const std::string& path, const std::string& super_journal = "") {
+  return [=](const std::string&) {
+    const std::string source = path + ".source";
+    CopyStoreFile(source, kCurrentVersion);
+    RawDb writer(source);
+    writer.Exec(
+        "PRAGMA cache_size = 1; BEGIN; WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
+        "FROM n LIMIT 300) INSERT INTO session_cache (session_key, session_value, expire_time) "
+        "SELECT 'hot' || i, randomblob(1000), 0 FROM n");
+    std::filesystem::copy_file(source, path);
+    std::filesystem::copy_file(source + "-journal", path + "-journal");
+    writer.Exec("ROLLBACK");
+    if (!super_journal.empty()) {
+      // The name's page number, the name, its length and byte sum, the magic.
+      const auto be32 = [](uint32_t value) {
+        return std::string{static_cast<char>(value >> 24), static_cast<char>(value >> 16),
+                           static_cast<char>(value >> 8), static_cast<char>(value)};
+      };
+      uint32_t sum = 0;
+      for (const char c : super_journal) {
+        sum += static_cast<unsigned char>(c);
+      }
+      std::ofstream(path + "-journal", std::ios::binary | std::ios::app)
+          << be32(1) << super_journal << be32(static_cast<uint32_t>(super_journal.size()))
+          << be32(sum) << std::string("\xd9\xd5\x05\xf9\x20\xa1\x63\xd7", 8);
+    }
+    return path;
+  };
+}
+
+std::string RepeatedText(const std::string& text, size_t times) {
+  std::string repeated;
+  repeated.reserve(text.size() * times);
+  for (size_t i = 0; i < times; ++i) {
+    repeated += text;
+  }
+  return repeated;
+}
+
+// Runs `body` on a thread with the 1 MiB of stack a phone's threads have,
+// where that can be asked for; a schema that SQLite loads by recursion must
+// fail there, not take the host down.
+void OnSmallStack(const std::function<void()>& body) {
+#if defined(_WIN32)
+  body();
+#else
+  pthread_attr_t attributes;
+  ASSERT_EQ(pthread_attr_init(&attributes), 0);
+  ASSERT_EQ(pthread_attr_setstacksize(&attributes, size_t{1} << 20), 0);
+  pthread_t thread;
+  auto run = [](void* arg) -> void* {
+    (*static_cast<const std::function<void()>*>(arg))();
+    return nullptr;
+  };
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-const-cast): pthread takes a void*
+  ASSERT_EQ(pthread_create(&thread, &attributes, run, const_cast<std::function<void()>*>(&body)),
+            0);
+  ASSERT_EQ(pthread_join(thread, nullptr), 0);
+  pthread_attr_destroy(&attributes);
+#endif
+}
+
 Lines Refusal(const std::string& line, const std::string& step) {
   return {"[database]" + line, "[database]" + step + " failed"};
 }
@@ -196,6 +269,14 @@ std::vector<Opening> Openings(const TempDir& dir) {
       // A store cut short: its first page (the schema) is there, its tables not.
       {"a truncated store", Bytes(Contents(DBI_TEST_STORE_FILE).substr(0, 4096)), -1,
        Refusal(create + "database disk image is malformed", "CreateTable")},
+      // Loading a schema recurses once per level of an expression: SQLite's
+      // depth limit must refuse this before a small stack runs out.
+      {"a CHECK 300,000 levels deep",
+       Versioned(now,
+                 "CREATE TABLE deep(a); PRAGMA writable_schema = ON; UPDATE sqlite_master "
+                 "SET sql = 'CREATE TABLE deep(a CHECK(1" +
+                     RepeatedText("+1", 300000) + "))' WHERE name = 'deep'"),
+       -1, Refusal(create + "database disk image is malformed", "CreateTable")},
       {"our tables' names with other columns",
        Versioned("", "DROP TABLE db_version; CREATE TABLE db_version(name, value)"), -1,
        Refusal("prepare sql[SELECT id, version from db_version LIMIT 1] failed:SQL logic error",
@@ -293,6 +374,18 @@ std::vector<Opening> Openings(const TempDir& dir) {
                       -1,
                       {"[database]Open sqlite3 file[" + journaled + cannot_open}});
 #endif
+  // A write cut off is rolled back; but a journal naming a super-journal
+  // would have SQLite delete that file too, here one of the user's.
+  const std::string hot = dir.File("hot.db"), planted = dir.File("planted.db");
+  const std::string victim = dir.File("victim");
+  std::ofstream(victim) << "not SQLite's to delete";
+  openings.push_back({"a store with a hot journal", HotJournal(hot), 0, {}, "1:" + now + kept});
+  openings.push_back({"a store whose journal names a super-journal",
+                      HotJournal(planted, victim),
+                      -1,
+                      {"[database]Open sqlite3 file[" + planted + cannot_open},
+                      {},
+                      {planted + "-journal", victim}});
   // Rebuilt: the tables are dropped, so their ids start again from 1.
   const std::string migrated = "1:" + now + kept, rebuilt = "1:" + now + " 0|0|0|0|1";
   for (const std::string older : {"1.12.0", "1.11.9", "0.9.0", "1.12.5", "1.9.0", "-1.0.0"}) {
@@ -336,40 +429,101 @@ TEST_F(LifecycleTest, EachKindOfFileIsOpenedOrRefusedAsItMustBe) {
   const std::filesystem::path host_folder = std::filesystem::current_path();
   std::filesystem::current_path(dir_.path());
 #endif
-  for (const Opening& opening : Openings(dir_)) {
-    SCOPED_TRACE(opening.file);
-    std::filesystem::remove(path_);
-    const std::string path = opening.make(path_), file = FinalFile(path), before = Contents(file);
-    const bool existed = std::filesystem::exists(file);
-    const int mode = ModeOf(file);
-    log_.Clear();
-    EXPECT_EQ(db->Init(path.c_str()), opening.result);
-    EXPECT_EQ(log_.Lines(), opening.lines);
-    if (opening.result != 0) {
-      ExpectEveryRecordOperationRefused(*db);
-      EXPECT_EQ(Contents(file), before);
-      EXPECT_EQ(std::filesystem::exists(file), existed);
-      continue;
+  const std::vector<Opening> openings = Openings(dir_);
+  OnSmallStack([&] {
+    for (const Opening& opening : openings) {
+      SCOPED_TRACE(opening.file);
+      std::filesystem::remove(path_);
+      const std::string path = opening.make(path_), file = FinalFile(path), before = Contents(file);
+      const bool existed = std::filesystem::exists(file);
+      const int mode = ModeOf(file);
+      std::vector<std::string> untouched;
+      for (const std::string& other : opening.untouched) {
+        untouched.push_back(Contents(other));
+      }
+      log_.Clear();
+      EXPECT_EQ(db->Init(path.c_str()), opening.result);
+      EXPECT_EQ(log_.Lines(), opening.lines);
+      if (opening.result != 0) {
+        ExpectEveryRecordOperationRefused(*db);
+        EXPECT_EQ(Contents(file), before);
+        EXPECT_EQ(std::filesystem::exists(file), existed);
+        for (size_t i = 0; i < untouched.size(); ++i) {
+          EXPECT_EQ(Contents(opening.untouched[i]), untouched[i]) << opening.untouched[i];
+        }
+        continue;
+      }
+      db->Close();
+      EXPECT_EQ(ModeOf(file), existed ? mode : 0600);
+      RawDb raw(path);
+      EXPECT_EQ(raw.Rows("SELECT group_concat(row) FROM (SELECT id || ':' || version AS row FROM "
+                         "db_version ORDER BY id)")[0] +
+                    " " + raw.Counts(),
+                opening.after);
+      EXPECT_EQ(raw.Rows(schema_sql), schema);
+      // Ids go on after the rows kept, or start again where none are.
+      EXPECT_EQ(
+          raw.Rows("SELECT (SELECT count(*) FROM start_recode) = "
+                   "ifnull((SELECT seq FROM sqlite_sequence WHERE name = 'start_recode'), 0)"),
+          Lines{"1"});
     }
-    db->Close();
-    EXPECT_EQ(ModeOf(file), existed ? mode : 0600);
-    RawDb raw(path);
-    EXPECT_EQ(raw.Rows("SELECT group_concat(row) FROM (SELECT id || ':' || version AS row FROM "
-                       "db_version ORDER BY id)")[0] +
-                  " " + raw.Counts(),
-              opening.after);
-    EXPECT_EQ(raw.Rows(schema_sql), schema);
-    // Ids go on after the rows kept, or start again where none are.
-    EXPECT_EQ(raw.Rows("SELECT (SELECT count(*) FROM start_recode) = "
-                       "ifnull((SELECT seq FROM sqlite_sequence WHERE name = 'start_recode'), 0)"),
-              Lines{"1"});
-  }
+  });
   EXPECT_EQ(OpenDescriptorCount(), descriptors);
 #if !defined(_WIN32)
   umask(host_umask);
   std::filesystem::current_path(host_folder);
 #endif
 }
+
+#if !defined(_WIN32)
+// A folder of the path swapped for another while Init runs: SQLite resolves
+// the name again after the owner-only file was made for it, and can land in
+// the other folder, where it creates the store under the umask. Either the
+// store is the file made for it, or Init fails and takes that file away
+// (SQLite's own empty one may stay, as after any open SQLite fails).
+TEST_F(LifecycleTest, AStoreMadeWhileAFolderOfItsPathIsSwappedIsOwnerOnlyOrNone) {
+  const std::string link = dir_.File("link"), next = dir_.File("next");
+  const std::string folders[] = {dir_.File("a"), dir_.File("b")};
+  for (const std::string& folder : folders) {
+    std::filesystem::create_directory(folder);
+  }
+  std::filesystem::create_directory_symlink("a", link);
+  const mode_t host_umask = umask(022);
+  std::atomic<bool> stop{false};
+  std::thread swapper([&] {
+    std::error_code ignored;
+    for (bool to_b = true; !stop.load(); to_b = !to_b) {
+      std::filesystem::create_directory_symlink(to_b ? "b" : "a", next, ignored);
+      std::filesystem::rename(next, link, ignored);
+    }
+  });
+  auto db = NewStore();
+  for (int i = 0; i < 200 && !HasFailure(); ++i) {
+    const std::string name = "/store" + std::to_string(i) + ".db";
+    log_.Clear();
+    const int32_t result = db->Init((link + name).c_str());
+    db->Close();
+    std::vector<int> modes;
+    for (const std::string& folder : folders) {
+      if (std::filesystem::exists(folder + name)) {
+        modes.push_back(ModeOf(folder + name));
+      }
+    }
+    SCOPED_TRACE(name);
+    if (result == 0) {
+      EXPECT_EQ(modes, std::vector<int>{0600});
+      EXPECT_EQ(log_.Lines(), Lines{});
+    } else {
+      EXPECT_LE(modes.size(), 1U);
+      EXPECT_EQ(log_.Lines(), Lines{"[database]Open sqlite3 file[" + link + name +
+                                    "] failed:unable to open database file"});
+    }
+  }
+  stop.store(true);
+  swapper.join();
+  umask(host_umask);
+}
+#endif
 
 }  // namespace
 }  // namespace dbi_test

@@ -1,8 +1,8 @@
 #include "file_set.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -16,8 +16,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr size_t kWalHeaderBytes = 32;
-constexpr std::array<unsigned char, 8> kJournalMagic = {0xd9, 0xd5, 0x05, 0xf9,
-                                                        0x20, 0xa1, 0x63, 0xd7};
 
 uint32_t BigEndian32(const unsigned char* bytes) {
   return (uint32_t{bytes[0]} << 24) | (uint32_t{bytes[1]} << 16) | (uint32_t{bytes[2]} << 8) |
@@ -129,18 +127,6 @@ std::string ReadOnlyParameters(const FileSet& set, std::string& error) {
   // A hot journal is then found and refused (a read-only connection cannot
   // roll it back); a -wal is read through the -shm, opened read-only.
   return "mode=ro&readonly_shm=1";
-}
-
-bool NamesSuperJournal(const std::string& path) {
-  // A journal ends with the name, its length, a checksum and the magic.
-  constexpr size_t kTrailerBytes = 16;
-  const std::optional<std::string> tail = Bytes(path, UINTMAX_MAX, kTrailerBytes);
-  if (!tail || tail->size() < kTrailerBytes) {
-    return false;
-  }
-  const auto* bytes = reinterpret_cast<const unsigned char*>(tail->data());
-  return std::memcmp(bytes + 8, kJournalMagic.data(), kJournalMagic.size()) == 0 &&
-         BigEndian32(bytes) != 0;
 }
 
 }  // namespace dbi

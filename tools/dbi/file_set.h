@@ -39,10 +39,6 @@ std::optional<FileSet> FindFileSet(const std::string& file, std::string& error);
 // only when nothing is there.
 std::string ReadOnlyParameters(const FileSet& set, std::string& error);
 
-// Whether the journal at `path` names a super-journal: rolling it back would
-// also delete that other file, whatever it is.
-bool NamesSuperJournal(const std::string& path);
-
 }  // namespace dbi
 
 #endif  // DATABASE_INTERFACE_TOOLS_DBI_FILE_SET_H_

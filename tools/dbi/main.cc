@@ -17,6 +17,7 @@
 #include "database_interface/database_interface.h"
 #include "escaping_log_sink.h"
 #include "file_set.h"
+#include "private_file.h"
 #include "recover_report.h"
 #include "report.h"
 #include "salvage.h"
@@ -135,7 +136,7 @@ int RunPurge(const Options& options) {
   }
   // Rolling such a journal back would delete the file it names: whatever a
   // stranger chose, and no store of this library's ever has one.
-  if (set->journal && NamesSuperJournal(set->path + "-journal")) {
+  if (set->journal && database_interface::NamesSuperJournal(set->path + "-journal")) {
     std::cerr << "dbi purge: " << Quoted(options.file)
               << ": its -journal names a super-journal, another file that rolling it back "
                  "would delete; nothing done, not even with --force\n";

@@ -18,11 +18,24 @@ fail() {
   failures=$((failures + 1))
 }
 
+# A crafted file may ask for gigabytes: with `bound` set, dbi runs under a
+# ceiling of 1 GiB of address space and a minute. Not under a sanitizer,
+# which reserves terabytes of address space for itself.
+ceiling=1048576
+! grep -qaE '__(a|t)san_init' "$dbi" || ceiling=
+run_dbi() {
+  if [ -z "${bound:-}" ]; then
+    "$dbi" "$@"
+  else
+    (if [ -n "$ceiling" ]; then ulimit -v "$ceiling"; fi; exec timeout 60 "$dbi" "$@")
+  fi
+}
+
 # expect STATUS PATTERN ARGS...: dbi ARGS exits with STATUS and prints PATTERN.
 expect() {
   local status=$1 pattern=$2 out rc
   shift 2
-  out=$("$dbi" "$@" 2>&1)
+  out=$(run_dbi "$@" 2>&1)
   rc=$?
   [ "$rc" = "$status" ] || fail "dbi $*: exit $rc, wanted $status"$'\n'"$out"
   grep -qE -- "$pattern" <<<"$out" || fail "dbi $*: no /$pattern/ in"$'\n'"$out"
@@ -61,6 +74,74 @@ db = sqlite3.connect(sys.argv[1])
 for statement in sys.argv[2:]:
     db.execute(statement)
 db.commit()
+PY
+}
+
+# craft KIND SOURCE OUT [N [M]]: OUT is the store file SOURCE with what KIND
+# adds, pages that belong to no table:
+#   payload N M  one page of N cells, each claiming a payload of about M
+#                bytes, whose overflow chain leads back to the page itself
+#   random N     N random bytes instead of all but the first page, each page
+#                a table leaf by its first byte
+#   wide N M     N pages: one record of M fields, then pages full of records
+#                of one field
+#   chain N      instead, a new file: a session_cache whose value is computed
+#                through N generated columns of 15 MB each
+craft() {
+  python3 - "$@" <<'PY'
+import random, sqlite3, struct, sys
+kind, source, out = sys.argv[1:4]
+n = [int(a) for a in sys.argv[4:]]
+data = bytearray(open(source, "rb").read())
+size = int.from_bytes(data[16:18], "big")
+def varint(v):
+    b = [v & 0x7f]
+    while v > 0x7f:
+        v >>= 7
+        b.append(0x80 | (v & 0x7f))
+    return bytes(reversed(b))
+def record(serial_types, body=b""):
+    length = len(serial_types) + 1
+    length += len(varint(length)) - 1
+    return varint(length) + bytes(serial_types) + body
+def leaf(cells):
+    page = bytearray(size)
+    end = size
+    for i, cell in enumerate(cells):
+        end -= len(cell)
+        page[end:end + len(cell)] = cell
+        page[8 + 2 * i:10 + 2 * i] = struct.pack(">H", end)
+    page[0:8] = b"\x0d\0\0" + struct.pack(">HH", len(cells), end) + b"\0"
+    return page
+def append(pages):
+    for page in pages:
+        data.extend(page)
+    data[28:32] = struct.pack(">I", len(data) // size)  # the header's page count
+if kind == "payload":
+    # Rounded to a claim whose cell keeps SQLite's least on its page.
+    least = (size - 12) * 32 // 255 - 23
+    claim = n[1] - (n[1] - least) % (size - 4)
+    local = record([1], b"\1").ljust(least, b"\0")
+    append([leaf([varint(claim) + varint(1) + local + struct.pack(">I", len(data) // size + 1)] * n[0])])
+elif kind == "random":
+    noise = random.Random(1).randbytes(n[0])
+    del data[size:]
+    append([b"\x0d" + noise[i + 1:i + size] for i in range(0, n[0], size)])
+elif kind == "wide":
+    wide = record([0] * n[1])
+    cell = varint(2) + varint(1) + record([0])
+    append([leaf([varint(len(wide)) + varint(1) + wide])] +
+           [leaf([cell] * ((size - 8) // (len(cell) + 2)))] * (n[0] - 1))
+if kind == "chain":
+    db = sqlite3.connect(out)
+    columns = ["g0 AS (zeroblob(15000000))"] + ["g%d AS (substr(g%d, 2))" % (i, i - 1)
+                                                for i in range(1, n[0])]
+    db.execute("CREATE TABLE session_cache (id INTEGER PRIMARY KEY, session_key TEXT, %s, "
+               "session_value AS (g%d), expire_time INT)" % (", ".join(columns), n[0] - 1))
+    db.execute("INSERT INTO session_cache (session_key, expire_time) VALUES ('k', 0)")
+    db.commit()
+else:
+    open(out, "wb").write(data)
 PY
 }
 
@@ -263,7 +344,7 @@ crafted() {
       got+=" -"
       continue
     fi
-    out+=$(timeout 20 "$dbi" $command "$file" 2>&1)
+    out+=$(bound=1 run_dbi $command "$file" 2>&1)
     got+="${got:+ }$?"
     out+=$'\n'
   done
@@ -419,6 +500,11 @@ sql "$work/huge/store.db" "CREATE TABLE session_cache (id INTEGER PRIMARY KEY, s
   "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n LIMIT 50)
      INSERT INTO session_cache (session_key, expire_time) SELECT i, 0 FROM n"
 crafted "a huge computed value" "$work/huge/store.db" 2 1 1 "longer than the 16 MiB that dbi reads"
+# 20 KB whose one value is computed through 300 of 15 MB each: dbi's SQLite
+# runs out of the heap it is given, long before the machine does.
+mkdir -p "$work/chain"
+craft chain "$store" "$work/chain/store.db" 300
+crafted "a chain of computed values" "$work/chain/store.db" 2 1 1 "session_cache: out of memory"
 # A file that a writer holds, with nothing beside it yet: read under the
 # file's lock, so never half written.
 python3 - "$store" "$dbi" <<'PY' || fail "dbi show read a file a writer holds"
@@ -559,6 +645,52 @@ expect 1 "already exists; nothing done" recover "$zeroed" "$work/taken.out"
 cmp -s "$store" "$work/taken.out" || fail "recover overwrote an existing OUT"
 expect 1 "nothing could be salvaged" recover "$garbage" "$work/garbage.out"
 [ ! -e "$work/garbage.out" ] || fail "a failed recover left its OUT"
+
+# Crafted files (see craft) salvaged around what is crafted, or refused with
+# the reason, within the ceiling; a salvage is a sound store, and nothing
+# else is left in the folder. NAME|STATUS|PATTERN|KIND AND ITS NUMBERS
+mkdir -p "$work/crafted"
+while IFS='|' read -r name status pattern kind; do
+  file=$work/crafted/$name.db
+  if [ "$kind" = sparse ]; then
+    truncate -s 20G "$file"
+  else
+    read -ra spec <<<"$kind"
+    craft "${spec[0]}" "$store" "$file" "${spec[@]:1}"
+  fi
+  listing "$work/crafted" >"$work/listing"
+  bound=1 expect "$status" "$pattern" recover "$file" "$work/crafted/out.db"
+  if [ "$status" = 0 ]; then
+    expect 0 "healthy" check "$work/crafted/out.db"
+    rm -f "$work/crafted/out.db"
+  fi
+  listing "$work/crafted" | cmp -s - "$work/listing" || fail "recover $name: the folder changed"
+  rm -f "$file"
+done <<'ROWS'
+claim-4g|0|^Salvaged .*: 6 rows written, 0 rows left out|payload 1 4294967295
+claims-2g-looped|0|^Salvaged .*: 6 rows written, 0 rows left out|payload 8 2147483648
+random|1|lost_and_found: [0-9]+ found, 0 written|random 2097152
+wide|0|lost_and_found: [0-9]+ found, 0 written, [0-9]+ left out|wide 20 1990
+sparse|2|has 21474836480 bytes, more than the 128 MiB that dbi reads|sparse
+ROWS
+
+# Ended while OUT is written: SIGXFSZ, from a file-size limit, comes while
+# the temporary is there; SIGTERM and SIGKILL at moments spread over a run.
+# Nothing may be left but an OUT that was complete.
+mkdir -p "$work/signal"
+(ulimit -f 8 && exec "$dbi" recover "$many" "$work/signal/out.db") >/dev/null 2>&1
+[ $? -gt 128 ] || fail "recover under a file-size limit was not ended by SIGXFSZ"
+[ -z "$(ls -A "$work/signal")" ] || fail "recover ended by SIGXFSZ left $(ls -A "$work/signal")"
+for signal in TERM KILL; do
+  for delay in 0.01 0.03 0.06 0.1 0.15 0.2 0.3; do
+    "$dbi" recover "$many" "$work/signal/out.db" >/dev/null 2>&1 &
+    sleep "$delay"
+    kill -s "$signal" $! 2>/dev/null
+    wait $! && rm "$work/signal/out.db"
+    [ -z "$(ls -A "$work/signal")" ] || fail "recover ended by SIG$signal left $(ls -A "$work/signal")"
+    rm -f "$work/signal/"*
+  done
+done
 
 [ "$failures" = 0 ] && echo "dbi: all checks passed"
 exit $((failures != 0))

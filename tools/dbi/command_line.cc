@@ -68,8 +68,10 @@ constexpr const char* kRecoverHelp =
     "instance record whose start is gone, a second row with the same id or session key (the\n"
     "later expiry stays), a value of the wrong type and a row in no store table are left out\n"
     "and counted. OUT must not exist; it is made owner-only, and only once complete.\n"
+    "FILE may hold at most 128 MiB, far more than any store; dbi's SQLite gets 512 MiB.\n"
     "Exit status: 0 rows salvaged (some may have been left out), 1 OUT exists or nothing\n"
-    "could be salvaged, 2 usage error or FILE unreadable, 3 OUT could not be written.\n"
+    "could be salvaged, 2 usage error or FILE unreadable or too large, 3 OUT could not be\n"
+    "written, 4 out of memory.\n"
     "\n"
     "  --json  print one JSON object, with every row left out\n";
 

@@ -36,6 +36,8 @@ constexpr int kUsageOrNoFile = 2;
 constexpr int kOutputError = 3;
 constexpr int kOutOfMemory = 4;
 
+constexpr sqlite3_int64 kSqliteHeapLimit = sqlite3_int64{512} << 20;
+
 int FileError(const Options& options, const std::string& error) {
   std::cerr << "dbi: " << Quoted(options.file) << ": " << Escaped(error) << '\n';
   return kUsageOrNoFile;
@@ -286,6 +288,12 @@ int Run(const std::vector<std::string>& args) {
 // disk, a closed pipe) and running out of memory end with statuses of their
 // own, never with 0 and never with an abort.
 int main(int argc, char** argv) {
+  // A store of this library's takes a few megabytes to read or salvage; a
+  // crafted file can ask SQLite for gigabytes (values computed on reading,
+  // payloads and rows the recovery takes at their word). Far below a small
+  // machine's memory, this turns that into an error before the system's
+  // out-of-memory killer picks a process.
+  (void)sqlite3_hard_heap_limit64(dbi::kSqliteHeapLimit);
 #if defined(SIGPIPE)
   // A closed pipe is an output that cannot be written: a status, not death.
   (void)std::signal(SIGPIPE, SIG_IGN);

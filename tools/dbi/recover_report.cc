@@ -89,6 +89,10 @@ void PrintRecoverText(std::ostream& out, const SalvageReport& report,
     }
     out << '\n';
   }
+  if (!report.stopped.empty()) {
+    out << "Stopped early: " << Escaped(report.stopped)
+        << "; rows it would have found after that are not in the salvage\n";
+  }
   out << "Version row: "
       << (!report.version_row_found ? "lost"
           : report.version          ? Quoted(*report.version)
@@ -142,6 +146,8 @@ void PrintRecoverJson(std::ostream& out, const SalvageReport& report,
   json.NumberField("page_size", report.page_size);
   json.NumberField("rows_through_new_first_page", report.new_first_page ? report.Written() : 0);
   json.EndObject();
+  json.Key("stopped");
+  report.stopped.empty() ? json.Null() : json.String(report.stopped);
   json.Key("version_row");
   json.BeginObject();
   json.BoolField("found", report.version_row_found);

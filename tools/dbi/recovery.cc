@@ -29,6 +29,8 @@ using Stmt = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
 // The extension's table for rows that belong to no table; a name a store
 // never has, so that the file's own tables keep theirs.
 constexpr char kLostAndFound[] = "dbi_lost_and_found";
+// Its columns before the record's fields: rootpgno, pgno, nfield, id.
+constexpr int kLostAndFoundLeading = 4;
 
 // How much work the recovery may do: SQLite's progress handler is called
 // every kStepsPerCheck virtual machine steps, on every connection opened
@@ -247,16 +249,23 @@ class Capture {
   Capture(Db scratch, Db shape) : scratch_(std::move(scratch)), shape_(std::move(shape)) {}
 
   static int Take(void* capture, const char* sql) {
+    auto* self = static_cast<Capture*>(capture);
     // A schema row without text comes over as no statement at all.
     if (sql != nullptr) {
-      static_cast<Capture*>(capture)->Apply(sql);
+      self->Apply(sql);
     }
-    return SQLITE_OK;  // one statement that fails stops nothing
+    // One statement that fails stops nothing, but memory that ran out for
+    // one would for the next.
+    return self->out_of_memory_ ? SQLITE_NOMEM : SQLITE_OK;
   }
 
   sqlite3* scratch() const { return scratch_.get(); }
   const std::vector<std::string>& tables() const { return tables_; }
   int64_t unreadable_rows() const { return unreadable_rows_; }
+  // Whether the extension had got as far as handing over rows: from then on
+  // it runs no schema text of the file's, only reads pages.
+  bool rows_begun() const { return rows_begun_; }
+  bool out_of_memory() const { return out_of_memory_; }
 
  private:
   static bool StartsWith(const char* sql, const char* prefix) {
@@ -268,11 +277,15 @@ class Capture {
       CreateTable(sql);
     } else if (StartsWith(sql, "INSERT ") || std::strcmp(sql, "DELETE FROM sqlite_sequence") == 0 ||
                std::strcmp(sql, "BEGIN") == 0 || std::strcmp(sql, "COMMIT") == 0) {
+      rows_begun_ = rows_begun_ || StartsWith(sql, "INSERT ");
       sqlite3_set_authorizer(scratch_.get(), &FillRowsOnly, nullptr);
-      if (!Exec(scratch_.get(), sql) && StartsWith(sql, "INSERT ")) {
+      const int rc = sqlite3_exec(scratch_.get(), sql, nullptr, nullptr, nullptr);
+      sqlite3_set_authorizer(scratch_.get(), nullptr, nullptr);
+      if (rc == SQLITE_NOMEM) {
+        out_of_memory_ = true;
+      } else if (rc != SQLITE_OK && StartsWith(sql, "INSERT ")) {
         ++unreadable_rows_;
       }
-      sqlite3_set_authorizer(scratch_.get(), nullptr, nullptr);
     }
     // Settings, indexes, views and triggers are the file's, not its rows.
   }
@@ -314,7 +327,18 @@ class Capture {
   Db shape_;
   std::vector<std::string> tables_;
   int64_t unreadable_rows_ = 0;
+  bool rows_begun_ = false;
+  bool out_of_memory_ = false;
 };
+
+// The lost-and-found table the extension made, by its name and its columns;
+// a file table that merely shares a name has others.
+bool IsLostAndFound(const RecoveredTable& table) {
+  const std::string name = table.name;
+  return name.rfind(kLostAndFound, 0) == 0 && table.columns.size() > kLostAndFoundLeading &&
+         table.columns[0] == "rootpgno" && table.columns[1] == "pgno" &&
+         table.columns[2] == "nfield" && table.columns[3] == "id";
+}
 
 Value ReadValue(sqlite3_stmt* stmt, int column) {
   Value value;
@@ -351,10 +375,17 @@ bool ReadTable(sqlite3* db, const std::string& name, RecoveredTable& table) {
   for (int i = 0; i < count; ++i) {
     table.columns.emplace_back(sqlite3_column_name(stmt.get(), i));
   }
+  // The lost-and-found table is as wide as its widest row; the others are
+  // NULL past their nfield, and kept whole a page of narrow rows beside one
+  // wide one would take a row of the widest's size each.
+  const bool lost = IsLostAndFound(table);
   int rc = SQLITE_ROW;
   while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
     Row row;
-    for (int i = 0; i < count; ++i) {
+    const int fields =
+        lost ? std::clamp(kLostAndFoundLeading + sqlite3_column_int(stmt.get(), 2), 0, count)
+             : count;
+    for (int i = 0; i < fields; ++i) {
       row.push_back(ReadValue(stmt.get(), i));
     }
     table.rows.push_back(std::move(row));
@@ -362,19 +393,20 @@ bool ReadTable(sqlite3* db, const std::string& name, RecoveredTable& table) {
   return rc == SQLITE_DONE;
 }
 
-// The lost-and-found table the extension made, by its name and its columns;
-// a file table that merely shares a name has others.
-bool IsLostAndFound(const RecoveredTable& table) {
-  const std::string name = table.name;
-  return name.rfind(kLostAndFound, 0) == 0 && table.columns.size() > 4 &&
-         table.columns[0] == "rootpgno" && table.columns[1] == "pgno" &&
-         table.columns[2] == "nfield" && table.columns[3] == "id";
-}
-
-std::string RecoveryError(int rc, const char* message) {
+// Why the extension stopped. Until it hands over rows it runs the file's
+// schema texts, and only one that loops makes it work that long; once it
+// reads rows its work follows the pages, and only rows far more or far
+// wider than such a file holds (a crafted one) use the budget up.
+std::string RecoveryError(int rc, const char* message, const Capture& capture) {
   if (RecoveryHooks::exhausted()) {
-    return "the recovery stopped: it did far more work than a file of this size needs (a "
-           "schema text that loops)";
+    return capture.rows_begun()
+               ? "the recovery stopped: its rows took far more work than a file of this size "
+                 "holds (rows crafted too many or too wide)"
+               : "the recovery stopped: it did far more work than a file of this size needs (a "
+                 "schema text that loops)";
+  }
+  if (capture.out_of_memory() || rc == SQLITE_NOMEM) {
+    return "the recovery ran out of memory";
   }
   return message != nullptr ? message : sqlite3_errstr(rc);
 }
@@ -405,11 +437,19 @@ bool RecoverBytes(const std::string& bytes, Recovery& recovery, std::string& err
   while ((rc = sqlite3_recover_step(recover)) == SQLITE_OK) {
   }
   if (rc != SQLITE_DONE) {
-    error = RecoveryError(rc, sqlite3_recover_errmsg(recover));
+    error = RecoveryError(rc, sqlite3_recover_errmsg(recover), capture);
     sqlite3_recover_finish(recover);
-    return false;
+    // What came before the stop is kept: each row stands on its own.
+    if (!capture.rows_begun()) {
+      return false;
+    }
+    recovery.stopped = error;
+    // The scratch tables hold what was handed over, read back by this
+    // code's own statement: no budget is needed, and none is left.
+    sqlite3_progress_handler(capture.scratch(), 0, nullptr, nullptr);
+  } else {
+    sqlite3_recover_finish(recover);
   }
-  sqlite3_recover_finish(recover);
 
   recovery.unreadable_rows = capture.unreadable_rows();
   for (const std::string& name : capture.tables()) {

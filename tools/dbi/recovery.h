@@ -39,12 +39,16 @@ struct Recovery {
   // Rows the extension handed over for a table whose definition could not
   // be taken over (one that runs code when created, for instance).
   int64_t unreadable_rows = 0;
+  // Why the extension stopped before it was done, after it had handed over
+  // some rows (which are kept here); "" when it finished.
+  std::string stopped;
 };
 
 // Runs the extension over `bytes`. False, with `error` set to why, when it
-// gave up (a file that is no database at all, running out of memory, or
-// more work than a file of this size can need, which only a schema text
-// crafted to loop makes it do); a damaged file is not an error.
+// gave up before handing over any row (a file that is no database at all,
+// running out of memory, or more work than a file of this size can need,
+// which only a schema text crafted to loop makes it do); a damaged file is
+// not an error, and a stop after some rows keeps them (`stopped`).
 bool RecoverBytes(const std::string& bytes, Recovery& recovery, std::string& error);
 
 // What PRAGMA integrity_check says about `bytes`, one finding a line; the

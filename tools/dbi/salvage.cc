@@ -356,7 +356,10 @@ void ReportOthers(const Recovery& recovery, const std::vector<StoreTable>& store
       counts.left_out[reason] = counts.found;
     }
     for (const Row& row : table.rows) {
-      report.left_out_rows.push_back({name, reason, table.columns, row});
+      // A lost-and-found row holds its own fields only (RecoverBytes).
+      const auto named = table.columns.begin() +
+                         static_cast<std::ptrdiff_t>(std::min(row.size(), table.columns.size()));
+      report.left_out_rows.push_back({name, reason, {table.columns.begin(), named}, row});
     }
     report.tables.push_back(counts);
   };
@@ -494,6 +497,7 @@ bool Salvage(const std::string& file, sqlite3* out, SalvageReport& report, std::
     return false;
   }
   report.unreadable_rows = recovery.unreadable_rows;
+  report.stopped = recovery.stopped;
   StoreWriter writer(out);
   if (!writer.Exec("BEGIN") || !WriteRows(recovery, store, writer, report) ||
       !RaiseSequences(recovery, store, writer) || !writer.Exec("COMMIT")) {

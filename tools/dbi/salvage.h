@@ -56,6 +56,7 @@ struct SalvageReport {
   std::vector<TableSalvage> tables;
   std::vector<LeftOutRow> left_out_rows;
   int64_t unreadable_rows = 0;  // see Recovery
+  std::string stopped;          // see Recovery
 
   int64_t Written() const;
 };

@@ -500,10 +500,10 @@ sql "$work/huge/store.db" "CREATE TABLE session_cache (id INTEGER PRIMARY KEY, s
   "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n LIMIT 50)
      INSERT INTO session_cache (session_key, expire_time) SELECT i, 0 FROM n"
 crafted "a huge computed value" "$work/huge/store.db" 2 1 1 "longer than the 16 MiB that dbi reads"
-# 20 KB whose one value is computed through 300 of 15 MB each: dbi's SQLite
+# A file whose one value is computed through 40 of 15 MB each: dbi's SQLite
 # runs out of the heap it is given, long before the machine does.
 mkdir -p "$work/chain"
-craft chain "$store" "$work/chain/store.db" 300
+craft chain "$store" "$work/chain/store.db" 40
 crafted "a chain of computed values" "$work/chain/store.db" 2 1 1 "session_cache: out of memory"
 # A file that a writer holds, with nothing beside it yet: read under the
 # file's lock, so never half written.
@@ -653,7 +653,7 @@ mkdir -p "$work/crafted"
 while IFS='|' read -r name status pattern kind; do
   file=$work/crafted/$name.db
   if [ "$kind" = sparse ]; then
-    truncate -s 20G "$file"
+    truncate -s 1G "$file"
   else
     read -ra spec <<<"$kind"
     craft "${spec[0]}" "$store" "$file" "${spec[@]:1}"
@@ -671,7 +671,7 @@ claim-4g|0|^Salvaged .*: 6 rows written, 0 rows left out|payload 1 4294967295
 claims-2g-looped|0|^Salvaged .*: 6 rows written, 0 rows left out|payload 8 2147483648
 random|1|lost_and_found: [0-9]+ found, 0 written|random 2097152
 wide|0|lost_and_found: [0-9]+ found, 0 written, [0-9]+ left out|wide 20 1990
-sparse|2|has 21474836480 bytes, more than the 128 MiB that dbi reads|sparse
+sparse|2|has 1073741824 bytes, more than the 128 MiB that dbi reads|sparse
 ROWS
 
 # Ended while OUT is written: SIGXFSZ, from a file-size limit, comes while

@@ -17,12 +17,14 @@
 #include <sys/stat.h>
 #endif
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <numeric>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -200,10 +202,9 @@ MakeFile HotJournal(const std::string& path, const std::string& super_journal = 
         return std::string{static_cast<char>(value >> 24), static_cast<char>(value >> 16),
                            static_cast<char>(value >> 8), static_cast<char>(value)};
       };
-      uint32_t sum = 0;
-      for (const char c : super_journal) {
-        sum += static_cast<unsigned char>(c);
-      }
+      const uint32_t sum = std::accumulate(
+          super_journal.begin(), super_journal.end(), uint32_t{0},
+          [](uint32_t total, char c) { return total + static_cast<unsigned char>(c); });
       std::ofstream(path + "-journal", std::ios::binary | std::ios::app)
           << be32(1) << super_journal << be32(static_cast<uint32_t>(super_journal.size()))
           << be32(sum) << std::string("\xd9\xd5\x05\xf9\x20\xa1\x63\xd7", 8);
@@ -437,10 +438,9 @@ TEST_F(LifecycleTest, EachKindOfFileIsOpenedOrRefusedAsItMustBe) {
       const std::string path = opening.make(path_), file = FinalFile(path), before = Contents(file);
       const bool existed = std::filesystem::exists(file);
       const int mode = ModeOf(file);
-      std::vector<std::string> untouched;
-      for (const std::string& other : opening.untouched) {
-        untouched.push_back(Contents(other));
-      }
+      std::vector<std::string> untouched(opening.untouched.size());
+      std::transform(opening.untouched.begin(), opening.untouched.end(), untouched.begin(),
+                     Contents);
       log_.Clear();
       EXPECT_EQ(db->Init(path.c_str()), opening.result);
       EXPECT_EQ(log_.Lines(), opening.lines);
@@ -515,7 +515,7 @@ TEST_F(LifecycleTest, AStoreMadeWhileAFolderOfItsPathIsSwappedIsOwnerOnlyOrNone)
       EXPECT_EQ(log_.Lines(), Lines{});
     } else {
       EXPECT_LE(modes.size(), 1U);
-      EXPECT_EQ(log_.Lines(), Lines{"[database]Open sqlite3 file[" + link + name +
+      EXPECT_EQ(log_.Lines(), Lines{"[database]Open sqlite3 file[" + (link + name) +
                                     "] failed:unable to open database file"});
     }
   }

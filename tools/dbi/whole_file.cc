@@ -195,6 +195,7 @@ class RemovedOnSignal {
 #endif
 };
 
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): where, then what, as every file call
 Publish WriteNamed(const std::string& path, const std::string& bytes, std::string& error) {
   const RemovedOnSignal guard;
   std::string temporary;

@@ -87,6 +87,8 @@ PY
 #                of one field
 #   chain N      instead, a new file: a session_cache whose value is computed
 #                through N generated columns of 15 MB each
+#   deep N       instead, a new file: a session_cache whose CHECK is an
+#                expression N levels deep, written past SQLite's parser
 craft() {
   python3 - "$@" <<'PY'
 import random, sqlite3, struct, sys
@@ -132,7 +134,16 @@ elif kind == "wide":
     cell = varint(2) + varint(1) + record([0])
     append([leaf([varint(len(wide)) + varint(1) + wide])] +
            [leaf([cell] * ((size - 8) // (len(cell) + 2)))] * (n[0] - 1))
-if kind == "chain":
+if kind == "deep":
+    db = sqlite3.connect(out)
+    db.execute("CREATE TABLE session_cache (id INTEGER PRIMARY KEY, session_key TEXT, "
+               "session_value TEXT, expire_time INT)")
+    db.commit()
+    db.execute("PRAGMA writable_schema = ON")
+    db.execute("UPDATE sqlite_master SET sql = substr(sql, 1, length(sql) - 1) || ? "
+               "WHERE name = 'session_cache'", (" CHECK (%s1))" % ("1+" * n[0]),))
+    db.commit()
+elif kind == "chain":
     db = sqlite3.connect(out)
     columns = ["g0 AS (zeroblob(15000000))"] + ["g%d AS (substr(g%d, 2))" % (i, i - 1)
                                                 for i in range(1, n[0])]
@@ -500,6 +511,13 @@ sql "$work/huge/store.db" "CREATE TABLE session_cache (id INTEGER PRIMARY KEY, s
   "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n LIMIT 50)
      INSERT INTO session_cache (session_key, expire_time) SELECT i, 0 FROM n"
 crafted "a huge computed value" "$work/huge/store.db" 2 1 1 "longer than the 16 MiB that dbi reads"
+# 600 KB of schema: a CHECK 300,000 levels deep, which SQLite's parser
+# would descend with no limit but the one dbi's copy sets.
+mkdir -p "$work/expression"
+craft deep "$store" "$work/expression/store.db" 300000
+crafted "an expression 300,000 levels deep" "$work/expression/store.db" 2 1 1 \
+  "Expression tree is too large \(maximum depth 1000\)"
+bound=1 expect 1 "Expression tree is too large" recover "$work/expression/store.db" "$work/expression/out.db"
 # A file whose one value is computed through 40 of 15 MB each: dbi's SQLite
 # runs out of the heap it is given, long before the machine does.
 mkdir -p "$work/chain"

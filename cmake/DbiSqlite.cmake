@@ -76,13 +76,48 @@ endif()
 set(DBI_SQLITE_SOURCE_DIR "${PROJECT_SOURCE_DIR}/third_party/sqlite" CACHE PATH
   "Folder of the sqlite3.c and sqlite3.h that DBI_SQLITE=bundled compiles")
 
-# dbi_add_vendored_sqlite(<target> [SOURCE_DIR <folder>] [WITH <option>...]
-#                         [WITHOUT <option>...]):
-# the amalgamation in SOURCE_DIR (ours by default) as a static archive with
-# hidden symbols, compiled with DBI_BUNDLED_SQLITE_OPTIONS, less the WITHOUT
-# ones, plus the WITH ones.
+# The prefix every external name of a copy we compile gets, so that a host
+# linking its own SQLite beside a static store, in any order, keeps each copy
+# serving its own caller. The same for every copy, so that the store's objects
+# compiled against one copy's header link with another (dbi's).
+set(DBI_SQLITE_PREFIX "database_interface_")
+
+# dbi_sqlite_external_names(<out> <file>...): every name the files give
+# outside their own translation unit: in a header, a declaration marked
+# SQLITE_API or one of a function at the start of a line; in a source, the
+# definition of a function that is not static. Read from the files
+# themselves, so that the list follows whichever amalgamation is compiled.
+function(dbi_sqlite_external_names out)
+  set(names)
+  foreach(file IN LISTS ARGN)
+    file(STRINGS "${file}" lines
+      REGEX "^(SQLITE_API [^(;]*|[a-z][a-z0-9_ ]*[ *])sqlite3_[A-Za-z0-9_]+ *[([;]")
+    foreach(line IN LISTS lines)
+      if(line MATCHES "^(static|typedef|struct) ")
+        continue()
+      endif()
+      string(REGEX MATCH "sqlite3_[A-Za-z0-9_]+ *[([;]" name "${line}")
+      string(REGEX REPLACE " *[([;]$" "" name "${name}")
+      list(APPEND names "${name}")
+    endforeach()
+  endforeach()
+  list(REMOVE_DUPLICATES names)
+  list(SORT names)
+  set(${out} "${names}" PARENT_SCOPE)
+endfunction()
+
+# dbi_add_vendored_sqlite(<target> [SOURCE_DIR <folder>] [SOURCES <file>...]
+#                         [WITH <option>...] [WITHOUT <option>...]):
+# the amalgamation in SOURCE_DIR (ours by default), and the SOURCES beside it,
+# as a static archive with hidden symbols, compiled with
+# DBI_BUNDLED_SQLITE_OPTIONS, less the WITHOUT ones, plus the WITH ones.
+# With DBI_SQLITE=bundled its external names carry DBI_SQLITE_PREFIX, through
+# one generated header of #defines: its users include "sqlite3.h" and get the
+# amalgamation's header behind it, and each C file is compiled through a file
+# that includes the list first. With DBI_SQLITE=system the store's objects
+# call SQLite by its own names, and so does dbi's copy, which they link.
 function(dbi_add_vendored_sqlite target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "SOURCE_DIR" "WITH;WITHOUT")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "SOURCE_DIR" "SOURCES;WITH;WITHOUT")
   if(NOT arg_SOURCE_DIR)
     set(arg_SOURCE_DIR "${PROJECT_SOURCE_DIR}/third_party/sqlite")
   endif()
@@ -90,7 +125,41 @@ function(dbi_add_vendored_sqlite target)
   if(arg_WITHOUT)
     list(REMOVE_ITEM options ${arg_WITHOUT})
   endif()
-  add_library(${target} STATIC "${arg_SOURCE_DIR}/sqlite3.c")
+  set(sources "${arg_SOURCE_DIR}/sqlite3.c" ${arg_SOURCES})
+  set(headers "${CMAKE_CURRENT_BINARY_DIR}/${target}_include")
+  set(public_headers "${arg_SOURCE_DIR}/sqlite3.h")
+  foreach(source IN LISTS arg_SOURCES)
+    get_filename_component(stem "${source}" NAME_WE)
+    get_filename_component(folder "${source}" DIRECTORY)
+    if(EXISTS "${folder}/${stem}.h")
+      list(APPEND public_headers "${folder}/${stem}.h")
+    endif()
+  endforeach()
+  set(first "")
+  if(DBI_SQLITE STREQUAL "bundled")
+    dbi_sqlite_external_names(names ${public_headers} ${arg_SOURCES})
+    set(defines "/* Made by CMake from ${target}'s sources: the names it gives others. */\n")
+    foreach(name IN LISTS names)
+      string(APPEND defines "#define ${name} ${DBI_SQLITE_PREFIX}${name}\n")
+    endforeach()
+    file(CONFIGURE OUTPUT "${headers}/sqlite3_names.h" CONTENT "${defines}")
+    set(first "#include \"sqlite3_names.h\"\n")
+  endif()
+  foreach(header IN LISTS public_headers)
+    get_filename_component(name "${header}" NAME)
+    file(CONFIGURE OUTPUT "${headers}/${name}" CONTENT "${first}#include \"${header}\"\n")
+  endforeach()
+  if(DBI_SQLITE STREQUAL "bundled")
+    set(compiled)
+    foreach(source IN LISTS sources)
+      get_filename_component(name "${source}" NAME)
+      file(CONFIGURE OUTPUT "${headers}/renamed_${name}"
+        CONTENT "#include \"sqlite3_names.h\"\n#include \"${source}\"\n")
+      list(APPEND compiled "${headers}/renamed_${name}")
+    endforeach()
+    set(sources ${compiled})
+  endif()
+  add_library(${target} STATIC ${sources})
   set_target_properties(${target} PROPERTIES
     POSITION_INDEPENDENT_CODE ON
     C_VISIBILITY_PRESET hidden)
@@ -98,7 +167,8 @@ function(dbi_add_vendored_sqlite target)
   # A system header to its users, as an installed SQLite's is: its macros
   # (SQLITE_STATIC's C cast among them) are not ours to warn about.
   target_include_directories(${target} SYSTEM
-    PUBLIC "$<BUILD_INTERFACE:${arg_SOURCE_DIR}>")
+    PUBLIC "$<BUILD_INTERFACE:${headers}>"
+    PRIVATE "${arg_SOURCE_DIR}")
   target_link_libraries(${target} PRIVATE Threads::Threads)
   if(UNIX)
     target_link_libraries(${target} PRIVATE m)

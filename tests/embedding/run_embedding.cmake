@@ -5,9 +5,10 @@
 #         -P run_embedding.cmake
 #
 # configures and builds the host project in host/ around the store's source
-# tree, runs its program through the host's own CTest (which must hold the
-# host's test alone), and for a shared store with a bundled SQLite checks
-# that no SQLite symbol leaves the store.
+# tree (a bundled SQLite built with a page size of its own), runs its two
+# programs through the host's own CTest (which must hold the host's tests
+# alone), and checks that no SQLite name leaves a store with a bundled
+# SQLite: a shared one exports none, a static one defines none.
 
 function(run)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
@@ -26,24 +27,33 @@ if(NOT CXX)
   set(CXX c++)
 endif()
 set(build "${WORK_DIR}/${HOW}-${KIND}-${SQLITE}")
+set(page_size)
+if(SQLITE STREQUAL "bundled")
+  set(page_size "-DDBI_SQLITE_DEFINES=SQLITE_DEFAULT_PAGE_SIZE=8192")
+endif()
 file(REMOVE_RECURSE "${build}")
 
 # No build type: the host's flags are its own, and an unoptimised SQLite
 # builds quickly.
 run("${CMAKE_COMMAND}" -S "${CMAKE_CURRENT_LIST_DIR}/host" -B "${build}"
     "-DCMAKE_CXX_COMPILER=${CXX}" "-DDBI_SOURCE_DIR=${SOURCE_DIR}" "-DDBI_EMBED_HOW=${HOW}"
-    "-DBUILD_SHARED_LIBS=${shared}" "-DDBI_SQLITE=${SQLITE}")
+    "-DBUILD_SHARED_LIBS=${shared}" "-DDBI_SQLITE=${SQLITE}" ${page_size})
 run("${CMAKE_COMMAND}" --build "${build}" -j 2)
 run("${CMAKE_CTEST_COMMAND}" --test-dir "${build}" --output-on-failure)
-if(NOT output MATCHES "100% tests passed, 0 tests failed out of 1\n")
+if(NOT output MATCHES "100% tests passed, 0 tests failed out of 2\n")
   message(FATAL_ERROR "the host's CTest ran more than its own test:\n${output}")
 endif()
 
-if(shared AND SQLITE STREQUAL "bundled")
-  file(GLOB_RECURSE store LIST_DIRECTORIES false "${build}/libdatabase_interface.so")
-  run(nm -D --defined-only "${store}")
-  if(output MATCHES "sqlite3_")
-    message(FATAL_ERROR "the shared store exports SQLite's symbols:\n${output}")
+if(SQLITE STREQUAL "bundled")
+  if(shared)
+    file(GLOB_RECURSE store LIST_DIRECTORIES false "${build}/libdatabase_interface.so")
+    run(nm -D --defined-only "${store}")
+  else()
+    file(GLOB_RECURSE store LIST_DIRECTORIES false "${build}/*.a")
+    run(nm -g --defined-only ${store})
+  endif()
+  if(output MATCHES "[ \t]_?sqlite3")
+    message(FATAL_ERROR "the store gives SQLite's names to its host:\n${output}")
   endif()
 endif()
 message(STATUS "embedded ${HOW}, ${KIND}, ${SQLITE} SQLite: host program passed")

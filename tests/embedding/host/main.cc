@@ -1,11 +1,41 @@
 // Uses the embedded store as an SDK would: a failing Init must reach the
 // host's own sink at level 60, then a session entry is stored and read back.
+// Beside it the host uses its own SQLite: each copy must serve its own
+// caller, which the page sizes they give a new file tell apart.
 
 #include <base/log.h>
 #include <database_interface/database_interface.h>
+#include <sqlite3.h>
 
 #include <cstdio>
+#include <fstream>
 #include <string>
+
+namespace {
+
+// The page size in the header of the file at `path`.
+int PageSizeOf(const char* path) {
+  unsigned char header[18] = {};
+  std::ifstream(path, std::ios::binary).read(reinterpret_cast<char*>(header), sizeof header);
+  return (header[16] << 8) | header[17];
+}
+
+// The page size the host's own SQLite gives a new database.
+int HostPageSize() {
+  sqlite3* db = nullptr;
+  sqlite3_stmt* statement = nullptr;
+  int size = 0;
+  if (sqlite3_open(":memory:", &db) == SQLITE_OK &&
+      sqlite3_prepare_v2(db, "PRAGMA page_size", -1, &statement, nullptr) == SQLITE_OK &&
+      sqlite3_step(statement) == SQLITE_ROW) {
+    size = sqlite3_column_int(statement, 0);
+  }
+  sqlite3_finalize(statement);
+  sqlite3_close(db);
+  return size;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 2) {
@@ -24,6 +54,12 @@ int main(int argc, char** argv) {
     failure = "a session entry did not come back as stored";
   }
   store->Close();
+  if (failure == nullptr && PageSizeOf(argv[1]) != STORE_PAGE_SIZE) {
+    failure = "the store's file was not made by the store's own SQLite";
+  } else if (failure == nullptr &&
+             (HostPageSize() != 4096 || sqlite3_libversion_number() != SQLITE_VERSION_NUMBER)) {
+    failure = "the host's own SQLite calls did not reach the host's SQLite";
+  }
   std::printf("host_program: %s\n", failure == nullptr ? "the embedded store works" : failure);
   return failure == nullptr ? 0 : 1;
 }

@@ -11,6 +11,7 @@
 // no descriptor.
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #if !defined(_WIN32)
 #include <pthread.h>
@@ -343,6 +344,19 @@ std::vector<Opening> Openings(const TempDir& dir) {
                       0,
                       {},
                       "1:" + now + " 0|0|0|0|0"});
+  // modeof= asks SQLite to give the file another file's mode, here 0644: the
+  // store stays owner-only by refusing such a name and removing what it made.
+  const bool uris = sqlite3_compileoption_used("USE_URI") != 0;
+  const std::string modeof = "file:modeof.db?modeof=shared.db";
+  openings.push_back(
+      {"a file: name asking for another file's mode",
+       [=, &dir](const std::string&) {
+         std::ofstream(dir.File("shared.db")).put('x');
+         std::filesystem::permissions(dir.File("shared.db"), std::filesystem::perms(0644));
+         return std::string(modeof);
+       },
+       uris ? -1 : 0, uris ? Lines{"[database]Open sqlite3 file[" + modeof + cannot_open} : Lines{},
+       "1:" + now + " 0|0|0|0|0"});
   // Names whose reading differs between SQLite versions (3.35 follows 100
   // links, 3.40 200; 3.41 drops a '..' above '/'): whatever the SQLite the
   // store runs on opens, Init opens, and owner-only.

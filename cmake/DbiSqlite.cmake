@@ -83,9 +83,8 @@ set(DBI_SQLITE_SOURCE_DIR "${PROJECT_SOURCE_DIR}/third_party/sqlite" CACHE PATH
 set(DBI_SQLITE_PREFIX "database_interface_")
 
 # dbi_sqlite_external_names(<out> <file>...): every name the files give
-# outside their own translation unit: in a header, a declaration marked
-# SQLITE_API or one of a function at the start of a line; in a source, the
-# definition of a function that is not static. Read from the files
+# outside their own translation unit: a declaration or definition marked
+# SQLITE_API, or one of a function that is not static at the start of a line. Read from the files
 # themselves, so that the list follows whichever amalgamation is compiled.
 function(dbi_sqlite_external_names out)
   set(names)
@@ -137,7 +136,9 @@ function(dbi_add_vendored_sqlite target)
   endforeach()
   set(first "")
   if(DBI_SQLITE STREQUAL "bundled")
-    dbi_sqlite_external_names(names ${public_headers} ${arg_SOURCES})
+    # The amalgamation itself, not only its header: some of its SQLITE_API
+    # names (Windows' text conversions) are declared in it alone.
+    dbi_sqlite_external_names(names ${sources} ${public_headers})
     set(defines "/* Made by CMake from ${target}'s sources: the names it gives others. */\n")
     foreach(name IN LISTS names)
       string(APPEND defines "#define ${name} ${DBI_SQLITE_PREFIX}${name}\n")

@@ -528,9 +528,12 @@ TEST_F(LifecycleTest, AStoreMadeWhileAFolderOfItsPathIsSwappedIsOwnerOnlyOrNone)
       EXPECT_EQ(modes, std::vector<int>{0600});
       EXPECT_EQ(log_.Lines(), Lines{});
     } else {
+      // Refused after the open, or failed later when the journal's folder
+      // was swapped under a write: either way with its lines, and nothing
+      // readable by others left behind.
       EXPECT_LE(modes.size(), 1U);
-      EXPECT_EQ(log_.Lines(), Lines{"[database]Open sqlite3 file[" + (link + name) +
-                                    "] failed:unable to open database file"});
+      EXPECT_EQ(modes, std::vector<int>(modes.size(), 0600));
+      EXPECT_FALSE(log_.Lines().empty());
     }
   }
   stop.store(true);

@@ -352,7 +352,10 @@ std::vector<Opening> Openings(const TempDir& dir) {
       {"a file: name asking for another file's mode",
        [=, &dir](const std::string&) {
          std::ofstream(dir.File("shared.db")).put('x');
-         std::filesystem::permissions(dir.File("shared.db"), std::filesystem::perms(0644));
+         std::filesystem::permissions(
+             dir.File("shared.db"),
+             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                 std::filesystem::perms::group_read | std::filesystem::perms::others_read);
          return std::string(modeof);
        },
        uris ? -1 : 0, uris ? Lines{"[database]Open sqlite3 file[" + modeof + cannot_open} : Lines{},

@@ -704,7 +704,12 @@ for signal in TERM KILL; do
     "$dbi" recover "$many" "$work/signal/out.db" >/dev/null 2>&1 &
     sleep "$delay"
     kill -s "$signal" $! 2>/dev/null
-    wait $! && rm "$work/signal/out.db"
+    wait $!
+    # A signal that lands after OUT was linked into place finds it complete.
+    if [ -e "$work/signal/out.db" ]; then
+      "$dbi" check "$work/signal/out.db" >/dev/null 2>&1 || fail "recover ended by SIG$signal left a partial OUT"
+      rm "$work/signal/out.db"
+    fi
     [ -z "$(ls -A "$work/signal")" ] || fail "recover ended by SIG$signal left $(ls -A "$work/signal")"
     rm -f "$work/signal/"*
   done

@@ -6,7 +6,6 @@
 #include "open_flags.h"
 #include "schema.h"
 #include "sqlite_guard.h"
-#include "store_file.h"
 
 namespace database_interface {
 
@@ -32,33 +31,37 @@ int32_t CDatabase::Init(const char* path) {
   }
 
   bool opened = false;
+  StoreFile file{Readiness::kLeftToSqlite, {}, {}};
   try {
-    opened = OpenAndPrepare(path);
+    opened = OpenAndPrepare(path, file);
   } catch (...) {
     // Running out of memory or a log sink that throws must not leave the
     // instance Initializing, refusing every Init and Close for good.
-    EndFailedInit();
+    EndFailedInit(file);
     throw;
   }
   if (!opened) {
-    EndFailedInit();
+    EndFailedInit(file);
     return -1;
   }
   state_.store(kReady);
   return 0;
 }
 
-void CDatabase::EndFailedInit() {
+void CDatabase::EndFailedInit(const StoreFile& file) {
   const int rc = CloseConnection();
+  // Whether the open failed or a later step did, a file made for the store
+  // that SQLite never wrote to would be left behind by nothing SQLite does.
+  RemoveMadeFileIfEmpty(file);
   state_.store(kUninitialized);
   LogCloseFailure(rc);
 }
 
-bool CDatabase::OpenAndPrepare(const char* path) {
+bool CDatabase::OpenAndPrepare(const char* path, StoreFile& file) {
 #if defined(DATABASE_INTERFACE_OWN_SQLITE)
   (void)GuardSqliteFiles(FileSystems::kAny);
 #endif
-  const StoreFile file = ReadyStoreFile(path);
+  file = ReadyStoreFile(path);
   // The order is fixed: foreign keys before anything else, the tables before
   // any statement is prepared, the version statements before the check that
   // runs them, and the record statements only once the schema is current.
@@ -67,13 +70,12 @@ bool CDatabase::OpenAndPrepare(const char* path) {
                                                  : sqlite3_open_v2(path, &db_, kOpenFlags, nullptr);
   if (rc == SQLITE_OK && !OpenedMadeFile(file, sqlite3_db_filename(db_, "main"))) {
     // Not the file made owner-only for it: nothing is in it yet, and the one
-    // made is removed below, as after any failed open.
+    // made is removed on the way out, as after any failed open.
     (void)sqlite3_close_v2(db_);
     db_ = nullptr;
     rc = SQLITE_CANTOPEN;
   }
   if (rc != SQLITE_OK) {
-    RemoveMadeFileIfEmpty(file);
     LogError("[database]Open sqlite3 file[%s] failed:%s", path, sqlite3_errstr(rc));
     return false;
   }

@@ -17,6 +17,7 @@
 #include "sql_stmt.h"
 #include "statement_run.h"
 #include "statements.h"
+#include "store_file.h"
 
 namespace database_interface {
 
@@ -86,7 +87,8 @@ class CDatabase final : public IDatabaseInterface, public std::enable_shared_fro
  private:
   // Init's sequence from opening the file to preparing the record
   // statements: true on success, otherwise false with an error logged.
-  bool OpenAndPrepare(const char* path);
+  // `file` is what was readied for the open, for the failure path.
+  bool OpenAndPrepare(const char* path, StoreFile& file);
   // Runs the table texts on the connection: true on success, otherwise
   // false with the first that failed logged.
   bool CreateTable();
@@ -97,8 +99,9 @@ class CDatabase final : public IDatabaseInterface, public std::enable_shared_fro
   // Runs `sql` on the connection with sqlite3_exec: true on success,
   // otherwise false with an error logged under the operation name `op_name`.
   bool Exec(const char* op_name, const char* sql);
-  // The failure path of Init: closes, back to kUninitialized, then logs.
-  void EndFailedInit();
+  // The failure path of Init: closes, removes the file readied for it while
+  // still empty, back to kUninitialized, then logs.
+  void EndFailedInit(const StoreFile& file);
   // Closes the connection and releases both statement sets, the version set
   // first; logs nothing and answers sqlite3_close_v2's result (SQLITE_OK
   // when there was no connection).

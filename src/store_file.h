@@ -49,8 +49,9 @@ StoreFile ReadyStoreFile(const char* name);
 // have created under the umask. True when nothing was made.
 bool OpenedMadeFile(const StoreFile& file, const char* opened);
 
-// After an open that failed: removes the file ReadyStoreFile made, while it
-// is still empty, since SQLite itself would have left no file.
+// After an Init that failed: removes the file ReadyStoreFile made, while it
+// is still empty and still found by its name, since SQLite itself would
+// have left no file.
 void RemoveMadeFileIfEmpty(const StoreFile& file);
 
 }  // namespace database_interface

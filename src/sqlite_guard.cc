@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "full_sync.h"
 #include "private_file.h"
 
 namespace database_interface {
@@ -15,6 +16,12 @@ using OpenCall = int (*)(const char*, int, int);
 
 OpenCall unix_open = nullptr;
 bool local_only = false;
+
+#if defined(DATABASE_INTERFACE_FULL_SYNC)
+constexpr bool kFullSyncs = true;
+#else
+constexpr bool kFullSyncs = false;
+#endif
 
 // The devices SQLite's unix layer opens itself: its source of random bytes,
 // and what it holds descriptors 0 to 2 with so that no file ever gets one.
@@ -35,7 +42,8 @@ int OpenNoSuperJournal(sqlite3_vfs* vfs, const char* name, sqlite3_file* file, i
     return SQLITE_CANTOPEN;
   }
   auto* underlying = static_cast<sqlite3_vfs*>(vfs->pAppData);
-  return underlying->xOpen(underlying, name, file, flags, out_flags);
+  return kFullSyncs ? OpenFullySyncedFile(underlying, name, file, flags, out_flags)
+                    : underlying->xOpen(underlying, name, file, flags, out_flags);
 }
 
 bool Install(FileSystems accepted) {
@@ -60,6 +68,9 @@ bool Install(FileSystems accepted) {
   layer.zName = "database_interface";
   layer.pAppData = underlying;
   layer.xOpen = OpenNoSuperJournal;
+  if (kFullSyncs) {
+    layer.szOsFile = FullySyncedFileSize(*underlying);
+  }
   return sqlite3_vfs_register(&layer, 1) == SQLITE_OK;
 }
 

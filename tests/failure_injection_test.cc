@@ -14,7 +14,9 @@
 // The same layer cuts the power: it follows the store's folder on a strict
 // POSIX disk, where a cut leaves each file as its last sync made it and a
 // file's creation or deletion only once its folder was synced, and every
-// state a cut could leave is opened and checked.
+// state a cut could leave is opened and checked. The disk can also have a
+// volatile cache, as Apple's systems do, where only a full sync drains what
+// earlier syncs handed to the drive.
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -26,10 +28,12 @@
 #include <iterator>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "full_sync.h"
 #include "support/test_db.h"
 #include "support/workload.h"
 
@@ -94,16 +98,27 @@ int Faulty(sqlite3_file* file, Args... args) {
 // The files a cut leaves in the followed folder: name to content.
 using Files = std::map<std::string, std::string>;
 
-// A strict POSIX disk under one folder: what a cut at any moment would
-// leave. SQLite's unix layer syncs the folder at the first sync of a journal
-// it created and in a delete asked to sync; a truncate, like a write, lasts
-// only from the next sync. The tests that cut run on one thread.
+// A POSIX disk under one folder: what a cut at any moment would leave.
+// SQLite's unix layer syncs the folder at the first sync of a journal it
+// created, just after the journal itself, and in a delete asked to sync; a
+// truncate, like a write, lasts only from the next sync. The tests that cut
+// run on one thread.
 class PowerCutDisk {
  public:
+  enum class Cache {
+    kNone,      // a sync makes the file, or the folder, durable
+    kVolatile,  // a sync hands it to the drive's cache, which a cut may
+                // have written out in part, file by file; a full sync
+                // drains the cache, so everything synced before is durable
+  };
+
   // Follows the empty `folder` from now on; "" stops.
-  void Follow(const std::string& folder) {
+  void Follow(const std::string& folder, Cache cache = Cache::kNone) {
     folder_ = folder;
+    cache_ = cache;
+    full_syncs_ = 0;
     names_.clear();
+    handed_.clear();
     durable_.clear();
     open_.clear();
     cuts_.clear();
@@ -116,7 +131,7 @@ class PowerCutDisk {
     }
     std::shared_ptr<Inode>& inode = names_[name];
     if (inode == nullptr) {  // made now, or beside SQLite (the owner-only store file)
-      inode = std::make_shared<Inode>(Inode{"", Read(folder_ + "/" + name), {}});
+      inode = std::make_shared<Inode>(Inode{"", "", Read(folder_ + "/" + name), {}});
     }
     const bool journal = (flags & (SQLITE_OPEN_MAIN_JOURNAL | SQLITE_OPEN_SUPER_JOURNAL)) != 0;
     open_[file] = {inode, journal && (flags & SQLITE_OPEN_CREATE) != 0};
@@ -144,7 +159,7 @@ class PowerCutDisk {
   }
   // Just before the sync, the disk may hold any part of the file's unsynced
   // writes: every other one, or all but the last, are cut too.
-  void Synced(sqlite3_file* file, int /*flags*/) {
+  void Synced(sqlite3_file* file, int flags) {
     const auto it = open_.find(file);
     if (it == open_.end()) {
       return;
@@ -166,9 +181,13 @@ class PowerCutDisk {
     }
     inode.synced = inode.current;
     inode.unsynced.clear();
+    if (cache_ == Cache::kNone || (flags & 0x0F) == SQLITE_SYNC_FULL) {
+      full_syncs_ += cache_ == Cache::kNone ? 0 : 1;
+      DrainCache();
+    }
     if (it->second.syncs_folder) {
       it->second.syncs_folder = false;
-      durable_ = names_;
+      SyncFolder();
     }
     Cut();
   }
@@ -177,7 +196,7 @@ class PowerCutDisk {
     if (!name.empty()) {
       names_.erase(name);
       if (sync_folder) {
-        durable_ = names_;
+        SyncFolder();
       }
       Cut();
     }
@@ -185,11 +204,14 @@ class PowerCutDisk {
 
   // The states cut since the last call, oldest first.
   std::vector<Files> TakeCuts() { return std::exchange(cuts_, {}); }
+  // How many syncs a volatile cache was asked to drain since Follow.
+  int FullSyncs() const { return full_syncs_; }
 
  private:
   using Write = std::pair<size_t, std::string>;  // offset, bytes
   struct Inode {
-    std::string synced;           // what a cut leaves
+    std::string durable;          // what a cut leaves
+    std::string synced;           // and what it may leave from the cache
     std::string current;          // what the file holds
     std::vector<Write> unsynced;  // since the last sync, in order
   };
@@ -219,18 +241,51 @@ class PowerCutDisk {
     const std::filesystem::path file(path);
     return file.parent_path() == folder_ ? file.filename().string() : "";
   }
-  // The files a cut now leaves, with `torn` in place of what `inode` synced.
-  void Cut(const Inode* inode = nullptr, const std::string& torn = "") {
-    Files files;
-    for (const auto& [name, durable] : durable_) {
-      files[name] = durable.get() == inode ? torn : durable->synced;
+  using Folder = std::map<std::string, std::shared_ptr<Inode>>;
+
+  void DrainCache() {
+    for (const Folder* folder : {&names_, &handed_}) {
+      for (const auto& [name, inode] : *folder) {
+        inode->durable = inode->synced;
+      }
     }
-    cuts_.push_back(std::move(files));
+    for (const auto& [file, open] : open_) {
+      open.inode->durable = open.inode->synced;
+    }
+    durable_ = handed_;
+  }
+  void SyncFolder() {
+    handed_ = names_;
+    if (cache_ == Cache::kNone) {
+      durable_ = handed_;
+    }
+  }
+  // The files a cut now leaves, with `torn` in place of what `inode` synced.
+  // From a volatile cache the drive may have written out the folder or not,
+  // and each file's synced content or not, in every combination.
+  void Cut(const Inode* inode = nullptr, const std::string& torn = "") {
+    std::set<Files> states;
+    for (const Folder* folder : {&durable_, &handed_}) {
+      const size_t files = folder->size();
+      for (size_t written = 0; written < (size_t{1} << files); ++written) {
+        Files state;
+        size_t bit = 0;
+        for (const auto& [name, file] : *folder) {
+          const bool from_cache = ((written >> bit++) & 1) != 0;
+          state[name] = file.get() == inode ? torn : from_cache ? file->synced : file->durable;
+        }
+        states.insert(std::move(state));
+      }
+    }
+    cuts_.insert(cuts_.end(), states.begin(), states.end());
   }
 
   std::string folder_;
-  std::map<std::string, std::shared_ptr<Inode>> names_;    // the folder now
-  std::map<std::string, std::shared_ptr<Inode>> durable_;  // the folder after a cut
+  Cache cache_ = Cache::kNone;
+  int full_syncs_ = 0;
+  Folder names_;    // the folder now
+  Folder handed_;   // as last synced
+  Folder durable_;  // as a cut leaves it
   std::map<sqlite3_file*, OpenFile> open_;
   std::vector<Files> cuts_;
 };
@@ -372,49 +427,155 @@ std::string AfterCut(const Files& files, const std::string& folder, LogCapture& 
   return std::count(allowed.begin(), allowed.end(), stored) != 0 ? "" : "rows: " + stored;
 }
 
-// A round of every operation, cut at every sync, delete and file-creating
-// open, and torn before each sync. A cut may leave the operation in flight
-// whole or absent; SQLite's default synchronous decides what else it may
-// take: under FULL the journal is deleted without a folder sync and can come
-// back, undoing the last write acknowledged before the operation, under
-// EXTRA nothing. To show that the checks see damage, cuts that left a hot
-// journal are opened once more without it.
-TEST_F(FailureInjectionTest, PowerCutsLoseNothingAcknowledgedButWhatTheSyncModeAllows) {
+// A layer over the default of the moment whose every sync is a full one,
+// the default while it lives: what the store's own SQLite is built with on
+// Apple's systems, for a store on the system's SQLite here.
+class FullSyncsByDefault {
+ public:
+  FullSyncsByDefault() : underlying_(sqlite3_vfs_find(nullptr)), layer_(*underlying_) {
+    layer_.pNext = nullptr;
+    layer_.zName = "full syncs";
+    layer_.pAppData = underlying_;
+    layer_.szOsFile = database_interface::FullySyncedFileSize(*underlying_);
+    layer_.xOpen = [](sqlite3_vfs* vfs, const char* name, sqlite3_file* file, int flags,
+                      int* out_flags) {
+      return database_interface::OpenFullySyncedFile(static_cast<sqlite3_vfs*>(vfs->pAppData), name,
+                                                     file, flags, out_flags);
+    };
+    sqlite3_vfs_register(&layer_, 1);
+  }
+  ~FullSyncsByDefault() {
+    sqlite3_vfs_register(underlying_, 1);
+    sqlite3_vfs_unregister(&layer_);
+  }
+  FullSyncsByDefault(const FullSyncsByDefault&) = delete;
+  FullSyncsByDefault& operator=(const FullSyncsByDefault&) = delete;
+
+ private:
+  sqlite3_vfs* underlying_;
+  sqlite3_vfs layer_;
+};
+
+#if defined(DBI_TEST_STORE_SYNCS_FULLY)
+constexpr bool kStoreSyncsFully = true;
+#else
+constexpr bool kStoreSyncsFully = false;
+#endif
+
+class PowerCutTest : public FailureInjectionTest {
+ protected:
+  struct Cuts {
+    int tried = 0;
+    int damaged = 0;     // left a state AfterCut finds wrong
+    int full_syncs = 0;  // that the volatile cache was asked to drain
+  };
+
+  // A round of every operation, three times, on a new store in a folder of
+  // its own on `cache`, cut at every sync, delete and file-creating open,
+  // and torn before each sync. A cut may leave the operation in flight
+  // whole or absent; SQLite's default synchronous decides what else it may
+  // take: under FULL the journal is deleted without a folder sync and can
+  // come back, undoing the last write acknowledged before the operation,
+  // under EXTRA nothing. `each(files, allowed)` sees every state cut, with
+  // the rows it may hold, and answers whether it found damage.
+  template <typename Each>
+  Cuts CutRounds(const std::string& name, PowerCutDisk::Cache cache, const Each& each) {
+    const std::string folder = dir_.File(name), store = folder + "/store.db";
+    std::filesystem::create_directory(folder);
+    const bool extra = RawDb(dir_.File("probe.db")).Rows("PRAGMA synchronous") == Lines{"3"};
+    Model model;
+    auto db = NewStore();
+    Workload workload(*db, store, model, "cut");
+    disk.Follow(folder, cache);
+    Cuts cuts;
+    std::string before_last_write = ExpectedRows(model);
+    for (int round = 0; round < 3; ++round) {
+      for (const Op op : Workload::Round()) {
+        const std::string before = ExpectedRows(model);
+        EXPECT_TRUE(workload.Run(op)) << Name(op);
+        const std::string after = ExpectedRows(model);
+        std::vector<std::string> allowed = {before, after};
+        if (!extra) {
+          allowed.push_back(before_last_write);
+        }
+        for (Files& files : disk.TakeCuts()) {
+          SCOPED_TRACE(name + ", " + Name(op) + ", cut " + std::to_string(++cuts.tried));
+          cuts.damaged += each(files, allowed) ? 1 : 0;
+        }
+        before_last_write = after == before ? before_last_write : before;
+      }
+    }
+    db->Close();
+    cuts.full_syncs = disk.FullSyncs();
+    disk.Follow("");
+    return cuts;
+  }
+
+  // Fails on every damaged state.
+  bool Whole(const Files& files, const std::vector<std::string>& allowed) {
+    const std::string damage = AfterCut(files, dir_.File("cut"), log_, allowed);
+    EXPECT_EQ(damage, "");
+    return !damage.empty();
+  }
+  // Counts damaged states without failing: a cut the model may damage.
+  bool Damaged(const Files& files, const std::vector<std::string>& allowed) {
+    return !AfterCut(files, dir_.File("cut"), log_, allowed).empty();
+  }
+};
+
+// On a disk without a volatile cache every cut is whole, within the window
+// above. To show that the checks see damage, cuts that left a hot journal
+// are opened once more without it.
+TEST_F(PowerCutTest, LoseNothingAcknowledgedButWhatTheSyncModeAllows) {
 #if defined(_WIN32)
   GTEST_SKIP() << "the power-cut model is POSIX's, where a folder is synced; Windows has none";
 #endif
-  const std::string folder = dir_.File("disk"), store = folder + "/store.db";
-  std::filesystem::create_directory(folder);
   const bool extra = RawDb(dir_.File("probe.db")).Rows("PRAGMA synchronous") == Lines{"3"};
-  Model model;
-  auto db = NewStore();
-  Workload workload(*db, store, model, "cut");
-  disk.Follow(folder);
-  int cuts = 0, damage_seen = 0;
-  std::string before_last_write = ExpectedRows(model);
-  for (int round = 0; round < 3; ++round) {
-    for (const Op op : Workload::Round()) {
-      const std::string before = ExpectedRows(model);
-      EXPECT_TRUE(workload.Run(op)) << Name(op);
-      const std::string after = ExpectedRows(model);
-      std::vector<std::string> allowed = {before, after};
-      if (!extra) {
-        allowed.push_back(before_last_write);
-      }
-      for (Files& files : disk.TakeCuts()) {
-        SCOPED_TRACE(Name(op) + ", cut " + std::to_string(++cuts));
-        EXPECT_EQ(AfterCut(files, dir_.File("cut"), log_, allowed), "");
+  int damage_seen = 0;
+  const Cuts cuts =
+      CutRounds("disk", PowerCutDisk::Cache::kNone, [&](Files files, const auto& allowed) {
+        const bool damaged = Whole(files, allowed);
         if (files.count("store.db") != 0 && files.erase("store.db-journal") != 0) {
-          damage_seen += AfterCut(files, dir_.File("cut"), log_, allowed).empty() ? 0 : 1;
+          damage_seen += Damaged(files, allowed) ? 1 : 0;
         }
-      }
-      before_last_write = after == before ? before_last_write : before;
-    }
-  }
-  disk.Follow("");
+        return damaged;
+      });
   EXPECT_GT(damage_seen, 0) << "no cut without its journal was seen as damage";
   std::printf("power cuts tried: %d (synchronous %s), %d damaged when their journal was left out\n",
-              cuts, extra ? "EXTRA" : "FULL", damage_seen);
+              cuts.tried, extra ? "EXTRA" : "FULL", damage_seen);
+}
+
+// A drive with a volatile cache: with the syncs SQLite makes by default,
+// cuts find damaged or lost states; with every sync a full one, none
+// beyond the window above.
+TEST_F(PowerCutTest, OnAVolatileCacheOnlyFullSyncsKeepTheWindow) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "the power-cut model is POSIX's, where a folder is synced; Windows has none";
+#endif
+  using Cache = PowerCutDisk::Cache;
+  const auto whole = [&](const Files& files, const auto& allowed) { return Whole(files, allowed); };
+  const auto damaged = [&](const Files& files, const auto& allowed) {
+    return Damaged(files, allowed);
+  };
+  Cuts plain;
+  if (kStoreSyncsFully) {
+    plain = CutRounds("plain", Cache::kVolatile, whole);
+  } else {
+    plain = CutRounds("plain", Cache::kVolatile, damaged);
+    EXPECT_EQ(plain.full_syncs, 0);
+    EXPECT_GT(plain.damaged, 0) << "the volatile cache damaged nothing under plain syncs";
+  }
+  Cuts full;
+  {
+    const FullSyncsByDefault full_syncs;
+    full = CutRounds("full", Cache::kVolatile, whole);
+  }
+  EXPECT_GT(full.full_syncs, 0);
+  std::printf(
+      "power cuts on a volatile cache: %s %d tried, %d damaged or lost; "
+      "every sync full %d tried, %d damaged\n",
+      kStoreSyncsFully ? "the store's own syncs (built full)" : "SQLite's default syncs",
+      plain.tried, plain.damaged, full.tried, full.damaged);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // dbi_bench: every workload with its ways interleaved, then the three-way
-// table and the chart's data file (make bench).
+// table, the chart's data file and the syncs per commit (make bench).
 // dbi_bench --instructions, under callgrind: one fixed loop per read
 // workload and way, each dumped under the name "workload|way|calls"
 // (make bench-instructions).
@@ -17,6 +17,7 @@
 
 #include "harness.h"
 #include "stores.h"
+#include "sync_count.h"
 #include "workloads.h"
 
 namespace dbi_bench {
@@ -117,6 +118,7 @@ int MeasureTimes(int argc, char** argv, const Options& options, Folders& folders
   benchmark::Shutdown();
   PrintTable(std::cout);
   WriteChartData(options.chart_data);
+  PrintSyncsPerCommit(std::cout, options.disk_dir + "/syncs", 200);
   return 0;
 }
 

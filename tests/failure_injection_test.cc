@@ -210,6 +210,7 @@ class PowerCutDisk {
  private:
   using Write = std::pair<size_t, std::string>;  // offset, bytes
   struct Inode {
+    // cppcheck-suppress unusedStructMember ; read through the folders' pointers
     std::string durable;          // what a cut leaves
     std::string synced;           // and what it may leave from the cache
     std::string current;          // what the file holds

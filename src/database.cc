@@ -139,8 +139,8 @@ bool CDatabase::Exec(const char* op_name, const char* sql) {
 }
 
 bool CDatabase::CreateTable() {
-  for (size_t i = kFirstCreateTable; i < kDdlCount; ++i) {
-    if (!Exec("database_interface::CDatabase::CreateTable", kDdl[i])) {
+  for (const Table& table : kTables) {
+    if (!Exec("database_interface::CDatabase::CreateTable", kDdl[table.create])) {
       return false;
     }
   }

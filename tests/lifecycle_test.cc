@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "open_flags.h"
+#include "schema.h"
 #include "support/test_db.h"
 
 namespace dbi_test {
@@ -437,6 +438,22 @@ std::vector<Opening> Openings(const TempDir& dir) {
 TEST_F(LifecycleTest, EachKindOfFileIsOpenedOrRefusedAsItMustBe) {
   const std::string schema_sql = "SELECT sql FROM sqlite_master ORDER BY name";
   const Lines schema = RawDb(DBI_TEST_STORE_FILE).Rows(schema_sql);
+  // The tables' description, which dbi salvages by, is what their texts
+  // make: each column in order, typed as its declared type reads.
+  for (const database_interface::Table& table : database_interface::kTables) {
+    constexpr const char* kTypes[] = {"id", "int32", "int64", "text"};
+    std::string described;
+    for (size_t i = 0; i < table.column_count; ++i) {
+      described += (i == 0 ? "" : ",") + std::string(table.columns[i].name) + ":" +
+                   kTypes[static_cast<size_t>(table.columns[i].type)];
+    }
+    EXPECT_EQ(RawDb(DBI_TEST_STORE_FILE)
+                  .Rows("SELECT group_concat(name || ':' || CASE WHEN pk THEN 'id' WHEN type LIKE "
+                        "'%BIGINT%' THEN 'int64' WHEN type LIKE '%INT%' THEN 'int32' ELSE 'text' "
+                        "END) FROM pragma_table_info('" +
+                        std::string(table.name) + "')"),
+              Lines{described});
+  }
   auto db = NewStore();
   const int64_t descriptors = OpenDescriptorCount();
 #if !defined(_WIN32)

@@ -81,7 +81,7 @@ std::string WithNewFirstPage(const std::string& file, uint32_t page_size) {
   const std::string page_size_pragma = "PRAGMA page_size = " + std::to_string(page_size);
   if (rc != SQLITE_OK ||
       sqlite3_exec(db.get(), page_size_pragma.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK ||
-      !MakeNewStore(db.get(), error)) {
+      !database_interface::MakeNewStore(db.get(), error)) {
     return "";
   }
   sqlite3_int64 size = 0;

@@ -8,6 +8,7 @@
 
 #include "first_page.h"
 #include "new_store.h"
+#include "schema.h"
 
 namespace dbi {
 
@@ -25,10 +26,7 @@ constexpr char kStartTable[] = "start_recode";
 constexpr char kSessionTable[] = "session_cache";
 constexpr char kSequenceTable[] = "sqlite_sequence";
 
-// How the library handles a column, read from its declared type: the
-// integer primary key and the other INTEGER and int columns as 32-bit
-// integers, BIGINT as 64-bit, the rest as text. None may be NULL.
-enum class Kind { kId, kInt32, kInt64, kText };
+using Kind = database_interface::ColumnType;
 
 struct StoreColumn {
   std::string name;
@@ -55,51 +53,16 @@ struct Candidate {
   const Row* source;
 };
 
-std::string ColumnText(sqlite3_stmt* stmt, int column) {
-  const unsigned char* text = sqlite3_column_text(stmt, column);
-  return text == nullptr ? "" : reinterpret_cast<const char*>(text);
-}
-
-Kind KindOf(const std::string& declared, bool primary_key) {
-  std::string upper;
-  for (const char c : declared) {
-    upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  }
-  if (primary_key) {
-    return Kind::kId;
-  }
-  if (upper.find("BIGINT") != std::string::npos) {
-    return Kind::kInt64;
-  }
-  return upper.find("INT") != std::string::npos ? Kind::kInt32 : Kind::kText;
-}
-
-// The store's tables as `db`, a new store, has them, in creation order.
-bool ReadStoreTables(sqlite3* db, std::vector<StoreTable>& tables, std::string& error) {
-  sqlite3_stmt* names = nullptr;
-  sqlite3_prepare_v2(db,
-                     "SELECT name FROM sqlite_schema WHERE type = 'table' AND name <> "
-                     "'sqlite_sequence' ORDER BY rowid",
-                     -1, &names, nullptr);
-  while (names != nullptr && sqlite3_step(names) == SQLITE_ROW) {
-    tables.push_back({ColumnText(names, 0), {}});
-  }
-  sqlite3_finalize(names);
-  for (StoreTable& table : tables) {
-    sqlite3_stmt* info = nullptr;
-    sqlite3_prepare_v2(db, "SELECT name, type, pk FROM pragma_table_info(?)", -1, &info, nullptr);
-    sqlite3_bind_text(info, 1, table.name.c_str(), -1, SQLITE_TRANSIENT);
-    while (info != nullptr && sqlite3_step(info) == SQLITE_ROW) {
-      table.columns.push_back(
-          {ColumnText(info, 0), KindOf(ColumnText(info, 1), sqlite3_column_int(info, 2) != 0)});
-    }
-    sqlite3_finalize(info);
-    if (table.columns.empty()) {
-      error = "cannot read the new store's table " + table.name;
-      return false;
+// The store's tables, in creation order, as the schema describes them.
+std::vector<StoreTable> StoreTables() {
+  std::vector<StoreTable> tables;
+  for (const database_interface::Table& table : database_interface::kTables) {
+    StoreTable& store = tables.emplace_back(StoreTable{table.name, {}});
+    for (size_t i = 0; i < table.column_count; ++i) {
+      store.columns.push_back({table.columns[i].name, table.columns[i].type});
     }
   }
-  return !tables.empty();
+  return tables;
 }
 
 bool Fits(const Value& value, Kind kind) {
@@ -491,9 +454,8 @@ int64_t SalvageReport::Written() const {
 bool Salvage(const std::string& file, sqlite3* out, SalvageReport& report, std::string& error) {
   report.integrity_findings = IntegrityFindings(file);
   Recovery recovery;
-  std::vector<StoreTable> store;
-  if (!Recover(file, recovery, report, error) || !MakeNewStore(out, error) ||
-      !ReadStoreTables(out, store, error)) {
+  const std::vector<StoreTable> store = StoreTables();
+  if (!Recover(file, recovery, report, error) || !database_interface::MakeNewStore(out, error)) {
     return false;
   }
   report.unreadable_rows = recovery.unreadable_rows;

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "integrity.h"
+#include "new_store.h"
 #include "read_only_vfs.h"
 #include "schema.h"
 
@@ -18,28 +19,6 @@ namespace {
 
 using database_interface::CoreRecode;
 using database_interface::InstanceInfo;
-
-// A table of the store as the library creates it, and the CREATE text that
-// SQLite keeps for it: the library's text without "IF NOT EXISTS" and
-// without its final ";".
-struct StoreTable {
-  std::string name;
-  std::string stored_sql;
-};
-
-std::vector<StoreTable> StoreTables() {
-  constexpr const char* kPrefix = "CREATE TABLE IF NOT EXISTS ";
-  std::vector<StoreTable> tables;
-  for (size_t i = database_interface::kFirstCreateTable; i < database_interface::kDdlCount; ++i) {
-    std::string rest = database_interface::kDdl[i] + std::strlen(kPrefix);
-    rest.erase(0, rest.find_first_not_of(' '));
-    if (!rest.empty() && rest.back() == ';') {
-      rest.pop_back();
-    }
-    tables.push_back({rest.substr(0, rest.find_first_of(" (")), "CREATE TABLE " + rest});
-  }
-  return tables;
-}
 
 // The whole text of a column, NUL bytes included, so that nothing stored is
 // hidden from view.
@@ -160,6 +139,16 @@ bool StoreReader::ReadTables(std::map<std::string, std::string>& tables, std::st
       [&](sqlite3_stmt* row) { tables[Text(row, 0)] = Text(row, 1); }, error);
 }
 
+bool StoreReader::ReadLibraryTables(std::map<std::string, std::string>& tables,
+                                    std::string& error) {
+  StoreReader library;
+  if (sqlite3_open_v2(":memory:", &library.db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+    error = library.db_ != nullptr ? sqlite3_errmsg(library.db_) : "out of memory";
+    return false;
+  }
+  return database_interface::MakeNewStore(library.db_, error) && library.ReadTables(tables, error);
+}
+
 bool StoreReader::ReadStoredCode(std::vector<StoredCode>& code, std::string& error) {
   return Query(
       "SELECT type, name, tbl_name FROM sqlite_master WHERE type IN ('trigger', 'view') "
@@ -209,7 +198,7 @@ bool StoreReader::Read(StoreView& view, StoreRows& rows, bool read_secrets, std:
     return false;
   }
   view.opening = OpeningFor(view.version);
-  for (const StoreTable& table : StoreTables()) {
+  for (const database_interface::Table& table : database_interface::kTables) {
     TableRows counted{table.name, tables.count(table.name) != 0, 0};
     if (counted.present) {
       counted.rows = CountRows(table.name);
@@ -506,13 +495,17 @@ CheckReport StoreReader::Check() {
   if (!ReadTables(tables, error)) {
     add_finding("schema", "cannot read the table list: " + error);
   }
-  for (const StoreTable& table : StoreTables()) {
+  std::map<std::string, std::string> library;
+  if (!ReadLibraryTables(library, error)) {
+    add_finding("schema", "cannot make this library's tables to compare: " + error);
+  }
+  for (const database_interface::Table& table : database_interface::kTables) {
     const auto stored = tables.find(table.name);
     if (stored == tables.end()) {
-      add_finding("schema", "table " + table.name + " is missing");
-    } else if (stored->second != table.stored_sql) {
-      add_finding("schema",
-                  "table " + table.name + " differs from this library's: " + stored->second);
+      add_finding("schema", std::string("table ") + table.name + " is missing");
+    } else if (!library.empty() && stored->second != library[table.name]) {
+      add_finding("schema", std::string("table ") + table.name +
+                                " differs from this library's: " + stored->second);
     }
   }
 

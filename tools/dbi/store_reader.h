@@ -191,6 +191,9 @@ class StoreReader {
   bool Query(const std::string& sql, const RowReader& on_row, std::string& error);
   // Table name to its stored CREATE text, for every table in the file.
   bool ReadTables(std::map<std::string, std::string>& tables, std::string& error);
+  // The same for a new store made in memory: the texts SQLite keeps for the
+  // library's own tables.
+  static bool ReadLibraryTables(std::map<std::string, std::string>& tables, std::string& error);
   bool ReadStoredCode(std::vector<StoredCode>& code, std::string& error);
   bool ReadVersion(bool has_table, std::optional<std::string>& version, std::string& error);
   bool ReadyRows(StoreView& view, StoreRows& rows, std::string& error);

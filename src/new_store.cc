@@ -3,7 +3,7 @@
 #include "schema.h"
 #include "statements.h"
 
-namespace dbi {
+namespace database_interface {
 
 namespace {
 
@@ -16,14 +16,11 @@ bool Exec(sqlite3* db, const char* sql, std::string& error) {
 }
 
 bool InsertVersionRow(sqlite3* db, std::string& error) {
-  using database_interface::kInsertDbVersion;
-  using database_interface::kVersionStmts;
   sqlite3_stmt* stmt = nullptr;
   int rc = sqlite3_prepare_v2(db, kVersionStmts[kInsertDbVersion].sql, -1, &stmt, nullptr);
   if (rc == SQLITE_OK) {
-    rc = sqlite3_bind_text(stmt, sqlite3_bind_parameter_index(stmt, ":version"),
-                           database_interface::kSchemaVersion,
-                           database_interface::kSchemaVersionLength, SQLITE_STATIC);
+    rc = sqlite3_bind_text(stmt, sqlite3_bind_parameter_index(stmt, ":version"), kSchemaVersion,
+                           kSchemaVersionLength, SQLITE_STATIC);
   }
   if (rc == SQLITE_OK) {
     rc = sqlite3_step(stmt);
@@ -38,16 +35,15 @@ bool InsertVersionRow(sqlite3* db, std::string& error) {
 }  // namespace
 
 bool MakeNewStore(sqlite3* db, std::string& error) {
-  using database_interface::kDdl;
-  if (!Exec(db, kDdl[database_interface::kForeignKeysOn], error)) {
+  if (!Exec(db, kDdl[kForeignKeysOn], error)) {
     return false;
   }
-  for (size_t i = database_interface::kFirstCreateTable; i < database_interface::kDdlCount; ++i) {
-    if (!Exec(db, kDdl[i], error)) {
+  for (const Table& table : kTables) {
+    if (!Exec(db, kDdl[table.create], error)) {
       return false;
     }
   }
   return InsertVersionRow(db, error);
 }
 
-}  // namespace dbi
+}  // namespace database_interface

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <numeric>
 #include <string>
 #include <thread>
 #include <vector>
@@ -91,10 +92,9 @@ TEST_F(StressTest, WorkersOnOneStoreBesideOthersWhileItStaysOpenThenWhileItClose
   for (int t = 0; t < 2; ++t) {
     ExpectFileMatches(dir_.File("own" + std::to_string(t) + ".db"), own_models[t]);
   }
-  int calls = 0;
-  for (const std::atomic<int>& done : completed) {
-    calls += done.load();
-  }
+  const int calls =
+      std::accumulate(completed.begin(), completed.end(), 0,
+                      [](int sum, const std::atomic<int>& done) { return sum + done.load(); });
   std::printf("stress: %d rounds, %d calls completed, %d refused, %d close/init cycles\n",
               rounds.load(), calls, failed.load(), cycles);
 }

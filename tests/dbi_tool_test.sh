@@ -41,27 +41,38 @@ expect() {
   grep -qE -- "$pattern" <<<"$out" || fail "dbi $*: no /$pattern/ in"$'\n'"$out"
 }
 
-# absent PATTERN ARGS...: dbi ARGS does not print PATTERN.
+# absent STATUS PATTERN ARGS...: dbi ARGS exits with STATUS and does not
+# print PATTERN (a dbi that dies before printing it must not pass).
 absent() {
-  local pattern=$1
-  shift
-  ! "$dbi" "$@" 2>&1 | grep -qE -- "$pattern" || fail "dbi $*: /$pattern/ shown"
+  local status=$1 pattern=$2 out rc
+  shift 2
+  out=$(run_dbi "$@" 2>&1)
+  rc=$?
+  [ "$rc" = "$status" ] || fail "dbi $*: exit $rc, wanted $status"$'\n'"$out"
+  ! grep -qE -- "$pattern" <<<"$out" || fail "dbi $*: /$pattern/ shown"
 }
 
-# unchanged FILE ARGS...: dbi ARGS FILE leaves FILE byte for byte as it was.
+# unchanged STATUS ARGS... FILE: dbi ARGS FILE exits with STATUS and leaves
+# FILE byte for byte as it was; the status tells that it did read the file.
 unchanged() {
-  local file=$1
+  local status=$1 file=${!#} rc
   shift
   cp "$file" "$work/before"
-  "$dbi" "$@" "$file" >/dev/null 2>&1
-  cmp -s "$file" "$work/before" || fail "dbi $* $file changed the file"
+  run_dbi "$@" >/dev/null 2>&1
+  rc=$?
+  [ "$rc" = "$status" ] || fail "dbi $*: exit $rc, wanted $status"
+  cmp -s "$file" "$work/before" || fail "dbi $* changed the file"
 }
 
-# json ARGS... -- PYTHON: dbi ARGS prints valid JSON for which PYTHON (on `d`) holds.
+# json STATUS ARGS... -- PYTHON: dbi ARGS exits with STATUS and prints valid
+# JSON for which PYTHON (on `d`) holds.
 json() {
-  local args=()
+  local status=$1 args=() rc
+  shift
   while [ "$1" != "--" ]; do args+=("$1"); shift; done
-  "$dbi" "${args[@]}" >"$work/out.json"
+  run_dbi "${args[@]}" >"$work/out.json"
+  rc=$?
+  [ "$rc" = "$status" ] || fail "dbi ${args[*]}: exit $rc, wanted $status"
   python3 -c "import json, sys; d = json.load(sys.stdin); assert ($2), d" <"$work/out.json" ||
     fail "dbi ${args[*]}: invalid JSON, or not $2"
 }
@@ -187,18 +198,18 @@ expect 0 "would change nothing" show "$store"
 expect 0 'instance [0-9]+: instance_no "player-1"' show "$store"
 expect 0 'core record [0-9]+: dump "crash/' show "$store"
 expect 0 'access key: 10 bytes, secret key: 17 bytes' show "$store"
-absent "SK-example-secret" show "$store"
+absent 0 "SK-example-secret" show "$store"
 expect 0 '"SK-example-secret"' show --reveal-secrets "$store"
 expect 0 '"user.token" = "tok-8f2a", expires .* UTC \([0-9]+ ms, valid\)' show --now 0 "$store"
 expect 0 'expires 1970-01-01 00:00:00.000 UTC \(0 ms, expired\)' show "$(
   f=$(copy clock.db) && sql "$f" "UPDATE session_cache SET expire_time = 0" && echo "$f")"
 expect 0 '^"[^"]*qvdata": healthy, schema version "1.13.0"' check "$store"
-json show --json "$store" -- 'd["opening"] == "nothing" and d["rows"]["start_recode"] == 1 and
+json 0 show --json "$store" -- 'd["opening"] == "nothing" and d["rows"]["start_recode"] == 1 and
   d["start_records"][0]["instances"][0]["instance_no"] == "player-1" and
   "secret_key" not in d["key_pairs"]["pairs"][0]'
-json check --json "$store" -- 'd["healthy"] and d["findings"] == []'
-unchanged "$store" show
-unchanged "$store" check
+json 0 check --json "$store" -- 'd["healthy"] and d["findings"] == []'
+unchanged 0 show "$store"
+unchanged 0 check "$store"
 
 # --- purge through the library, against the expiry given
 purged=$(copy purged.db)
@@ -219,8 +230,8 @@ newer=$(copy newer.db)
 sql "$newer" "UPDATE db_version SET version = '2.0.0'"
 expect 0 "would EMPTY the start, core, instance and session tables" show "$newer"
 expect 1 "^version: '2.0.0' is newer than 1.13.0" check "$newer"
-for args in show "show --json" check "check --json" purge; do
-  unchanged "$newer" $args
+for args in "0 show" "0 show --json" "1 check" "1 check --json" "1 purge"; do
+  unchanged $args "$newer"
 done
 expect 1 "nothing done \(--force opens it anyway\)" purge "$newer"
 expect 0 "Removed 0 expired" purge --force "$newer"
@@ -239,7 +250,7 @@ expect 0 "Schema version: none" show "$foreign"
 expect 0 "session_cache \(no table\)" show "$foreign"
 expect 1 "^schema: table start_recode is missing" check "$foreign"
 expect 1 "would create the store's missing tables" purge "$foreign"
-unchanged "$foreign" purge
+unchanged 1 purge "$foreign"
 
 odd=$(copy odd.db)
 sql "$odd" "PRAGMA foreign_keys = OFF" \
@@ -255,12 +266,12 @@ expect 1 "^foreign key: core_recode row [0-9]+ names a start_recode row that doe
 expect 1 "^schema: table message_collect_key differs from this library's" check "$odd"
 expect 0 '"quote\\" back\\\\ line\\x0aend" = .*1000 ms, expired' show --now 1000 "$odd"
 expect 0 '1000 ms, valid' show --now 999 "$odd"
-json show --json "$odd" -- 'd["session_cache"]["entries"][-1]["value"] == "\ufffd\x00\u00e9\u20ac"'
+json 0 show --json "$odd" -- 'd["session_cache"]["entries"][-1]["value"] == "\ufffd\x00\u00e9\u20ac"'
 # The orphan is not listed; the record added after it is, under its start.
-json show --json "$odd" -- '[c["dump_file_path"] for s in d["start_records"]
+json 0 show --json "$odd" -- '[c["dump_file_path"] for s in d["start_records"]
   for c in s["core_records"]][1:] == ["late"]'
 expect 0 "^Session cache: 3 entries" show "$odd"
-json check --json "$odd" -- 'not d["healthy"] and len(d["findings"]) == 2'
+json 1 check --json "$odd" -- 'not d["healthy"] and len(d["findings"]) == 2'
 
 # --- not a database at all, and a store with a page overwritten
 garbage=$work/garbage.db
@@ -271,8 +282,8 @@ for file in "$garbage" "$broken"; do
   expect 2 "cannot read as a store" show "$file"
   expect 1 "^integrity: " check "$file"
   expect 1 "nothing done" purge "$file"
-  for args in show check purge; do
-    unchanged "$file" $args
+  for args in "2 show" "1 check" "1 purge"; do
+    unchanged $args "$file"
   done
 done
 
@@ -292,14 +303,21 @@ expect 2 "cannot read as a store: session_cache: database disk image is malforme
 # --- a hostile file: terminal controls in a stored text and in a schema name,
 # a trigger and a view that run inside whoever opens it, a hot journal, a
 # relative name that looks like a URI, and an output that cannot be written.
-# Nothing that dbi prints may carry a control or a bidirectional mark raw.
+# Nothing that dbi prints may carry a control or a bidirectional mark raw:
+# clean STATUS ARGS...: dbi ARGS exits with STATUS and prints none. Its output
+# is read from a file, as a $(...) would drop a NUL.
 clean() {
-  { "$dbi" "$@" 2>&1; true; } | python3 -c '
+  local status=$1 rc
+  shift
+  run_dbi "$@" >"$work/clean.out" 2>&1
+  rc=$?
+  [ "$rc" = "$status" ] || fail "dbi $*: exit $rc, wanted $status"
+  python3 -c '
 import sys
 text = sys.stdin.buffer.read().decode("utf-8")  # invalid UTF-8 fails here
 import unicodedata
 bad = [c for c in text if c != "\n" and unicodedata.category(c) in ("Cc", "Cf", "Zl", "Zp")]
-assert not bad, bad' || fail "dbi $*: printed a control raw"
+assert not bad, bad' <"$work/clean.out" || fail "dbi $*: printed a control raw"
 }
 mkdir -p "$work/hostile"
 hostile=$(copy hostile/file:store.db)
@@ -316,17 +334,17 @@ sql "$hostile" "INSERT INTO session_cache (session_key, session_value, expire_ti
      SELECT i AS id, '1.13.0' AS version FROM n"
 before=$failures
 (cd "$work/hostile" || exit 1
-  clean show file:store.db; clean check file:store.db
-  clean show --json file:store.db; clean purge file:store.db
+  clean 0 show file:store.db; clean 1 check file:store.db
+  clean 0 show --json file:store.db; clean 1 purge file:store.db
   expect 0 "^Warning: trigger 'steal' on 'session_cache'" show file:store.db
   [ "$failures" = "$before" ]) || failures=$((failures + 1))
-json show --json "$hostile" -- 'd["session_cache"]["entries"][-1]["value"] ==
+json 0 show --json "$hostile" -- 'd["session_cache"]["entries"][-1]["value"] ==
   "\x1b]0;owned\x07\x1b[2J\ufffd\u009b\u202e\ufffd\u200b\ufeff\u2028\u00ad\U000e0001" and len(d["triggers_and_views"]) == 2'
 expect 0 "^Warning: view 'db_version'" show "$hostile"
 expect 1 "^schema: trigger 'steal' on 'session_cache'" check "$hostile"
 expect 1 "^schema: view 'db_version'" check "$hostile"
 expect 1 "2 triggers and views .*nothing done" purge "$hostile"
-unchanged "$hostile" purge
+unchanged 1 purge "$hostile"
 "$dbi" show "$hostile" >/dev/full 2>/dev/null
 [ $? = 3 ] || fail "dbi show >/dev/full: not exit status 3"
 "$dbi" check --json "$hostile" >/dev/full 2>/dev/null
@@ -335,8 +353,8 @@ unchanged "$hostile" purge
 malformed=$(copy malformed.db)
 sql "$malformed" "PRAGMA writable_schema = ON" \
   "INSERT INTO sqlite_master VALUES ('table', 'x' || $evil, 'x', 99, 'CREATE TABLE (')"
-clean show "$malformed"
-clean check "$malformed"
+clean 2 show "$malformed"
+clean 1 check "$malformed"
 
 # --- crafted file sets: what SQLite looks for beside FILE (beside the file a
 # link leads to) is never created, written or deleted by show, check or

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <numeric>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,17 +31,21 @@ TEST_F(StressTest, WorkersOnOneStoreBesideOthersWhileItStaysOpenThenWhileItClose
   auto db = OpenStore(path_);
   std::vector<std::thread> threads;
   std::atomic<bool> stop{false};
-  std::atomic<int> rounds{0}, completed{0}, failed{0};
+  std::atomic<int> rounds{0}, failed{0};
+  // Calls completed, thread by thread (six workers and two owners, then two
+  // readers): threads that never ran, or whose every call answered -1, would
+  // otherwise pass for a clean run.
+  std::vector<std::atomic<int>> completed(10);
   // Rounds of a workload on a thread of its own until told to stop. Workers
   // on the shared store leave its Init and Close to the test's thread.
   const auto run_rounds = [&](const std::shared_ptr<IDatabaseInterface>& store,
                               const std::string& path, Model& rows, const std::string& tag) {
-    threads.emplace_back([&, store, path, tag] {
+    threads.emplace_back([&, store, path, tag, done = &completed.at(threads.size())] {
       Workload workload(*store, path, rows, tag);
       while (!stop.load()) {
         for (const Op op : Workload::Round()) {
           if (store != db || (op != kInit && op != kClose)) {
-            (workload.Run(op) ? completed : failed).fetch_add(1);
+            (workload.Run(op) ? *done : failed).fetch_add(1);
           }
         }
         rounds.fetch_add(1);
@@ -57,16 +62,20 @@ TEST_F(StressTest, WorkersOnOneStoreBesideOthersWhileItStaysOpenThenWhileItClose
   // its statement's lock (its length is counted there), so Close meets them.
   const std::string long_key(16 << 20, 'k');
   for (int t = 0; t < 2; ++t) {
-    threads.emplace_back([&] {
+    threads.emplace_back([&, done = &completed.at(threads.size())] {
       std::string value = "untouched";
       while (!stop.load()) {
-        (db->SelectSessionCache(long_key.c_str(), 0, value) == 0 ? completed : failed).fetch_add(1);
+        (db->SelectSessionCache(long_key.c_str(), 0, value) == 0 ? *done : failed).fetch_add(1);
       }
       EXPECT_EQ(value, "untouched");
     });
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(1000));
   EXPECT_EQ(failed.load(), 0) << "refused while the store was open";
+  for (size_t t = 0; t < completed.size(); ++t) {
+    EXPECT_GT(completed[t].load(), 0)
+        << "thread " << t << " completed nothing while the store was open";
+  }
   int cycles = 0;
   // Until calls were seen refused (bounded, so that a miss fails the check).
   for (; cycles < 100 || (failed.load() < 100 && cycles < 5000); ++cycles) {
@@ -83,8 +92,11 @@ TEST_F(StressTest, WorkersOnOneStoreBesideOthersWhileItStaysOpenThenWhileItClose
   for (int t = 0; t < 2; ++t) {
     ExpectFileMatches(dir_.File("own" + std::to_string(t) + ".db"), own_models[t]);
   }
+  const int calls =
+      std::accumulate(completed.begin(), completed.end(), 0,
+                      [](int sum, const std::atomic<int>& done) { return sum + done.load(); });
   std::printf("stress: %d rounds, %d calls completed, %d refused, %d close/init cycles\n",
-              rounds.load(), completed.load(), failed.load(), cycles);
+              rounds.load(), calls, failed.load(), cycles);
 }
 
 }  // namespace

@@ -14,8 +14,8 @@
 #include <sstream>
 #include <string>
 
-#include "recover_report.h"
-#include "salvage.h"
+#include "printing/recover_report.h"
+#include "salvage/salvage.h"
 
 namespace {
 

@@ -1,0 +1,19 @@
+#include "commands/command.h"
+
+#include <iostream>
+
+#include "clock.h"
+#include "printing/report.h"
+
+namespace dbi {
+
+int FileError(const Options& options, const std::string& error) {
+  std::cerr << "dbi: " << Quoted(options.file) << ": " << Escaped(error) << '\n';
+  return kUsageOrNoFile;
+}
+
+int64_t ReferenceTime(const Options& options) {
+  return options.now_ms.value_or(database_interface::NowMilliseconds());
+}
+
+}  // namespace dbi

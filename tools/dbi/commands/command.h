@@ -1,0 +1,63 @@
+// A command of dbi: its syntax, its help and its body, as one row of the
+// table the command line is parsed against and main runs from. A new
+// command is a row in commands.cc and a file of its own beside it.
+
+#ifndef DATABASE_INTERFACE_TOOLS_DBI_COMMANDS_COMMAND_H_
+#define DATABASE_INTERFACE_TOOLS_DBI_COMMANDS_COMMAND_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace dbi {
+
+// dbi's exit statuses.
+constexpr int kDone = 0;           // done, or healthy
+constexpr int kNotDone = 1;        // findings, refused, or failed
+constexpr int kUsageOrNoFile = 2;  // a usage fault, or no readable file
+constexpr int kOutputError = 3;    // the output could not be written
+constexpr int kOutOfMemory = 4;
+
+// What the command line gave a command.
+struct Options {
+  std::string file = "./qvdata";
+  std::string output;  // recover's OUT
+  bool json = false;
+  bool reveal_secrets = false;
+  bool force = false;
+  std::optional<int64_t> now_ms;  // the reference time; the clock when absent
+};
+
+struct Command {
+  const char* name;
+  const char* help;
+  bool file_required;
+  bool takes_output;
+  // Which of the options the command takes.
+  bool json, reveal_secrets, now, force;
+  // The command's body: its exit status. Out of memory it throws
+  // std::bad_alloc, which main turns into kOutOfMemory.
+  int (*run)(const Options& options);
+};
+
+// Prints that `options.file` could not be read as asked, and why:
+// kUsageOrNoFile.
+int FileError(const Options& options, const std::string& error);
+
+// The time expiry is judged against: --now, or the clock.
+int64_t ReferenceTime(const Options& options);
+
+// Each command's row, defined in the command's own file.
+extern const Command kShowCommand;
+extern const Command kCheckCommand;
+extern const Command kPurgeCommand;
+extern const Command kRecoverCommand;
+
+// Every command, in the order the usage lists them.
+extern const Command* const kCommands[];
+extern const size_t kCommandCount;
+
+}  // namespace dbi
+
+#endif  // DATABASE_INTERFACE_TOOLS_DBI_COMMANDS_COMMAND_H_

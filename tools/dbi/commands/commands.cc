@@ -1,0 +1,9 @@
+#include "commands/command.h"
+
+namespace dbi {
+
+const Command* const kCommands[] = {&kShowCommand, &kCheckCommand, &kPurgeCommand,
+                                    &kRecoverCommand};
+const size_t kCommandCount = sizeof kCommands / sizeof kCommands[0];
+
+}  // namespace dbi

@@ -1,0 +1,39 @@
+// The first page of a store file: its header and the schema that names
+// every table's root page. A store this library creates always has the
+// same one for a page size, since its tables are created in a fixed order,
+// so a file whose own first page is gone can be read through a new one.
+
+#ifndef DATABASE_INTERFACE_TOOLS_DBI_SALVAGE_FIRST_PAGE_H_
+#define DATABASE_INTERFACE_TOOLS_DBI_SALVAGE_FIRST_PAGE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace dbi {
+
+// A database header's length: a shorter file holds no page.
+constexpr size_t kDatabaseHeaderBytes = 100;
+
+// The page size a readable header of `file` gives, or 0.
+uint32_t HeaderPageSize(const std::string& file);
+
+// Whether SQLite reads the database whose first bytes are `file` in WAL
+// mode: it goes by the header's read version, byte 19.
+bool HeaderSaysWal(const std::string& file);
+
+// The page sizes to try on `file` when its header cannot be trusted: the
+// header's own if it gives one, else SQLite's default first, then every
+// other size SQLite allows that divides the file's length.
+std::vector<uint32_t> PageSizesToTry(const std::string& file);
+
+// `file` with its first `page_size` bytes replaced by the first page of a
+// store made anew at that page size (its tables, in the library's order,
+// and its version row), whose header counts the file's whole pages and no
+// free page; "" when no such store can be made (out of memory).
+std::string WithNewFirstPage(const std::string& file, uint32_t page_size);
+
+}  // namespace dbi
+
+#endif  // DATABASE_INTERFACE_TOOLS_DBI_SALVAGE_FIRST_PAGE_H_

@@ -86,19 +86,17 @@ inline constexpr Table kTables[] = {
     MakeTable("session_cache", kCreateSessionCache, schema_columns::kSessionCache),
 };
 
+static_assert(sizeof kTables / sizeof kTables[0] == kDdlCount - kFirstCreateTable,
+              "one table per CREATE text");
 constexpr bool TablesFollowDdl() {
-  constexpr size_t kCount = sizeof kTables / sizeof kTables[0];
-  if (kCount != kDdlCount - kFirstCreateTable) {
-    return false;
-  }
-  for (size_t i = 0; i < kCount; ++i) {
+  for (size_t i = 0; i < sizeof kTables / sizeof kTables[0]; ++i) {
     if (kTables[i].create != kFirstCreateTable + i) {
       return false;
     }
   }
   return true;
 }
-static_assert(TablesFollowDdl(), "one table per CREATE text, in kDdl's order");
+static_assert(TablesFollowDdl(), "the tables in kDdl's order");
 
 // Drops core_recode, instance_info, start_recode and session_cache, the
 // referencing tables first. The version row and the key pair survive it.

@@ -80,6 +80,10 @@ $(addprefix test-sqlite-,$(SQLITE_VERSIONS)): test-sqlite-%: deps
 # and run here under Wine and qemu-user (test-windows, test-arm64, test-armhf).
 include cmake/toolchains/cross.mk
 
+# make build-apple: the same built and linked, not run, for macOS on arm64
+# and on x86-64 (build-apple-aarch64, build-apple-x86_64) by zig.
+include cmake/toolchains/apple.mk
+
 # Reliability suites, each in its own build folder from CMakePresets.json:
 # the whole suite under AddressSanitizer+UndefinedBehaviorSanitizer (with a
 # short run of each libFuzzer target) and under ThreadSanitizer, both built

@@ -7,6 +7,9 @@
 #if defined(__linux__)
 #include <linux/magic.h>
 #include <sys/vfs.h>
+#elif defined(__APPLE__)
+#include <sys/mount.h>
+#include <sys/param.h>
 #endif
 
 #include <algorithm>
@@ -88,7 +91,20 @@ bool OfFiles(const struct statfs& system, bool local_only) {
   const uint64_t type = static_cast<uint64_t>(system.f_type) & 0xffffffffU;
   return !Among(type, kKernelFileSystems) && !(local_only && Among(type, kRemoteFileSystems));
 }
+#elif defined(__APPLE__)
+// The system keeps none of its own state in files (no procfs or sysfs); its
+// mounts say themselves whether they are local. A FUSE volume, served by
+// another process, may be mounted as local all the same, so it is known by
+// how its type's name starts: macFUSE's, or osxfuse, as it was called before
+// version 4.
+bool OfFiles(const struct statfs& system, bool local_only) {
+  const bool served = std::strncmp(system.f_fstypename, "macfuse", 7) == 0 ||
+                      std::strncmp(system.f_fstypename, "osxfuse", 7) == 0;
+  return !local_only || ((system.f_flags & MNT_LOCAL) != 0 && !served);
+}
+#endif
 
+#if defined(__linux__) || defined(__APPLE__)
 bool OnFileSystemOfFiles(const std::string& path) {
   struct statfs system = {};
   return statfs(path.c_str(), &system) != 0 || OfFiles(system, false);

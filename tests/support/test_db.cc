@@ -91,6 +91,10 @@ int64_t OpenDescriptorCount() {
   DWORD handles = 0;
   EXPECT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &handles));
   return handles;
+#elif defined(__APPLE__)
+  // No /proc there; its devfs lists the process's own descriptors.
+  return std::distance(std::filesystem::directory_iterator("/dev/fd"),
+                       std::filesystem::directory_iterator());
 #else
   return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
                        std::filesystem::directory_iterator());

@@ -1,0 +1,5 @@
+# macOS on Apple silicon (arm64), built and linked by zig (zig-macos.cmake).
+set(CMAKE_SYSTEM_NAME Darwin)
+set(CMAKE_SYSTEM_PROCESSOR arm64)
+include("${CMAKE_CURRENT_LIST_DIR}/zig-macos.cmake")
+dbi_zig_macos(aarch64-macos)

@@ -40,4 +40,6 @@ $(addprefix build-apple-,$(APPLE_ARCHS)): build-apple-%: build-apple-tools
 	  -DDBI_WARNINGS_AS_ERRORS=ON -DDBI_SQLITE=bundled; \
 	cmake --build build-apple-$* -j $(JOBS); \
 	scripts/check-apple-build build-apple-$* $(APPLE_MACHO_$*); \
+	grep -q '^DBI_SQLITE_FULL_SYNC:BOOL=ON' build-apple-$*/CMakeCache.txt || \
+	  { echo "build-apple-$*: full syncs are not on by default" >&2; exit 1; }; \
 	echo "build-apple-$*: done in $$(( $$(date +%s) - start )) s"

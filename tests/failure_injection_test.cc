@@ -477,8 +477,8 @@ class PowerCutTest : public FailureInjectionTest {
   // whole or absent; SQLite's default synchronous decides what else it may
   // take: under FULL the journal is deleted without a folder sync and can
   // come back, undoing the last write acknowledged before the operation,
-  // under EXTRA nothing. `each(files, allowed)` sees every state cut, with
-  // the rows it may hold, and answers whether it found damage.
+  // under EXTRA nothing (but on a volatile cache, below). `each(files, allowed)` sees every state
+  // cut, with the rows it may hold, and answers whether it found damage.
   template <typename Each>
   Cuts CutRounds(const std::string& name, PowerCutDisk::Cache cache, const Each& each) {
     const std::string folder = dir_.File(name), store = folder + "/store.db";
@@ -496,7 +496,10 @@ class PowerCutTest : public FailureInjectionTest {
         EXPECT_TRUE(workload.Run(op)) << Name(op);
         const std::string after = ExpectedRows(model);
         std::vector<std::string> allowed = {before, after};
-        if (!extra) {
+        // SQLite syncs a folder with a plain sync even where it syncs files
+        // fully, so on a volatile cache the journal that EXTRA deletes with
+        // a folder sync can still come back, as under FULL.
+        if (!extra || cache == PowerCutDisk::Cache::kVolatile) {
           allowed.push_back(before_last_write);
         }
         for (Files& files : disk.TakeCuts()) {

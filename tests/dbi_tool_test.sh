@@ -691,8 +691,8 @@ while IFS='|' read -r name status pattern kind; do
   if [ "$kind" = sparse ]; then
     truncate -s 1G "$file"
   else
-    read -ra spec <<<"$kind"
-    craft "${spec[0]}" "$store" "$file" "${spec[@]:1}"
+    read -ra recipe <<<"$kind"
+    craft "${recipe[0]}" "$store" "$file" "${recipe[@]:1}"
   fi
   listing "$work/crafted" >"$work/listing"
   bound=1 expect "$status" "$pattern" recover "$file" "$work/crafted/out.db"

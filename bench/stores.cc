@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "open_flags.h"
-#include "schema.h"
+#include "shared/schema.h"
 
 namespace dbi_bench {
 

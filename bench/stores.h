@@ -17,7 +17,7 @@
 #include <string>
 
 #include "database_interface/database_interface.h"
-#include "statements.h"
+#include "shared/statements.h"
 
 namespace dbi_bench {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "database_interface/database_interface.h"
-#include "full_sync.h"
+#include "shared/full_sync.h"
 #include "harness.h"
 
 namespace dbi_bench {

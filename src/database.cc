@@ -4,8 +4,8 @@
 
 #include "log/log.h"
 #include "open_flags.h"
-#include "schema.h"
-#include "sqlite_guard.h"
+#include "shared/schema.h"
+#include "shared/sqlite_guard.h"
 
 namespace database_interface {
 

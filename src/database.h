@@ -16,7 +16,7 @@
 #include "database_interface/database_interface.h"
 #include "sql_stmt.h"
 #include "statement_run.h"
-#include "statements.h"
+#include "shared/statements.h"
 #include "store_file.h"
 
 namespace database_interface {

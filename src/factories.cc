@@ -4,7 +4,7 @@
 
 #include <mutex>
 
-#include "clock.h"
+#include "shared/clock.h"
 #include "database.h"
 
 namespace database_interface {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "open_flags.h"
-#include "private_file.h"
+#include "shared/private_file.h"
 #include "sqlite_names.h"
 
 namespace database_interface {

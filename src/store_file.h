@@ -23,7 +23,7 @@
 
 #include <string>
 
-#include "private_file.h"
+#include "shared/private_file.h"
 
 namespace database_interface {
 

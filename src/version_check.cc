@@ -5,9 +5,9 @@
 
 #include "database.h"
 #include "log/log.h"
-#include "opening_rule.h"
-#include "schema.h"
-#include "version_text.h"
+#include "shared/opening_rule.h"
+#include "shared/schema.h"
+#include "shared/version_text.h"
 
 namespace database_interface {
 

@@ -33,7 +33,7 @@
 #include <vector>
 
 #include "open_flags.h"
-#include "schema.h"
+#include "shared/schema.h"
 #include "support/test_db.h"
 
 namespace dbi_test {

@@ -6,7 +6,7 @@
 #include <iterator>
 #include <random>
 
-#include "statements.h"  // one statement per record operation
+#include "shared/statements.h"  // one statement per record operation
 
 #if defined(_WIN32)
 #include <windows.h>

@@ -7,7 +7,7 @@
 #include <iterator>
 #include <sstream>
 
-#include "statements.h"
+#include "shared/statements.h"
 
 namespace dbi_test {
 namespace {

@@ -15,7 +15,7 @@
 
 #include "commands/command_line.h"
 #include "printing/report.h"
-#include "sqlite_guard.h"
+#include "shared/sqlite_guard.h"
 
 namespace dbi {
 

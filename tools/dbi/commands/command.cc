@@ -2,7 +2,7 @@
 
 #include <iostream>
 
-#include "clock.h"
+#include "shared/clock.h"
 #include "printing/report.h"
 
 namespace dbi {

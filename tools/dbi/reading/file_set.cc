@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "private_file.h"
+#include "shared/private_file.h"
 #include "salvage/first_page.h"
 
 namespace dbi {

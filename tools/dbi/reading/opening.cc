@@ -1,6 +1,6 @@
 #include "reading/opening.h"
 
-#include "schema.h"
+#include "shared/schema.h"
 
 namespace dbi {
 

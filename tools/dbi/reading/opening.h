@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "opening_rule.h"
+#include "shared/opening_rule.h"
 
 namespace dbi {
 

@@ -8,10 +8,10 @@
 #include <tuple>
 #include <utility>
 
-#include "new_store.h"
+#include "shared/new_store.h"
 #include "reading/integrity.h"
 #include "reading/read_only_vfs.h"
-#include "schema.h"
+#include "shared/schema.h"
 
 namespace dbi {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <memory>
 
-#include "new_store.h"
+#include "shared/new_store.h"
 
 namespace dbi {
 

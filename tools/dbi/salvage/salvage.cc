@@ -6,9 +6,9 @@
 #include <set>
 #include <utility>
 
-#include "new_store.h"
+#include "shared/new_store.h"
 #include "salvage/first_page.h"
-#include "schema.h"
+#include "shared/schema.h"
 
 namespace dbi {
 

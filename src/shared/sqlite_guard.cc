@@ -1,12 +1,12 @@
-#include "sqlite_guard.h"
+#include "shared/sqlite_guard.h"
 
 #include <sqlite3.h>
 
 #include <cstring>
 #include <mutex>
 
-#include "full_sync.h"
-#include "private_file.h"
+#include "shared/full_sync.h"
+#include "shared/private_file.h"
 
 namespace database_interface {
 

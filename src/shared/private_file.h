@@ -3,8 +3,8 @@
 // modes, symbolic links and FIFOs are POSIX's. Where the system has no such
 // modes (Windows) FilesHaveModes() says so and nothing else here is asked.
 
-#ifndef DATABASE_INTERFACE_PRIVATE_FILE_H_
-#define DATABASE_INTERFACE_PRIVATE_FILE_H_
+#ifndef DATABASE_INTERFACE_SHARED_PRIVATE_FILE_H_
+#define DATABASE_INTERFACE_SHARED_PRIVATE_FILE_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -78,4 +78,4 @@ void RemovePrivateFileIfEmpty(const std::string& path, const FileId& made);
 
 }  // namespace database_interface
 
-#endif  // DATABASE_INTERFACE_PRIVATE_FILE_H_
+#endif  // DATABASE_INTERFACE_SHARED_PRIVATE_FILE_H_

@@ -11,8 +11,8 @@
 // underlying layer's own file, reached through a small header, whose every
 // sync is passed down marked full. Everything else passes through as is.
 
-#ifndef DATABASE_INTERFACE_FULL_SYNC_H_
-#define DATABASE_INTERFACE_FULL_SYNC_H_
+#ifndef DATABASE_INTERFACE_SHARED_FULL_SYNC_H_
+#define DATABASE_INTERFACE_SHARED_FULL_SYNC_H_
 
 #include <sqlite3.h>
 
@@ -31,4 +31,4 @@ int OpenFullySyncedFile(sqlite3_vfs* underlying, const char* name, sqlite3_file*
 
 }  // namespace database_interface
 
-#endif  // DATABASE_INTERFACE_FULL_SYNC_H_
+#endif  // DATABASE_INTERFACE_SHARED_FULL_SYNC_H_

@@ -1,4 +1,4 @@
-#include "clock.h"
+#include "shared/clock.h"
 
 #include <chrono>
 #include <ratio>

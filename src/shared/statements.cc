@@ -1,4 +1,4 @@
-#include "statements.h"
+#include "shared/statements.h"
 
 namespace database_interface {
 

@@ -1,4 +1,4 @@
-#include "full_sync.h"
+#include "shared/full_sync.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -3,8 +3,8 @@
 // the schema's order, and the version row of the current schema version.
 // dbi makes its salvaged stores and its replacement first pages so.
 
-#ifndef DATABASE_INTERFACE_NEW_STORE_H_
-#define DATABASE_INTERFACE_NEW_STORE_H_
+#ifndef DATABASE_INTERFACE_SHARED_NEW_STORE_H_
+#define DATABASE_INTERFACE_SHARED_NEW_STORE_H_
 
 #include <sqlite3.h>
 
@@ -18,4 +18,4 @@ bool MakeNewStore(sqlite3* db, std::string& error);
 
 }  // namespace database_interface
 
-#endif  // DATABASE_INTERFACE_NEW_STORE_H_
+#endif  // DATABASE_INTERFACE_SHARED_NEW_STORE_H_

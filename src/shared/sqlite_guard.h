@@ -16,8 +16,8 @@
 // A host's SQLite is never changed: these are settings of the whole copy,
 // and only a copy no one else calls may have them.
 
-#ifndef DATABASE_INTERFACE_SQLITE_GUARD_H_
-#define DATABASE_INTERFACE_SQLITE_GUARD_H_
+#ifndef DATABASE_INTERFACE_SHARED_SQLITE_GUARD_H_
+#define DATABASE_INTERFACE_SHARED_SQLITE_GUARD_H_
 
 namespace database_interface {
 
@@ -33,4 +33,4 @@ bool GuardSqliteFiles(FileSystems accepted);
 
 }  // namespace database_interface
 
-#endif  // DATABASE_INTERFACE_SQLITE_GUARD_H_
+#endif  // DATABASE_INTERFACE_SHARED_SQLITE_GUARD_H_

@@ -1,7 +1,7 @@
 // The wall clock in the unit of session-cache expiry times.
 
-#ifndef DATABASE_INTERFACE_CLOCK_H_
-#define DATABASE_INTERFACE_CLOCK_H_
+#ifndef DATABASE_INTERFACE_SHARED_CLOCK_H_
+#define DATABASE_INTERFACE_SHARED_CLOCK_H_
 
 #include <cstdint>
 
@@ -13,4 +13,4 @@ int64_t NowMilliseconds();
 
 }  // namespace database_interface
 
-#endif  // DATABASE_INTERFACE_CLOCK_H_
+#endif  // DATABASE_INTERFACE_SHARED_CLOCK_H_

@@ -1,8 +1,8 @@
 // The prepared statements of an open store, by set and index: the texts
 // they are prepared from and the operations whose log lines name them.
 
-#ifndef DATABASE_INTERFACE_STATEMENTS_H_
-#define DATABASE_INTERFACE_STATEMENTS_H_
+#ifndef DATABASE_INTERFACE_SHARED_STATEMENTS_H_
+#define DATABASE_INTERFACE_SHARED_STATEMENTS_H_
 
 #include <cstddef>
 
@@ -44,4 +44,4 @@ extern const StmtInfo kRecordStmts[kRecordStmtCount];
 
 }  // namespace database_interface
 
-#endif  // DATABASE_INTERFACE_STATEMENTS_H_
+#endif  // DATABASE_INTERFACE_SHARED_STATEMENTS_H_

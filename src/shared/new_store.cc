@@ -1,7 +1,7 @@
-#include "new_store.h"
+#include "shared/new_store.h"
 
-#include "schema.h"
-#include "statements.h"
+#include "shared/schema.h"
+#include "shared/statements.h"
 
 namespace database_interface {
 

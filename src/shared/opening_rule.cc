@@ -1,7 +1,7 @@
-#include "opening_rule.h"
+#include "shared/opening_rule.h"
 
-#include "schema.h"
-#include "version_text.h"
+#include "shared/schema.h"
+#include "shared/version_text.h"
 
 namespace database_interface {
 

@@ -1,8 +1,8 @@
 // The layout of the store's file: the texts that create its tables, the
 // script that empties the data tables, and the schema version it carries.
 
-#ifndef DATABASE_INTERFACE_SCHEMA_H_
-#define DATABASE_INTERFACE_SCHEMA_H_
+#ifndef DATABASE_INTERFACE_SHARED_SCHEMA_H_
+#define DATABASE_INTERFACE_SHARED_SCHEMA_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -110,4 +110,4 @@ static_assert(kSchemaVersionLength == 6, "the stored version text is six bytes")
 
 }  // namespace database_interface
 
-#endif  // DATABASE_INTERFACE_SCHEMA_H_
+#endif  // DATABASE_INTERFACE_SHARED_SCHEMA_H_

@@ -1,4 +1,4 @@
-#include "version_text.h"
+#include "shared/version_text.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "schema.h"
+#include "shared/schema.h"
 
 namespace database_interface {
 

@@ -4,8 +4,8 @@
 // What each decision does for a host is the table in README.md, "The file
 // and its versions".
 
-#ifndef DATABASE_INTERFACE_OPENING_RULE_H_
-#define DATABASE_INTERFACE_OPENING_RULE_H_
+#ifndef DATABASE_INTERFACE_SHARED_OPENING_RULE_H_
+#define DATABASE_INTERFACE_SHARED_OPENING_RULE_H_
 
 namespace database_interface {
 
@@ -23,4 +23,4 @@ Opening OpeningFor(const char* stored_version);
 
 }  // namespace database_interface
 
-#endif  // DATABASE_INTERFACE_OPENING_RULE_H_
+#endif  // DATABASE_INTERFACE_SHARED_OPENING_RULE_H_

@@ -2,8 +2,8 @@
 // by number. Pure functions, shared by the store's version check and by the
 // inspector tool, which must judge a file exactly as opening it would.
 
-#ifndef DATABASE_INTERFACE_VERSION_TEXT_H_
-#define DATABASE_INTERFACE_VERSION_TEXT_H_
+#ifndef DATABASE_INTERFACE_SHARED_VERSION_TEXT_H_
+#define DATABASE_INTERFACE_SHARED_VERSION_TEXT_H_
 
 #include <array>
 #include <cstdint>
@@ -29,4 +29,4 @@ int32_t CompareVersionNumbers(const VersionNumbers& older, const VersionNumbers&
 
 }  // namespace database_interface
 
-#endif  // DATABASE_INTERFACE_VERSION_TEXT_H_
+#endif  // DATABASE_INTERFACE_SHARED_VERSION_TEXT_H_

@@ -1,4 +1,4 @@
-#include "private_file.h"
+#include "shared/private_file.h"
 
 #if defined(__unix__) || defined(__APPLE__)
 #include <fcntl.h>

@@ -121,7 +121,7 @@ class CDatabase final : public IDatabaseInterface, public std::enable_shared_fro
   bool UpdateDbVersion(int32_t id);
   // Applies every migration newer than `oldDbVersion`, in list order.
   bool VersionChangeDb(const std::string& oldDbVersion);
-  // Drops the data tables and creates them again, empty.
+  // Runs kDropScript and creates the dropped tables again.
   bool ReCreateTable();
 
   // Admits a call of a record operation: a lease on its statement, counted

@@ -1,5 +1,5 @@
-// The schema version check run by Init: a new file is stamped, an older one
-// migrated, a newer one has its data tables rebuilt empty.
+// The schema version check run by Init: it carries out the decision
+// OpeningFor makes from the file's version row.
 
 #include <sstream>
 

@@ -1,9 +1,9 @@
 // Opening and closing a store: the connection states, what every operation
 // answers when the store is not open, and what Init does with each kind of
 // file a host may hand it: a new or empty file gets the tables and the
-// current version (a new one is the owner's alone, whatever the umask), an
-// older version is migrated with its rows kept, a newer one is emptied but
-// for the key pair, one that reads as this version is left as it is. A file
+// current version (a new one is the owner's alone, whatever the umask), and
+// an older, newer or current version gets what the README's table of
+// versions says, its rows checked one by one. A file
 // that holds no store of ours, or whose version cannot be read, is refused
 // with its lines and left byte for byte as it was, and a refused path leaves
 // no file. One instance opens every file in turn, so the table also shows

@@ -13,7 +13,7 @@ enum class Opening {
   kNothing,  // the file is at the library's schema version
   kStamp,    // no version row: the missing tables are created, the version written
   kMigrate,  // an older version: migrated, every row kept
-  kRebuild,  // a newer version: the start, core, instance and session tables emptied
+  kRebuild,  // a newer version: its data tables emptied by kDropScript (schema.h)
   kRefuse,   // a version that is not three numbers: opening fails
 };
 

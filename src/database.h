@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "database_interface/database_interface.h"
+#include "shared/statements.h"
 #include "sql_stmt.h"
 #include "statement_run.h"
-#include "shared/statements.h"
 #include "store_file.h"
 
 namespace database_interface {

@@ -4,8 +4,8 @@
 
 #include <mutex>
 
-#include "shared/clock.h"
 #include "database.h"
+#include "shared/clock.h"
 
 namespace database_interface {
 

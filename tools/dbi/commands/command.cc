@@ -2,8 +2,8 @@
 
 #include <iostream>
 
-#include "shared/clock.h"
 #include "printing/report.h"
+#include "shared/clock.h"
 
 namespace dbi {
 

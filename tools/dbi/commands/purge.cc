@@ -9,9 +9,9 @@
 #include "printing/escaping_log_sink.h"
 #include "printing/report.h"
 #include "printing/utc_time.h"
-#include "shared/private_file.h"
 #include "reading/file_set.h"
 #include "reading/store_reader.h"
+#include "shared/private_file.h"
 
 namespace dbi {
 

@@ -8,9 +8,9 @@
 #include <tuple>
 #include <utility>
 
-#include "shared/new_store.h"
 #include "reading/integrity.h"
 #include "reading/read_only_vfs.h"
+#include "shared/new_store.h"
 #include "shared/schema.h"
 
 namespace dbi {

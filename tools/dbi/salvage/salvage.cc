@@ -6,8 +6,8 @@
 #include <set>
 #include <utility>
 
-#include "shared/new_store.h"
 #include "salvage/first_page.h"
+#include "shared/new_store.h"
 #include "shared/schema.h"
 
 namespace dbi {

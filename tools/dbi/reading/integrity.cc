@@ -1,8 +1,9 @@
 #include "reading/integrity.h"
 
+#include "reading/sqlite_statement.h"
+
 #include <algorithm>
 #include <cstdint>
-#include <memory>
 #include <sstream>
 #include <utility>
 
@@ -10,18 +11,17 @@ namespace dbi {
 
 namespace {
 
-using Statement = std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)>;
-
 // Runs `sql`, handing each row to `on_row`: false, with `error` set to
 // SQLite's message, when it fails.
 template <typename OnRow>
 bool EachRow(sqlite3* db, const char* sql, const OnRow& on_row, std::string& error) {
-  sqlite3_stmt* prepared = nullptr;
-  int rc = sqlite3_prepare_v2(db, sql, -1, &prepared, nullptr);
-  const Statement stmt(prepared, &sqlite3_finalize);
-  while (rc == SQLITE_OK && (rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+  const Statement stmt = Prepare(db, sql, error);
+  if (!stmt) {
+    return false;
+  }
+  int rc = SQLITE_OK;
+  while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
     on_row(stmt.get());
-    rc = SQLITE_OK;
   }
   if (rc != SQLITE_DONE) {
     error = sqlite3_errmsg(db);

@@ -88,7 +88,7 @@ include cmake/toolchains/apple.mk
 # the whole suite under AddressSanitizer+UndefinedBehaviorSanitizer (with a
 # short run of each libFuzzer target) and under ThreadSanitizer, both built
 # by clang, whose libFuzzer and sanitizer runtimes come from
-# libclang-rt-14-dev; line and branch coverage of src/ with gcovr.
+# libclang-rt-14-dev; line and branch coverage of src/ and tools/dbi/ with gcovr.
 SANITIZER_PACKAGES := clang libclang-rt-14-dev
 COVERAGE_PACKAGES  := gcovr
 FUZZ_SECONDS       ?= 60
@@ -125,7 +125,7 @@ coverage: deps
 	cmake --build --preset coverage -j $(JOBS)
 	find build-coverage -name '*.gcda' -delete
 	ctest --preset coverage -j $(JOBS)
-	gcovr --root . --filter 'src/' --object-directory build-coverage \
+	gcovr --root . --filter 'src/' --filter 'tools/dbi/' --object-directory build-coverage \
 	  --exclude-directories 'build-coverage/CMakeFiles/[0-9.]+' \
 	  --exclude-throw-branches --exclude-unreachable-branches --print-summary \
 	  --txt build-coverage/coverage.txt --html-details build-coverage/coverage.html
@@ -166,16 +166,18 @@ bench-instructions-baseline: bench-build
 # Mutation test: small faults put into src/*.cc one at a time, in a copy of
 # the checkout built in MUTATION_DIR, and whether the tests notice each one
 # (docs/testing.md). The same seed and sample pick the same mutants;
-# MUTATION_ARGS=--list prints them without building.
+# MUTATION_ARGS=--list prints them without building; MUTATION_SOURCES=tools/dbi
+# draws them from the inspector instead.
 MUTATION_DIR    ?= build-mutation
 MUTATION_SEED   ?= 1
 MUTATION_SAMPLE ?= 300
+MUTATION_SOURCES ?= src
 
 .PHONY: mutation
 mutation: deps
 	@scripts/ensure-packages ninja-build
 	scripts/mutation --work $(MUTATION_DIR) --seed $(MUTATION_SEED) --sample $(MUTATION_SAMPLE) \
-	  --jobs $(JOBS) $(MUTATION_ARGS)
+	  --sources $(MUTATION_SOURCES) --jobs $(JOBS) $(MUTATION_ARGS)
 
 # --- Packaging and guard rails ---------------------------------------------
 

@@ -24,16 +24,17 @@ namespace fs = std::filesystem;
 
 class PrivateFileTest : public ::testing::Test {
  protected:
-  PrivateFileTest() {
+  void SetUp() override {
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
     dir_ = fs::path(::testing::TempDir()) / (std::string("private_file_") + test->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }
-  ~PrivateFileTest() override { fs::remove_all(dir_); }
+  void TearDown() override { fs::remove_all(dir_); }
 
+  // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): a name, then what it holds
   std::string Write(const std::string& name, const std::string& bytes) const {
-    const std::string path = (dir_ / name).string();
+    std::string path = (dir_ / name).string();
     std::ofstream(path, std::ios::binary) << bytes;
     return path;
   }
@@ -44,8 +45,8 @@ class PrivateFileTest : public ::testing::Test {
 TEST_F(PrivateFileTest, ReadPlainBytesGivesTheAskedRangeOrNone) {
   const std::string file = Write("file", "abcdef");
   struct Row {
-    uint64_t offset;
-    size_t count;
+    uint64_t offset = 0;
+    size_t count = 0;
     std::optional<std::string> bytes;
   };
   const Row rows[] = {
@@ -72,7 +73,10 @@ TEST_F(PrivateFileTest, ReadPlainBytesGivesTheAskedRangeOrNone) {
 
 // A journal's last 16 bytes: the super-journal name's length (big-endian),
 // a checksum, then the magic.
-std::string Trailer(uint32_t name_length, unsigned char first_magic_byte) {
+enum class Magic { kJournal, kOther };
+
+std::string Trailer(uint32_t name_length, Magic magic_kind = Magic::kJournal) {
+  const unsigned char first_magic_byte = magic_kind == Magic::kJournal ? 0xd9 : 0xd8;
   std::string bytes = {static_cast<char>(name_length >> 24), static_cast<char>(name_length >> 16),
                        static_cast<char>(name_length >> 8), static_cast<char>(name_length)};
   bytes += std::string(4, '\x5a');
@@ -88,11 +92,11 @@ TEST_F(PrivateFileTest, OnlyAJournalEndingInANamedSuperJournalNamesOne) {
     bool names;
   };
   const Row rows[] = {
-      {"named", "journal pages" + Trailer(9, 0xd9), true},
-      {"named_long", Trailer(0x01000000, 0xd9), true},
-      {"unnamed", "journal pages" + Trailer(0, 0xd9), false},
-      {"other_magic", "journal pages" + Trailer(9, 0xd8), false},
-      {"short", Trailer(9, 0xd9).substr(1), false},
+      {"named", "journal pages" + Trailer(9), true},
+      {"named_long", Trailer(0x01000000), true},
+      {"unnamed", "journal pages" + Trailer(0), false},
+      {"other_magic", "journal pages" + Trailer(9, Magic::kOther), false},
+      {"short", Trailer(9).substr(1), false},
       {"empty", "", false},
   };
   for (const Row& row : rows) {

@@ -1,0 +1,150 @@
+// Which files dbi hands to SQLite, and how: the set beside a store file is
+// judged from names, kinds and a few bytes, since SQLite would create,
+// delete or block on what it finds there. Whether the folder stays as it
+// was is the end-to-end test's; here, each kind of set gets its decision.
+
+#include "reading/file_set.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+
+#if defined(__unix__) || defined(__APPLE__)
+#include <sys/stat.h>
+#endif
+
+namespace dbi {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A database header whose read version (byte 19) is `read_version`: 2 is WAL.
+std::string Header(char read_version) {
+  std::string header = "SQLite format 3";
+  header += '\0';
+  header.resize(100, '\0');
+  header[18] = 1;
+  header[19] = read_version;
+  return header;
+}
+
+const std::string kWalHeader = std::string("\x37\x7f\x06\x82", 4) + std::string(28, '\0');
+
+class DbiFileSetTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = fs::path(::testing::TempDir()) / (std::string("dbi_file_set_") + test->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): a name, then what it holds
+  std::string Write(const std::string& name, const std::string& bytes) const {
+    std::string path = (dir_ / name).string();
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+  }
+
+  // FindFileSet's refusal of `name`, or what ReadOnlyParameters makes of
+  // the set: its parameters or its refusal.
+  std::string Decision(const std::string& name) const {
+    std::string error;
+    const std::optional<FileSet> set = FindFileSet((dir_ / name).string(), error);
+    if (!set) {
+      return "refused: " + error;
+    }
+    const std::string parameters = ReadOnlyParameters(*set, error);
+    return parameters.empty() ? "refused: " + error : parameters;
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(DbiFileSetTest, EachSetBesideAFileGetsItsWayOfReadingOrItsRefusal) {
+  struct Row {
+    const char* name;
+    std::string file;
+    const char* journal;  // what lies beside the file, when anything
+    const char* wal;
+    bool shm;
+    const char* decision;
+  };
+  const Row rows[] = {
+      {"rollback", Header(1), nullptr, nullptr, false, "mode=ro&readonly_shm=1"},
+      {"closed_wal", Header(2), nullptr, nullptr, false, "mode=ro&immutable=1"},
+      {"not_a_database", std::string(200, 'x'), nullptr, nullptr, false, "mode=ro&readonly_shm=1"},
+      {"hot", Header(1), "pages", nullptr, false, "mode=ro&readonly_shm=1"},
+      {"live_wal", Header(2), nullptr, "wal", true, "mode=ro&readonly_shm=1"},
+      // SQLite opens a -wal whatever the header says.
+      {"wal_beside_rollback", Header(1), nullptr, "wal", true, "mode=ro&readonly_shm=1"},
+      {"empty_with_journal", "", "pages", nullptr, false,
+       "refused: is shorter than a database header, with a -journal beside it that reading would "
+       "delete"},
+      {"empty_with_wal", Header(2).substr(0, 99), nullptr, "wal", true,
+       "refused: is shorter than a database header, with a -wal beside it that reading would "
+       "delete"},
+      {"wal_without_header", Header(2), nullptr, "", true,
+       "refused: its -wal holds no WAL header, so it cannot be read without being rewritten"},
+      {"wal_without_shm", Header(2), nullptr, "wal", false,
+       "refused: in WAL mode with a -wal file but no -shm file: reading it would create the -shm "
+       "file beside it (opening it with the library or sqlite3 recovers it)"},
+  };
+  for (const Row& row : rows) {
+    const std::string file = Write(row.name, row.file);
+    if (row.journal != nullptr) {
+      Write(std::string(row.name) + "-journal", row.journal);
+    }
+    if (row.wal != nullptr) {
+      Write(std::string(row.name) + "-wal", *row.wal == '\0' ? "" : kWalHeader);
+    }
+    if (row.shm) {
+      Write(std::string(row.name) + "-shm", "");
+    }
+    EXPECT_EQ(Decision(row.name), row.decision) << row.name;
+  }
+}
+
+TEST_F(DbiFileSetTest, OnlyARegularFileWithRegularFilesBesideItIsASet) {
+  fs::create_directory(dir_ / "folder.db");
+  EXPECT_EQ(Decision("missing.db"), "refused: no such file");
+  EXPECT_EQ(Decision("folder.db"), "refused: is a folder, not a store file");
+#if defined(__unix__) || defined(__APPLE__)
+  const std::string target = Write("target.db", Header(1));
+  fs::create_symlink("target.db", dir_ / "link.db");
+  fs::create_symlink("gone.db", dir_ / "dangling.db");
+  std::string error;
+  const std::optional<FileSet> set = FindFileSet((dir_ / "link.db").string(), error);
+  ASSERT_TRUE(set) << error;
+  EXPECT_EQ(set->path, fs::canonical(target).string()) << "the link's target, as SQLite opens it";
+  EXPECT_EQ(set->bytes, 100U);
+  EXPECT_EQ(Decision("dangling.db"), "refused: a symbolic link to nothing");
+  fs::create_symlink("target.db", dir_ / "target.db-wal");
+  EXPECT_EQ(Decision("link.db"),
+            "refused: its -wal is not a regular file (a link, folder, FIFO or device), which "
+            "SQLite would open");
+
+  const char* const not_regular =
+      "refused: is not a regular file on a local file system (a FIFO, socket or device, or a file "
+      "of the kernel's or of another machine's), which a reader could wait on forever";
+  ASSERT_EQ(mkfifo((dir_ / "fifo.db").c_str(), 0600), 0);
+  EXPECT_EQ(Decision("fifo.db"), not_regular);
+  Write("beside.db", Header(1));
+  ASSERT_EQ(mkfifo((dir_ / "beside.db-journal").c_str(), 0600), 0);
+  EXPECT_EQ(Decision("beside.db"),
+            "refused: its -journal is not a regular file (a link, folder, FIFO or device), which "
+            "SQLite would open");
+#if defined(__linux__)
+  // Regular by its name's kind, but a read of it waits for the kernel.
+  fs::create_symlink("/proc/kmsg", dir_ / "kernel.db");
+  EXPECT_EQ(Decision("kernel.db"), not_regular);
+#endif
+#endif
+}
+
+}  // namespace
+}  // namespace dbi

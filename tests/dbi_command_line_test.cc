@@ -22,8 +22,9 @@ std::string Parsed(const std::vector<std::string>& args) {
     return "error: " + line.error;
   }
   const Options& o = line.options;
-  return std::string(line.command->name) + " " + o.file + (o.output.empty() ? "" : " > " + o.output) +
-         (o.json ? " json" : "") + (o.reveal_secrets ? " reveal" : "") + (o.force ? " force" : "") +
+  return std::string(line.command->name) + " " + o.file +
+         (o.output.empty() ? "" : " > " + o.output) + (o.json ? " json" : "") +
+         (o.reveal_secrets ? " reveal" : "") + (o.force ? " force" : "") +
          (o.now_ms ? " now=" + std::to_string(*o.now_ms) : "");
 }
 
@@ -36,7 +37,8 @@ TEST(DbiCommandLineTest, EachCommandTakesItsOwnOptionsAndFiles) {
       {{"show", "--json", "--reveal-secrets", "--now", "-5", "a.db"},
        "show a.db json reveal now=-5"},
       {{"check", "--json", "a.db"}, "check a.db json"},
-      {{"purge", "a.db", "--force", "--now", "9000000000000"}, "purge a.db force now=9000000000000"},
+      {{"purge", "a.db", "--force", "--now", "9000000000000"},
+       "purge a.db force now=9000000000000"},
       {{"recover", "--json", "a.db", "b.db"}, "recover a.db > b.db json"},
       {{"show", "--", "--json"}, "show --json"},
       {{"show", "-"}, "show -"},
@@ -46,15 +48,21 @@ TEST(DbiCommandLineTest, EachCommandTakesItsOwnOptionsAndFiles) {
       {{}, "error: dbi: no command given (see dbi --help)"},
       {{"list"}, "error: dbi: unknown command 'list' (see dbi --help)"},
       {{"show", "--force"}, "error: dbi show: unknown option '--force' (see dbi show --help)"},
-      {{"check", "--now", "1", "a.db"}, "error: dbi check: unknown option '--now' (see dbi check --help)"},
-      {{"recover", "--reveal-secrets"}, "error: dbi recover: unknown option '--reveal-secrets' (see dbi recover --help)"},
+      {{"check", "--now", "1", "a.db"},
+       "error: dbi check: unknown option '--now' (see dbi check --help)"},
+      {{"recover", "--reveal-secrets"},
+       "error: dbi recover: unknown option '--reveal-secrets' (see dbi recover --help)"},
       {{"check"}, "error: dbi check: FILE is required (see dbi check --help)"},
-      {{"recover", "a.db"}, "error: dbi recover: FILE and OUT are required (see dbi recover --help)"},
+      {{"recover", "a.db"},
+       "error: dbi recover: FILE and OUT are required (see dbi recover --help)"},
       {{"show", "a.db", "b.db"}, "error: dbi show: more than FILE given"},
       {{"recover", "a", "b", "c"}, "error: dbi recover: more than FILE and OUT given"},
-      {{"purge", "a.db", "--now"}, "error: dbi purge: --now needs milliseconds since the Unix epoch"},
-      {{"purge", "--now", "soon", "a.db"}, "error: dbi purge: --now needs milliseconds since the Unix epoch"},
-      {{"purge", "--now", "", "a.db"}, "error: dbi purge: --now needs milliseconds since the Unix epoch"},
+      {{"purge", "a.db", "--now"},
+       "error: dbi purge: --now needs milliseconds since the Unix epoch"},
+      {{"purge", "--now", "soon", "a.db"},
+       "error: dbi purge: --now needs milliseconds since the Unix epoch"},
+      {{"purge", "--now", "", "a.db"},
+       "error: dbi purge: --now needs milliseconds since the Unix epoch"},
       {{"purge", "--now", "99999999999999999999", "a.db"},
        "error: dbi purge: --now needs milliseconds since the Unix epoch"},
   };

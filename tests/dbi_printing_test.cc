@@ -29,7 +29,8 @@ TEST(DbiPrintingTest, EveryTextIsPrintedSoThatNothingInItActsOrHides) {
       {std::string("nul\0!", 5), R"(nul\x00!)", R"("nul\u0000!")"},
       // Bytes of no UTF-8: a stray continuation, a truncated sequence, an
       // overlong slash, a surrogate and a code point past U+10FFFF.
-      {"\x80|\xe2\x82|\xc0\xaf|\xed\xa0\x80|\xf4\x90\x80\x80", R"(\x80|\xe2\x82|\xc0\xaf|\xed\xa0\x80|\xf4\x90\x80\x80)",
+      {"\x80|\xe2\x82|\xc0\xaf|\xed\xa0\x80|\xf4\x90\x80\x80",
+       R"(\x80|\xe2\x82|\xc0\xaf|\xed\xa0\x80|\xf4\x90\x80\x80)",
        R"("\ufffd|\ufffd\ufffd|\ufffd\ufffd|\ufffd\ufffd\ufffd|\ufffd\ufffd\ufffd\ufffd")"},
       // A C1 control, a bidirectional mark, zero-width and separator
       // characters, and one beyond the first plane.
@@ -88,10 +89,8 @@ TEST(DbiPrintingTest, ExpiryTimesAreUtcToTheMillisecond) {
     int64_t ms;
     const char* text;
   } rows[] = {
-      {0, "1970-01-01 00:00:00.000 UTC"},
-      {1714564800250, "2024-05-01 12:00:00.250 UTC"},
-      {-1, "1969-12-31 23:59:59.999 UTC"},
-      {-1000, "1969-12-31 23:59:59.000 UTC"},
+      {0, "1970-01-01 00:00:00.000 UTC"},     {1714564800250, "2024-05-01 12:00:00.250 UTC"},
+      {-1, "1969-12-31 23:59:59.999 UTC"},    {-1000, "1969-12-31 23:59:59.000 UTC"},
       {-1001, "1969-12-31 23:59:58.999 UTC"},
   };
   for (const auto& row : rows) {

@@ -31,7 +31,9 @@ std::string Header(char read_version) {
   return header;
 }
 
-const std::string kWalHeader = std::string("\x37\x7f\x06\x82", 4) + std::string(28, '\0');
+std::string WalHeader() {
+  return std::string("\x37\x7f\x06\x82", 4) + std::string(28, '\0');
+}
 
 class DbiFileSetTest : public ::testing::Test {
  protected:
@@ -95,12 +97,12 @@ TEST_F(DbiFileSetTest, EachSetBesideAFileGetsItsWayOfReadingOrItsRefusal) {
        "file beside it (opening it with the library or sqlite3 recovers it)"},
   };
   for (const Row& row : rows) {
-    const std::string file = Write(row.name, row.file);
+    Write(row.name, row.file);
     if (row.journal != nullptr) {
       Write(std::string(row.name) + "-journal", row.journal);
     }
     if (row.wal != nullptr) {
-      Write(std::string(row.name) + "-wal", *row.wal == '\0' ? "" : kWalHeader);
+      Write(std::string(row.name) + "-wal", *row.wal == '\0' ? "" : WalHeader());
     }
     if (row.shm) {
       Write(std::string(row.name) + "-shm", "");

@@ -70,10 +70,8 @@ int RunRecover(const Options& options) {
   if (!bytes) {
     return FileError(options, error);
   }
-  sqlite3* db = nullptr;
-  const int rc = sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE, nullptr);
-  const std::unique_ptr<sqlite3, int (*)(sqlite3*)> out(db, &sqlite3_close_v2);
-  if (rc != SQLITE_OK) {
+  const Connection out = OpenMemory(error);
+  if (!out) {
     throw std::bad_alloc();  // an in-memory database fails only for memory
   }
   SalvageReport report;

@@ -2,16 +2,27 @@
 
 namespace dbi {
 
-Statement Prepare(sqlite3* db, const char* sql, std::string& error) {
+Connection OpenMemory(std::string& error) {
+  sqlite3* opened = nullptr;
+  const int rc = sqlite3_open_v2(":memory:", &opened, SQLITE_OPEN_READWRITE, nullptr);
+  Connection db(opened);
+  if (rc != SQLITE_OK) {
+    error = sqlite3_errstr(rc);
+    db.reset();
+  }
+  return db;
+}
+
+Statement Prepare(sqlite3* db, const std::string& sql, std::string& error) {
   sqlite3_stmt* prepared = nullptr;
-  if (sqlite3_prepare_v2(db, sql, -1, &prepared, nullptr) != SQLITE_OK) {
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &prepared, nullptr) != SQLITE_OK) {
     error = sqlite3_errmsg(db);
   }
   return Statement(prepared);
 }
 
-bool Exec(sqlite3* db, const char* sql, std::string& error) {
-  if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK) {
+bool Exec(sqlite3* db, const std::string& sql, std::string& error) {
+  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
     error = sqlite3_errmsg(db);
     return false;
   }

@@ -8,20 +8,30 @@
 
 namespace dbi {
 
-// dbi's one way to hold a prepared statement: finalized when it goes, so
-// that no early return leaves one holding the file's read lock.
+// dbi's one way to hold a connection and a prepared statement: closed or
+// finalized when they go, so that no early return leaves a statement
+// holding the file's read lock or a scratch database in memory.
+struct ConnectionCloser {
+  void operator()(sqlite3* db) const { (void)sqlite3_close_v2(db); }
+};
+using Connection = std::unique_ptr<sqlite3, ConnectionCloser>;
+
 struct StatementFinalizer {
-  void operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
+  void operator()(sqlite3_stmt* stmt) const { (void)sqlite3_finalize(stmt); }
 };
 using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 
+// A private database in memory; null, with SQLite's message in `error`,
+// when it cannot be opened (only for want of memory).
+Connection OpenMemory(std::string& error);
+
 // The statement for `sql`; null, with SQLite's message in `error`, when it
 // does not prepare.
-Statement Prepare(sqlite3* db, const char* sql, std::string& error);
+Statement Prepare(sqlite3* db, const std::string& sql, std::string& error);
 
 // Runs `sql` to its end: false, with SQLite's message in `error`, when it
 // fails.
-bool Exec(sqlite3* db, const char* sql, std::string& error);
+bool Exec(sqlite3* db, const std::string& sql, std::string& error);
 
 }  // namespace dbi
 

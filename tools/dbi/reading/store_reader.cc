@@ -86,8 +86,10 @@ bool StoreReader::Open(const FileSet& set, std::string& error) {
   // Read-only and without SQLITE_OPEN_CREATE, through a layer that opens
   // nothing for writing: SQLite neither writes to the file nor creates or
   // deletes one, whatever happens below.
-  const int rc = sqlite3_open_v2(Uri(set.path, parameters).c_str(), &db_,
+  sqlite3* opened = nullptr;
+  const int rc = sqlite3_open_v2(Uri(set.path, parameters).c_str(), &opened,
                                  SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, ReadOnlyVfs());
+  db_.reset(opened);
   if (rc != SQLITE_OK) {
     error = std::string("cannot open: ") + sqlite3_errstr(rc);
     Close();
@@ -95,41 +97,37 @@ bool StoreReader::Open(const FileSet& set, std::string& error) {
   }
   // A value is read whole: a planted one of gigabytes (a generated column
   // costs a file nothing) fails on this instead of filling the memory.
-  sqlite3_limit(db_, SQLITE_LIMIT_LENGTH, kLongestValue);
+  sqlite3_limit(db_.get(), SQLITE_LIMIT_LENGTH, kLongestValue);
   return true;
 }
 
 void StoreReader::Close() {
-  if (db_ != nullptr) {
-    sqlite3_close_v2(db_);
-    db_ = nullptr;
-  }
+  db_.reset();
 }
 
 std::string StoreReader::Failure() {
   // A read-only connection cannot roll back what a cut-off write left in
   // the journal; the library's Init does, before anything else.
-  hot_journal_ = hot_journal_ || sqlite3_extended_errcode(db_) == SQLITE_READONLY_ROLLBACK;
+  hot_journal_ = hot_journal_ || sqlite3_extended_errcode(db_.get()) == SQLITE_READONLY_ROLLBACK;
   if (hot_journal_) {
     return "it has a hot journal (a write that was cut off), which only opening it read-write "
            "rolls back";
   }
-  return ReadFailure(db_, sqlite3_errcode(db_));
+  return ReadFailure(db_.get(), sqlite3_errcode(db_.get()));
 }
 
 bool StoreReader::Query(const std::string& sql, const RowReader& on_row, std::string& error) {
-  sqlite3_stmt* stmt = nullptr;
-  int rc = sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr);
-  while (rc == SQLITE_OK || rc == SQLITE_ROW) {
-    rc = sqlite3_step(stmt);
+  const Statement stmt = dbi::Prepare(db_.get(), sql, error);
+  int rc = stmt ? SQLITE_ROW : SQLITE_ERROR;
+  while (rc == SQLITE_ROW) {
+    rc = sqlite3_step(stmt.get());
     if (rc == SQLITE_ROW) {
-      on_row(stmt);
+      on_row(stmt.get());
     }
   }
   if (rc != SQLITE_DONE) {
     error = Failure();
   }
-  sqlite3_finalize(stmt);
   return rc == SQLITE_DONE;
 }
 
@@ -142,11 +140,9 @@ bool StoreReader::ReadTables(std::map<std::string, std::string>& tables, std::st
 bool StoreReader::ReadLibraryTables(std::map<std::string, std::string>& tables,
                                     std::string& error) {
   StoreReader library;
-  if (sqlite3_open_v2(":memory:", &library.db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-    error = library.db_ != nullptr ? sqlite3_errmsg(library.db_) : "out of memory";
-    return false;
-  }
-  return database_interface::MakeNewStore(library.db_, error) && library.ReadTables(tables, error);
+  library.db_ = OpenMemory(error);
+  return library.db_ && database_interface::MakeNewStore(library.db_.get(), error) &&
+         library.ReadTables(tables, error);
 }
 
 bool StoreReader::ReadStoredCode(std::vector<StoredCode>& code, std::string& error) {
@@ -187,9 +183,7 @@ int64_t StoreReader::CountRows(const std::string& table) {
 bool StoreReader::Read(StoreView& view, StoreRows& rows, bool read_secrets, std::string& error) {
   // One read transaction for all of it: the counts are printed before the
   // rows they count, and the records' keys are read long before the records.
-  if (sqlite3_get_autocommit(db_) != 0 &&
-      sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK) {
-    error = sqlite3_errmsg(db_);
+  if (sqlite3_get_autocommit(db_.get()) != 0 && !Exec(db_.get(), "BEGIN", error)) {
     return false;
   }
   std::map<std::string, std::string> tables;
@@ -349,14 +343,9 @@ std::string StoreReader::RowidName(const std::string& table, std::string& error)
   return "";
 }
 
-bool StoreReader::Prepare(const std::string& sql, StoreRows::Statement& stmt, std::string& error) {
-  sqlite3_stmt* prepared = nullptr;
-  if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &prepared, nullptr) != SQLITE_OK) {
-    error = sqlite3_errmsg(db_);
-    return false;
-  }
-  stmt.reset(prepared);
-  return true;
+bool StoreReader::Prepare(const std::string& sql, Statement& stmt, std::string& error) {
+  stmt = dbi::Prepare(db_.get(), sql, error);
+  return stmt != nullptr;
 }
 
 void StoreRows::Children::Select(int32_t start_id) {
@@ -469,7 +458,7 @@ CheckReport StoreReader::Check() {
   std::string error;
   // A file SQLite cannot read at all fails here, and nothing else can run.
   std::vector<std::string> integrity;
-  if (!CheckIntegrity(db_, integrity, error)) {
+  if (!CheckIntegrity(db_.get(), integrity, error)) {
     error = Failure();
     if (hot_journal_) {
       add_finding("journal", error);

@@ -18,6 +18,7 @@
 #include "database_interface/database_interface.h"
 #include "reading/file_set.h"
 #include "reading/opening.h"
+#include "reading/sqlite_statement.h"
 
 namespace dbi {
 
@@ -97,8 +98,6 @@ class StoreRows {
 
  private:
   friend class StoreReader;
-  using Statement = std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)>;
-
   // A core or instance record: the start it names, read as the start's own
   // id is, its place among its table's records by id, and the rowid that
   // finds it. Reading the records by start would take an index on their
@@ -114,9 +113,9 @@ class StoreRows {
     void Select(int32_t start_id);
 
     const char* table;
-    Statement read{nullptr, &sqlite3_finalize};  // one record, by rowid
-    std::vector<ChildKey> keys;                  // by start, then place
-    size_t next = 0;                             // within the last start's keys
+    Statement read;              // one record, by rowid
+    std::vector<ChildKey> keys;  // by start, then place
+    size_t next = 0;             // within the last start's keys
     size_t end = 0;
   };
 
@@ -126,9 +125,9 @@ class StoreRows {
   // The next record of the last start, on the row of its read statement.
   sqlite3_stmt* NextChild(Children& children);
 
-  Statement starts_{nullptr, &sqlite3_finalize};
-  Statement sessions_{nullptr, &sqlite3_finalize};
-  Statement key_pairs_{nullptr, &sqlite3_finalize};
+  Statement starts_;
+  Statement sessions_;
+  Statement key_pairs_;
   Children cores_{"core_recode"};
   Children instances_{"instance_info"};
   std::optional<int32_t> highest_start_id_;
@@ -203,9 +202,9 @@ class StoreReader {
   // when there is none.
   std::string RowidName(const std::string& table, std::string& error);
   // Prepares `sql` into `stmt`.
-  bool Prepare(const std::string& sql, StoreRows::Statement& stmt, std::string& error);
+  bool Prepare(const std::string& sql, Statement& stmt, std::string& error);
 
-  sqlite3* db_ = nullptr;
+  Connection db_;
   bool hot_journal_ = false;
 };
 

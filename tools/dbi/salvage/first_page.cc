@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 
+#include "reading/sqlite_statement.h"
 #include "shared/new_store.h"
 
 namespace dbi {
@@ -40,10 +40,6 @@ bool IsPageSize(uint32_t size) {
   return size >= kSmallestPageSize && size <= kLargestPageSize && (size & (size - 1)) == 0;
 }
 
-struct DbCloser {
-  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-
 }  // namespace
 
 uint32_t HeaderPageSize(const std::string& file) {
@@ -74,13 +70,9 @@ std::vector<uint32_t> PageSizesToTry(const std::string& file) {
 }
 
 std::string WithNewFirstPage(const std::string& file, uint32_t page_size) {
-  sqlite3* raw = nullptr;
-  const int rc = sqlite3_open_v2(":memory:", &raw, SQLITE_OPEN_READWRITE, nullptr);
-  const std::unique_ptr<sqlite3, DbCloser> db(raw);
   std::string error;
-  const std::string page_size_pragma = "PRAGMA page_size = " + std::to_string(page_size);
-  if (rc != SQLITE_OK ||
-      sqlite3_exec(db.get(), page_size_pragma.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK ||
+  const Connection db = OpenMemory(error);
+  if (!db || !Exec(db.get(), "PRAGMA page_size = " + std::to_string(page_size), error) ||
       !database_interface::MakeNewStore(db.get(), error)) {
     return "";
   }

@@ -11,20 +11,11 @@
 #include <set>
 
 #include "reading/integrity.h"
+#include "reading/sqlite_statement.h"
 
 namespace dbi {
 
 namespace {
-
-struct DbCloser {
-  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-using Db = std::unique_ptr<sqlite3, DbCloser>;
-
-struct StmtFinalizer {
-  void operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
-};
-using Stmt = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
 
 // The extension's table for rows that belong to no table; a name a store
 // never has, so that the file's own tables keep theirs.
@@ -134,20 +125,9 @@ class RecoveryHooks {
   static void (*Entry())() { return reinterpret_cast<void (*)()>(&OnOpen); }
 };
 
-Db OpenMemory(std::string& error) {
-  sqlite3* db = nullptr;
-  const int rc = sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE, nullptr);
-  Db owned(db);
-  if (rc != SQLITE_OK) {
-    error = sqlite3_errstr(rc);
-    owned.reset();
-  }
-  return owned;
-}
-
 // A read-only connection on a copy of `bytes`.
-Db OpenBytes(const std::string& bytes, std::string& error) {
-  Db db = OpenMemory(error);
+Connection OpenBytes(const std::string& bytes, std::string& error) {
+  Connection db = OpenMemory(error);
   if (!db) {
     return db;
   }
@@ -166,16 +146,6 @@ Db OpenBytes(const std::string& bytes, std::string& error) {
     return nullptr;
   }
   return db;
-}
-
-bool Exec(sqlite3* db, const std::string& sql) {
-  return sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
-}
-
-Stmt Prepare(sqlite3* db, const std::string& sql) {
-  sqlite3_stmt* stmt = nullptr;
-  sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr);
-  return Stmt(stmt);
 }
 
 std::string Identifier(const std::string& name) {
@@ -233,7 +203,9 @@ int FillRowsOnly(void* /*unused*/, int action, const char* table, const char* /*
 
 std::set<std::string> TableNames(sqlite3* db) {
   std::set<std::string> names;
-  const Stmt stmt = Prepare(db, "SELECT name FROM sqlite_schema WHERE type = 'table'");
+  std::string ignored;  // a list that cannot be read is empty
+  const Statement stmt =
+      Prepare(db, "SELECT name FROM sqlite_schema WHERE type = 'table'", ignored);
   while (stmt && sqlite3_step(stmt.get()) == SQLITE_ROW) {
     names.insert(reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 0)));
   }
@@ -246,7 +218,8 @@ std::set<std::string> TableNames(sqlite3* db) {
 // which would convert values or drop a second row with the same key.
 class Capture {
  public:
-  Capture(Db scratch, Db shape) : scratch_(std::move(scratch)), shape_(std::move(shape)) {}
+  Capture(Connection scratch, Connection shape)
+      : scratch_(std::move(scratch)), shape_(std::move(shape)) {}
 
   static int Take(void* capture, const char* sql) {
     auto* self = static_cast<Capture*>(capture);
@@ -279,7 +252,9 @@ class Capture {
                std::strcmp(sql, "BEGIN") == 0 || std::strcmp(sql, "COMMIT") == 0) {
       rows_begun_ = rows_begun_ || StartsWith(sql, "INSERT ");
       sqlite3_set_authorizer(scratch_.get(), &FillRowsOnly, nullptr);
-      const int rc = sqlite3_exec(scratch_.get(), sql, nullptr, nullptr, nullptr);
+      std::string ignored;  // the code says what happened
+      const int rc =
+          Exec(scratch_.get(), sql, ignored) ? SQLITE_OK : sqlite3_errcode(scratch_.get());
       sqlite3_set_authorizer(scratch_.get(), nullptr, nullptr);
       if (rc == SQLITE_NOMEM) {
         out_of_memory_ = true;
@@ -293,9 +268,10 @@ class Capture {
   // The file's text is run where it can do nothing but create one table,
   // and the scratch table copies that table's column names.
   void CreateTable(const char* sql) {
+    std::string refused;  // a table that cannot be taken over is skipped
     const std::set<std::string> before = TableNames(shape_.get());
     sqlite3_set_authorizer(shape_.get(), &CreateTableOnly, nullptr);
-    const bool created = Exec(shape_.get(), sql);
+    const bool created = Exec(shape_.get(), sql, refused);
     sqlite3_set_authorizer(shape_.get(), nullptr, nullptr);
     if (!created) {
       return;
@@ -307,8 +283,8 @@ class Capture {
       }
     }
     std::string columns;
-    const Stmt info =
-        Prepare(shape_.get(), "SELECT name FROM pragma_table_xinfo(?) WHERE hidden = 0");
+    const Statement info =
+        Prepare(shape_.get(), "SELECT name FROM pragma_table_xinfo(?) WHERE hidden = 0", refused);
     if (name.empty() || !info) {
       return;
     }
@@ -318,13 +294,13 @@ class Capture {
                  Identifier(reinterpret_cast<const char*>(sqlite3_column_text(info.get(), 0)));
     }
     if (!columns.empty() &&
-        Exec(scratch_.get(), "CREATE TABLE " + Identifier(name) + "(" + columns + ")")) {
+        Exec(scratch_.get(), "CREATE TABLE " + Identifier(name) + "(" + columns + ")", refused)) {
       tables_.push_back(name);
     }
   }
 
-  Db scratch_;
-  Db shape_;
+  Connection scratch_;
+  Connection shape_;
   std::vector<std::string> tables_;
   int64_t unreadable_rows_ = 0;
   bool rows_begun_ = false;
@@ -365,8 +341,9 @@ Value ReadValue(sqlite3_stmt* stmt, int column) {
   return value;
 }
 
-bool ReadTable(sqlite3* db, const std::string& name, RecoveredTable& table) {
-  const Stmt stmt = Prepare(db, "SELECT * FROM " + Identifier(name) + " ORDER BY rowid");
+bool ReadTable(sqlite3* db, const std::string& name, RecoveredTable& table, std::string& error) {
+  const Statement stmt =
+      Prepare(db, "SELECT * FROM " + Identifier(name) + " ORDER BY rowid", error);
   if (!stmt) {
     return false;
   }
@@ -390,7 +367,11 @@ bool ReadTable(sqlite3* db, const std::string& name, RecoveredTable& table) {
     }
     table.rows.push_back(std::move(row));
   }
-  return rc == SQLITE_DONE;
+  if (rc != SQLITE_DONE) {
+    error = sqlite3_errmsg(db);
+    return false;
+  }
+  return true;
 }
 
 // Why the extension stopped. Until it hands over rows it runs the file's
@@ -415,13 +396,12 @@ std::string RecoveryError(int rc, const char* message, const Capture& capture) {
 
 bool RecoverBytes(const std::string& bytes, Recovery& recovery, std::string& error) {
   const RecoveryHooks hooks(bytes.size());
-  Db input = OpenBytes(bytes, error);
-  Db scratch = input ? OpenMemory(error) : nullptr;
-  Db shape = scratch ? OpenMemory(error) : nullptr;
+  Connection input = OpenBytes(bytes, error);
+  Connection scratch = input ? OpenMemory(error) : nullptr;
+  Connection shape = scratch ? OpenMemory(error) : nullptr;
   // The file's schema may name sqlite_sequence, which only this creates.
-  if (!shape || !Exec(scratch.get(), "PRAGMA writable_schema = ON") ||
-      !Exec(shape.get(), "PRAGMA writable_schema = ON")) {
-    error = error.empty() ? "cannot set up the recovery" : error;
+  if (!shape || !Exec(scratch.get(), "PRAGMA writable_schema = ON", error) ||
+      !Exec(shape.get(), "PRAGMA writable_schema = ON", error)) {
     return false;
   }
   Capture capture(std::move(scratch), std::move(shape));
@@ -454,8 +434,8 @@ bool RecoverBytes(const std::string& bytes, Recovery& recovery, std::string& err
   recovery.unreadable_rows = capture.unreadable_rows();
   for (const std::string& name : capture.tables()) {
     RecoveredTable table;
-    if (!ReadTable(capture.scratch(), name, table)) {
-      error = std::string("cannot read what was recovered: ") + sqlite3_errmsg(capture.scratch());
+    if (!ReadTable(capture.scratch(), name, table, error)) {
+      error.insert(0, "cannot read what was recovered: ");
       return false;
     }
     if (IsLostAndFound(table)) {
@@ -471,7 +451,7 @@ std::vector<std::string> IntegrityFindings(const std::string& bytes) {
   std::vector<std::string> findings;
   std::string error;
   const RecoveryHooks hooks(bytes.size());
-  const Db db = OpenBytes(bytes, error);
+  const Connection db = OpenBytes(bytes, error);
   if (!db || !CheckIntegrity(db.get(), findings, error)) {
     findings.push_back("cannot run PRAGMA integrity_check: " + error);
   }

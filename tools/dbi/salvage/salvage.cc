@@ -6,6 +6,7 @@
 #include <set>
 #include <utility>
 
+#include "reading/sqlite_statement.h"
 #include "salvage/first_page.h"
 #include "shared/new_store.h"
 #include "shared/schema.h"
@@ -186,13 +187,7 @@ class StoreWriter {
  public:
   explicit StoreWriter(sqlite3* db) : db_(db) {}
 
-  bool Exec(const std::string& sql) {
-    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
-      error_ = sqlite3_errmsg(db_);
-      return false;
-    }
-    return true;
-  }
+  bool Exec(const std::string& sql) { return dbi::Exec(db_, sql, error_); }
 
   bool Insert(const StoreTable& table, const std::vector<Candidate>& rows) {
     std::string names;
@@ -201,11 +196,9 @@ class StoreWriter {
       names += (names.empty() ? "" : ", ") + column.name;
       marks += marks.empty() ? "?" : ", ?";
     }
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(
-            db_, ("INSERT INTO " + table.name + " (" + names + ") VALUES (" + marks + ")").c_str(),
-            -1, &stmt, nullptr) != SQLITE_OK) {
-      error_ = sqlite3_errmsg(db_);
+    const Statement stmt = Prepare(
+        db_, "INSERT INTO " + table.name + " (" + names + ") VALUES (" + marks + ")", error_);
+    if (!stmt) {
       return false;
     }
     int rc = SQLITE_DONE;
@@ -216,14 +209,14 @@ class StoreWriter {
         const int at = static_cast<int>(c) + 1;
         // Every value fits its column (TableSorter): an integer or a text.
         rc = value.type == Value::Type::kText
-                 ? sqlite3_bind_text64(stmt, at, value.bytes.data(), value.bytes.size(),
+                 ? sqlite3_bind_text64(stmt.get(), at, value.bytes.data(), value.bytes.size(),
                                        SQLITE_STATIC, SQLITE_UTF8)
-                 : sqlite3_bind_int64(stmt, at, value.integer);
+                 : sqlite3_bind_int64(stmt.get(), at, value.integer);
       }
       if (rc == SQLITE_OK) {
-        rc = sqlite3_step(stmt);
+        rc = sqlite3_step(stmt.get());
       }
-      sqlite3_reset(stmt);
+      sqlite3_reset(stmt.get());
       if (rc != SQLITE_DONE) {
         break;
       }
@@ -231,7 +224,6 @@ class StoreWriter {
     if (rc != SQLITE_DONE) {
       error_ = std::string(table.name) + ": " + sqlite3_errmsg(db_);
     }
-    sqlite3_finalize(stmt);
     return rc == SQLITE_DONE;
   }
 
@@ -248,18 +240,17 @@ class StoreWriter {
 
  private:
   bool Run(const char* sql, const std::string& table, int64_t seq) {
-    sqlite3_stmt* stmt = nullptr;
-    int rc = sqlite3_prepare_v2(db_, sql, -1, &stmt, nullptr);
-    if (rc == SQLITE_OK) {
-      sqlite3_bind_text(stmt, 1, table.c_str(), -1, SQLITE_TRANSIENT);
-      sqlite3_bind_int64(stmt, 2, seq);
-      rc = sqlite3_step(stmt);
+    const Statement stmt = Prepare(db_, sql, error_);
+    if (!stmt) {
+      return false;
     }
-    if (rc != SQLITE_DONE) {
+    sqlite3_bind_text(stmt.get(), 1, table.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_int64(stmt.get(), 2, seq);
+    if (sqlite3_step(stmt.get()) != SQLITE_DONE) {
       error_ = sqlite3_errmsg(db_);
+      return false;
     }
-    sqlite3_finalize(stmt);
-    return rc == SQLITE_DONE;
+    return true;
   }
 
   sqlite3* db_;

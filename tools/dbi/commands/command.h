@@ -1,6 +1,15 @@
 // A command of dbi: its syntax, its help and its body, as one row of the
 // table the command line is parsed against and main runs from. A new
 // command is a row in commands.cc and a file of its own beside it.
+//
+// How dbi's functions fail, here and in every layer below: a function that
+// can fail returns bool, or std::optional<T> when it makes a T, and puts the
+// reason, in words dbi can print, in its last parameter `std::string&
+// error`. Two kinds of result keep a shape of their own because their
+// callers need it: a reader of many rows (StoreRows) keeps its first failure
+// for one check after the last row, as a stream does; and PublishNewFile
+// answers kTaken apart from kFailed, which recover prints and exits with
+// differently. Running out of memory throws std::bad_alloc.
 
 #ifndef DATABASE_INTERFACE_TOOLS_DBI_COMMANDS_COMMAND_H_
 #define DATABASE_INTERFACE_TOOLS_DBI_COMMANDS_COMMAND_H_

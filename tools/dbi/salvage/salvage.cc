@@ -183,79 +183,70 @@ int64_t RowsInStoreTables(const Recovery& recovery) {
   return rows;
 }
 
-class StoreWriter {
- public:
-  explicit StoreWriter(sqlite3* db) : db_(db) {}
-
-  bool Exec(const std::string& sql) { return dbi::Exec(db_, sql, error_); }
-
-  bool Insert(const StoreTable& table, const std::vector<Candidate>& rows) {
-    std::string names;
-    std::string marks;
-    for (const StoreColumn& column : table.columns) {
-      names += (names.empty() ? "" : ", ") + column.name;
-      marks += marks.empty() ? "?" : ", ?";
+// Writes `rows` into `table` of the store `out`: false, with the table and
+// SQLite's message in `error`, on the first that does not go in.
+bool InsertRows(sqlite3* out, const StoreTable& table, const std::vector<Candidate>& rows,
+                std::string& error) {
+  std::string names;
+  std::string marks;
+  for (const StoreColumn& column : table.columns) {
+    names += (names.empty() ? "" : ", ") + column.name;
+    marks += marks.empty() ? "?" : ", ?";
+  }
+  const Statement stmt =
+      Prepare(out, "INSERT INTO " + table.name + " (" + names + ") VALUES (" + marks + ")", error);
+  if (!stmt) {
+    return false;
+  }
+  for (const Candidate& row : rows) {
+    int rc = SQLITE_OK;
+    for (size_t c = 0; c < row.values.size() && rc == SQLITE_OK; ++c) {
+      const Value& value = row.values[c];
+      const int at = static_cast<int>(c) + 1;
+      // Every value fits its column (TableSorter): an integer or a text.
+      rc = value.type == Value::Type::kText
+               ? sqlite3_bind_text64(stmt.get(), at, value.bytes.data(), value.bytes.size(),
+                                     SQLITE_STATIC, SQLITE_UTF8)
+               : sqlite3_bind_int64(stmt.get(), at, value.integer);
     }
-    const Statement stmt = Prepare(
-        db_, "INSERT INTO " + table.name + " (" + names + ") VALUES (" + marks + ")", error_);
-    if (!stmt) {
-      return false;
+    if (rc == SQLITE_OK) {
+      rc = sqlite3_step(stmt.get());
     }
-    int rc = SQLITE_DONE;
-    for (const Candidate& row : rows) {
-      rc = SQLITE_OK;
-      for (size_t c = 0; c < row.values.size() && rc == SQLITE_OK; ++c) {
-        const Value& value = row.values[c];
-        const int at = static_cast<int>(c) + 1;
-        // Every value fits its column (TableSorter): an integer or a text.
-        rc = value.type == Value::Type::kText
-                 ? sqlite3_bind_text64(stmt.get(), at, value.bytes.data(), value.bytes.size(),
-                                       SQLITE_STATIC, SQLITE_UTF8)
-                 : sqlite3_bind_int64(stmt.get(), at, value.integer);
-      }
-      if (rc == SQLITE_OK) {
-        rc = sqlite3_step(stmt.get());
-      }
-      sqlite3_reset(stmt.get());
-      if (rc != SQLITE_DONE) {
-        break;
-      }
-    }
+    sqlite3_reset(stmt.get());
     if (rc != SQLITE_DONE) {
-      error_ = std::string(table.name) + ": " + sqlite3_errmsg(db_);
-    }
-    return rc == SQLITE_DONE;
-  }
-
-  // sqlite_sequence already holds each table's highest id; the file's own
-  // value may be higher (its highest rows deleted or lost).
-  bool KeepSequenceAtLeast(const std::string& table, int64_t seq) {
-    return Run("INSERT INTO sqlite_sequence (name, seq) SELECT ?1, ?2 "
-               "WHERE NOT EXISTS (SELECT 1 FROM sqlite_sequence WHERE name = ?1)",
-               table, seq) &&
-           Run("UPDATE sqlite_sequence SET seq = max(seq, ?2) WHERE name = ?1", table, seq);
-  }
-
-  const std::string& error() const { return error_; }
-
- private:
-  bool Run(const char* sql, const std::string& table, int64_t seq) {
-    const Statement stmt = Prepare(db_, sql, error_);
-    if (!stmt) {
+      error = table.name + ": " + sqlite3_errmsg(out);
       return false;
     }
-    sqlite3_bind_text(stmt.get(), 1, table.c_str(), -1, SQLITE_TRANSIENT);
-    sqlite3_bind_int64(stmt.get(), 2, seq);
-    if (sqlite3_step(stmt.get()) != SQLITE_DONE) {
-      error_ = sqlite3_errmsg(db_);
-      return false;
-    }
-    return true;
   }
+  return true;
+}
 
-  sqlite3* db_;
-  std::string error_;
-};
+// Runs `sql` with `table` as ?1 and `seq` as ?2.
+bool RunForSequence(sqlite3* out, const char* sql, const std::string& table, int64_t seq,
+                    std::string& error) {
+  const Statement stmt = Prepare(out, sql, error);
+  if (!stmt) {
+    return false;
+  }
+  sqlite3_bind_text(stmt.get(), 1, table.c_str(), -1, SQLITE_TRANSIENT);
+  sqlite3_bind_int64(stmt.get(), 2, seq);
+  if (sqlite3_step(stmt.get()) != SQLITE_DONE) {
+    error = sqlite3_errmsg(out);
+    return false;
+  }
+  return true;
+}
+
+// sqlite_sequence already holds each table's highest id; the file's own
+// value may be higher (its highest rows deleted or lost).
+bool KeepSequenceAtLeast(sqlite3* out, const std::string& table, int64_t seq, std::string& error) {
+  return RunForSequence(out,
+                        "INSERT INTO sqlite_sequence (name, seq) SELECT ?1, ?2 "
+                        "WHERE NOT EXISTS (SELECT 1 FROM sqlite_sequence WHERE name = ?1)",
+                        table, seq, error) &&
+         RunForSequence(out, "UPDATE sqlite_sequence SET seq = max(seq, ?2) WHERE name = ?1", table,
+                        seq, error);
+}
 
 int64_t IdOf(const Candidate& row) {
   return row.values[0].integer;
@@ -328,8 +319,8 @@ void ReportOthers(const Recovery& recovery, const std::vector<StoreTable>& store
   }
 }
 
-bool RaiseSequences(const Recovery& recovery, const std::vector<StoreTable>& store,
-                    StoreWriter& writer) {
+bool RaiseSequences(const Recovery& recovery, const std::vector<StoreTable>& store, sqlite3* out,
+                    std::string& error) {
   const RecoveredTable* sequences = FindTable(recovery, kSequenceTable);
   if (sequences == nullptr || sequences->columns.size() < 2) {
     return true;
@@ -340,7 +331,7 @@ bool RaiseSequences(const Recovery& recovery, const std::vector<StoreTable>& sto
     // Only what the store can use: a table of its own, an id that fits.
     if (name.type == Value::Type::kText && IsStoreTable(store, name.bytes) &&
         Fits(seq, Kind::kId) && seq.integer > 0 &&
-        !writer.KeepSequenceAtLeast(name.bytes, seq.integer)) {
+        !KeepSequenceAtLeast(out, name.bytes, seq.integer, error)) {
       return false;
     }
   }
@@ -393,9 +384,9 @@ std::vector<Candidate> RowsToKeep(const StoreTable& table, const RecoveredTable*
   return rows;
 }
 
-// Writes the store tables' rows into `writer`'s store, counting per table.
-bool WriteRows(const Recovery& recovery, const std::vector<StoreTable>& store, StoreWriter& writer,
-               SalvageReport& report) {
+// Writes the store tables' rows into the store `out`, counting per table.
+bool WriteRows(const Recovery& recovery, const std::vector<StoreTable>& store, sqlite3* out,
+               SalvageReport& report, std::string& error) {
   // Starts first: whether a core or instance record has its start decides
   // whether it stays.
   std::vector<const StoreTable*> order;
@@ -414,7 +405,7 @@ bool WriteRows(const Recovery& recovery, const std::vector<StoreTable>& store, S
     TableSorter sorter(*table, report, counts);
     const std::vector<Candidate> rows =
         RowsToKeep(*table, FindTable(recovery, table->name), start_ids, sorter);
-    if (!writer.Insert(*table, rows)) {
+    if (!InsertRows(out, *table, rows, error)) {
       return false;
     }
     counts.written = static_cast<int64_t>(rows.size());
@@ -451,10 +442,8 @@ bool Salvage(const std::string& file, sqlite3* out, SalvageReport& report, std::
   }
   report.unreadable_rows = recovery.unreadable_rows;
   report.stopped = recovery.stopped;
-  StoreWriter writer(out);
-  if (!writer.Exec("BEGIN") || !WriteRows(recovery, store, writer, report) ||
-      !RaiseSequences(recovery, store, writer) || !writer.Exec("COMMIT")) {
-    error = writer.error();
+  if (!Exec(out, "BEGIN", error) || !WriteRows(recovery, store, out, report, error) ||
+      !RaiseSequences(recovery, store, out, error) || !Exec(out, "COMMIT", error)) {
     return false;
   }
   ReportOthers(recovery, store, report);

@@ -8,13 +8,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
 
 #if defined(__unix__) || defined(__APPLE__)
 #include <sys/stat.h>
 #endif
+
+#include "support/file_folder.h"
 
 namespace dbi {
 namespace {
@@ -35,23 +36,8 @@ std::string WalHeader() {
   return std::string("\x37\x7f\x06\x82", 4) + std::string(28, '\0');
 }
 
-class DbiFileSetTest : public ::testing::Test {
+class DbiFileSetTest : public FileFolderTest {
  protected:
-  void SetUp() override {
-    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::path(::testing::TempDir()) / (std::string("dbi_file_set_") + test->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): a name, then what it holds
-  std::string Write(const std::string& name, const std::string& bytes) const {
-    std::string path = (dir_ / name).string();
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
-  }
-
   // FindFileSet's refusal of `name`, or what ReadOnlyParameters makes of
   // the set: its parameters or its refusal.
   std::string Decision(const std::string& name) const {
@@ -63,8 +49,6 @@ class DbiFileSetTest : public ::testing::Test {
     const std::string parameters = ReadOnlyParameters(*set, error);
     return parameters.empty() ? "refused: " + error : parameters;
   }
-
-  fs::path dir_;
 };
 
 TEST_F(DbiFileSetTest, EachSetBesideAFileGetsItsWayOfReadingOrItsRefusal) {

@@ -9,7 +9,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
 
@@ -17,30 +16,14 @@
 #include <sys/stat.h>
 #endif
 
+#include "support/file_folder.h"
+
 namespace database_interface {
 namespace {
 
 namespace fs = std::filesystem;
 
-class PrivateFileTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::path(::testing::TempDir()) / (std::string("private_file_") + test->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): a name, then what it holds
-  std::string Write(const std::string& name, const std::string& bytes) const {
-    std::string path = (dir_ / name).string();
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
-  }
-
-  fs::path dir_;
-};
+using PrivateFileTest = FileFolderTest;
 
 TEST_F(PrivateFileTest, ReadPlainBytesGivesTheAskedRangeOrNone) {
   const std::string file = Write("file", "abcdef");

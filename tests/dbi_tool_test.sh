@@ -281,6 +281,8 @@ for file in "$garbage" "$broken"; do
     unchanged $args "$file"
   done
 done
+# Forced past the look, the library's own Init refuses it too.
+expect 1 "the library cannot open it" purge --force "$garbage"
 
 # A damaged page that only the listing reaches, the first of a long value's
 # overflow pages: what comes before it is printed, but the status tells that

@@ -261,7 +261,8 @@ expect 1 "^foreign key: core_recode row [0-9]+ names a start_recode row that doe
 expect 1 "^schema: table message_collect_key differs from this library's" check "$odd"
 expect 0 '"quote\\" back\\\\ line\\x0aend" = .*1000 ms, expired' show --now 1000 "$odd"
 expect 0 '1000 ms, valid' show --now 999 "$odd"
-json 0 show --json "$odd" -- 'd["session_cache"]["entries"][-1]["value"] == "\ufffd\x00\u00e9\u20ac"'
+json 0 show --json "$odd" -- 'd["session_cache"]["entries"][-1]["key"] == "quote\" back\\ line\nend" and
+  d["session_cache"]["entries"][-1]["value"] == "\ufffd\x00\u00e9\u20ac"'
 # The orphan is not listed; the record added after it is, under its start.
 json 0 show --json "$odd" -- '[c["dump_file_path"] for s in d["start_records"]
   for c in s["core_records"]][1:] == ["late"]'
@@ -645,7 +646,8 @@ for table in ("start_recode", "core_recode", "instance_info", "session_cache"):
         if not ok:
             faults.append((table, row, reason))
 counts = {t["name"]: t for t in d["tables"]}
-assert not faults and d["written"] and d["rows_written"] == sum(t["written"] for t in d["tables"]) and \
+assert not faults and d["written"] and d["output"] == report + ".out" and \
+    d["first_page"]["read"] == ("1" not in sys.argv[5:]) and d["rows_written"] == sum(t["written"] for t in d["tables"]) and \
     d["rows_left_out"] == len(d["left_out_rows"]) and counts["session_cache"]["left_out"].get("duplicate", 0) == duplicates, \
     (faults[:3], len(faults), {k: (v["found"], v["written"], v["left_out"]) for k, v in counts.items()})
 PY

@@ -32,15 +32,17 @@ TEST(DbiPrintingTest, EveryTextIsPrintedSoThatNothingInItActsOrHides) {
       {"\x80|\xe2\x82|\xc0\xaf|\xed\xa0\x80|\xf4\x90\x80\x80",
        R"(\x80|\xe2\x82|\xc0\xaf|\xed\xa0\x80|\xf4\x90\x80\x80)",
        R"("\ufffd|\ufffd\ufffd|\ufffd\ufffd|\ufffd\ufffd\ufffd|\ufffd\ufffd\ufffd\ufffd")"},
-      // A C1 control, a bidirectional mark, zero-width and separator
+      // The last C1 control, a bidirectional mark, zero-width and separator
       // characters, and one beyond the first plane.
       // NOLINTNEXTLINE(misc-misleading-bidirectional): the mark is the case
-      {"\xc2\x9b|\xe2\x80\xae|\xe2\x80\x8b|\xef\xbb\xbf|\xe2\x80\xa8|\xc2\xad|\xf3\xa0\x80\x81",
-       R"(\u009b|\u202e|\u200b|\ufeff|\u2028|\u00ad|\U000e0001)",
-       R"("\u009b|\u202e|\u200b|\ufeff|\u2028|\u00ad|\udb40\udc01")"},
-      // The edges of the invisible ranges are shown as they are.
-      {"\xe2\x80\x8a\xe2\x80\xaf\xf3\xa0\x82\x80", "\xe2\x80\x8a\xe2\x80\xaf\xf3\xa0\x82\x80",
-       "\"\xe2\x80\x8a\xe2\x80\xaf\xf3\xa0\x82\x80\""},
+      {"\xc2\x9f|\xe2\x80\xae|\xe2\x80\x8b|\xef\xbb\xbf|\xe2\x80\xa8|\xc2\xad|\xf3\xa0\x80\x81",
+       R"(\u009f|\u202e|\u200b|\ufeff|\u2028|\u00ad|\U000e0001)",
+       R"("\u009f|\u202e|\u200b|\ufeff|\u2028|\u00ad|\udb40\udc01")"},
+      // The edges of the invisible ranges, and the last code point, are
+      // shown as they are.
+      {"\xe2\x80\x8a\xe2\x80\xaf\xf3\xa0\x82\x80\xf4\x8f\xbf\xbf",
+       "\xe2\x80\x8a\xe2\x80\xaf\xf3\xa0\x82\x80\xf4\x8f\xbf\xbf",
+       "\"\xe2\x80\x8a\xe2\x80\xaf\xf3\xa0\x82\x80\xf4\x8f\xbf\xbf\""},
       {"", "", R"("")"},
   };
   for (const Row& row : rows) {

@@ -337,7 +337,9 @@ before=$failures
   expect 0 "^Warning: trigger 'steal' on 'session_cache'" show file:store.db
   [ "$failures" = "$before" ]) || failures=$((failures + 1))
 json 0 show --json "$hostile" -- 'd["session_cache"]["entries"][-1]["value"] ==
-  "\x1b]0;owned\x07\x1b[2J\ufffd\u009b\u202e\ufffd\u200b\ufeff\u2028\u00ad\U000e0001" and len(d["triggers_and_views"]) == 2'
+  "\x1b]0;owned\x07\x1b[2J\ufffd\u009b\u202e\ufffd\u200b\ufeff\u2028\u00ad\U000e0001" and
+  {(c["type"], c["name"], c["table"]) for c in d["triggers_and_views"]} ==
+  {("trigger", "steal", "session_cache"), ("view", "db_version", "db_version")}'
 expect 0 "^Warning: view 'db_version'" show "$hostile"
 expect 1 "^schema: trigger 'steal' on 'session_cache'" check "$hostile"
 expect 1 "^schema: view 'db_version'" check "$hostile"

@@ -201,6 +201,7 @@ expect 0 'expires 1970-01-01 00:00:00.000 UTC \(0 ms, expired\)' show "$(
 expect 0 '^"[^"]*qvdata": healthy, schema version "1.13.0"' check "$store"
 json 0 show --json "$store" -- 'd["opening"] == "nothing" and d["rows"]["start_recode"] == 1 and
   d["start_records"][0]["instances"][0]["instance_no"] == "player-1" and
+  d["start_records"][0]["instances"][0]["id"] == 1 and
   "secret_key" not in d["key_pairs"]["pairs"][0]'
 json 0 check --json "$store" -- 'd["healthy"] and d["findings"] == []'
 unchanged 0 show "$store"

@@ -12,16 +12,15 @@
 namespace dbi {
 namespace {
 
-// A database header giving `stored` as its page size (bytes 16 and 17) and
-// `read_version` as byte 19.
-std::string Header(uint32_t stored, char read_version = 1) {
+// A database header giving `stored` as its page size (bytes 16 and 17).
+std::string Header(uint32_t stored) {
   std::string header = "SQLite format 3";
   header += '\0';
   header.resize(kDatabaseHeaderBytes, '\0');
   header[16] = static_cast<char>(stored >> 8);
   header[17] = static_cast<char>(stored & 0xff);
   header[18] = 1;
-  header[19] = read_version;
+  header[19] = 1;
   return header;
 }
 
@@ -56,8 +55,10 @@ TEST(DbiFirstPageTest, AHeaderGivesItsPageSizeOrTheSizesToTry) {
     EXPECT_EQ(HeaderPageSize(row.file), row.page_size) << row.name;
     EXPECT_EQ(PageSizesToTry(row.file), row.sizes_to_try) << row.name;
   }
-  EXPECT_TRUE(HeaderSaysWal(Header(4096, 2)));
-  EXPECT_FALSE(HeaderSaysWal(Header(4096, 1)));
+  std::string wal = Header(4096);
+  wal[19] = 2;  // the read version
+  EXPECT_TRUE(HeaderSaysWal(wal));
+  EXPECT_FALSE(HeaderSaysWal(Header(4096)));
   EXPECT_FALSE(HeaderSaysWal(no_magic.replace(19, 1, 1, '\2')));
 }
 

@@ -32,11 +32,7 @@ std::string TreeFile(int64_t& root) {
   const Statement stmt =
       Prepare(db.get(), "SELECT rootpage FROM sqlite_schema WHERE name = 't'", error);
   root = stmt && sqlite3_step(stmt.get()) == SQLITE_ROW ? sqlite3_column_int64(stmt.get(), 0) : 0;
-  sqlite3_int64 size = 0;
-  unsigned char* bytes = sqlite3_serialize(db.get(), "main", &size, 0);
-  std::string file(reinterpret_cast<const char*>(bytes), static_cast<size_t>(size));
-  sqlite3_free(bytes);
-  return file;
+  return Serialized(db.get());
 }
 
 void PutU32(std::string& file, size_t at, uint32_t value) {

@@ -11,6 +11,7 @@
 #include "printing/recover_report.h"
 #include "printing/report.h"
 #include "reading/file_set.h"
+#include "reading/sqlite_statement.h"
 #include "salvage/salvage.h"
 #include "salvage/whole_file.h"
 
@@ -33,18 +34,6 @@ constexpr const char* kHelp =
     "written, 4 out of memory.\n"
     "\n"
     "  --json  print one JSON object, with every row left out\n";
-
-// The serialized store that Salvage built in `db`, or "" when there is none.
-std::string Serialized(sqlite3* db) {
-  sqlite3_int64 size = 0;
-  unsigned char* bytes = sqlite3_serialize(db, "main", &size, 0);
-  if (bytes == nullptr) {
-    throw std::bad_alloc();
-  }
-  std::string serialized(reinterpret_cast<const char*>(bytes), static_cast<size_t>(size));
-  sqlite3_free(bytes);
-  return serialized;
-}
 
 void PrintRecoverReport(const Options& options, const SalvageReport& report, bool written) {
   const RecoverSettings settings{options.file, options.output, written};

@@ -1,5 +1,7 @@
 #include "reading/sqlite_statement.h"
 
+#include <new>
+
 namespace dbi {
 
 Connection OpenMemory(std::string& error) {
@@ -27,6 +29,17 @@ bool Exec(sqlite3* db, const std::string& sql, std::string& error) {
     return false;
   }
   return true;
+}
+
+std::string Serialized(sqlite3* db) {
+  sqlite3_int64 size = 0;
+  unsigned char* bytes = sqlite3_serialize(db, "main", &size, 0);
+  if (bytes == nullptr) {
+    throw std::bad_alloc();
+  }
+  std::string serialized(reinterpret_cast<const char*>(bytes), static_cast<size_t>(size));
+  sqlite3_free(bytes);
+  return serialized;
 }
 
 }  // namespace dbi

@@ -33,6 +33,10 @@ Statement Prepare(sqlite3* db, const std::string& sql, std::string& error);
 // fails.
 bool Exec(sqlite3* db, const std::string& sql, std::string& error);
 
+// The bytes of `db`'s main database, as its file would hold them; throws
+// std::bad_alloc when SQLite cannot allocate them.
+std::string Serialized(sqlite3* db);
+
 }  // namespace dbi
 
 #endif  // DATABASE_INTERFACE_TOOLS_DBI_READING_SQLITE_STATEMENT_H_

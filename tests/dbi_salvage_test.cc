@@ -1,0 +1,308 @@
+// Salvage on stores changed or damaged by hand: each row makes a store as
+// the library does, gives it rows no store can hold or bytes no reader can
+// trust, and states what salvage writes, what it leaves out and why.
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "reading/sqlite_statement.h"
+#include "salvage/salvage.h"
+#include "shared/new_store.h"
+
+namespace dbi {
+namespace {
+
+constexpr size_t kPageSize = 4096;  // a new store's
+constexpr int64_t kManyStarts = 400;
+
+// The bytes of a new store with `sql` run on it.
+std::string StoreFile(const std::string& sql) {
+  std::string error;
+  const Connection db = OpenMemory(error);
+  EXPECT_TRUE(db && database_interface::MakeNewStore(db.get(), error) && Exec(db.get(), sql, error))
+      << error;
+  return db ? Serialized(db.get()) : std::string();
+}
+
+// `file` with `sql` run on it by a connection that read its schema anew.
+std::string Changed(const std::string& file, const std::string& sql) {
+  std::string error;
+  const Connection db = OpenMemory(error);
+  auto* bytes = static_cast<unsigned char*>(sqlite3_malloc64(file.size()));
+  std::copy(file.begin(), file.end(), bytes);
+  const auto size = static_cast<sqlite3_int64>(file.size());
+  EXPECT_EQ(sqlite3_deserialize(db.get(), "main", bytes, size, size,
+                                SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_RESIZEABLE),
+            SQLITE_OK);
+  EXPECT_TRUE(Exec(db.get(), sql, error)) << error;
+  return Serialized(db.get());
+}
+
+int64_t Count(sqlite3* db, const std::string& sql) {
+  std::string error;
+  const Statement stmt = Prepare(db, sql, error);
+  EXPECT_TRUE(stmt) << sql << ": " << error;
+  return stmt && sqlite3_step(stmt.get()) == SQLITE_ROW ? sqlite3_column_int64(stmt.get(), 0) : -1;
+}
+
+TableSalvage CountsOf(const SalvageReport& report, const std::string& table) {
+  for (const TableSalvage& counts : report.tables) {
+    if (counts.name == table) {
+      return counts;
+    }
+  }
+  return {table, 0, 0, {}};
+}
+
+// Salvages `file` into `out`, a new in-memory database.
+SalvageReport Salvaged(const std::string& file, Connection& out) {
+  std::string error;
+  out = OpenMemory(error);
+  SalvageReport report;
+  EXPECT_TRUE(out && Salvage(file, out.get(), report, error)) << error;
+  return report;
+}
+
+constexpr char kTwoStarts[] =
+    "INSERT INTO start_recode (sdk_version, sdk_type, start_time) "
+    "VALUES ('2.0', 'ios', 1), ('2.1', 'ios', 2);";
+constexpr char kNoForeignKeys[] = "PRAGMA foreign_keys = OFF;";
+constexpr char kNoUniqueSessionKey[] =
+    "PRAGMA writable_schema = ON;"
+    "UPDATE sqlite_schema SET sql = replace(sql, 'NOT NULL UNIQUE', 'NOT NULL') "
+    "WHERE name = 'session_cache';"
+    "DELETE FROM sqlite_schema WHERE name = 'sqlite_autoindex_session_cache_1';";
+constexpr char kCore[] =
+    "INSERT INTO core_recode (dump_file_path, log_file_path, start_recode_id, create_time) "
+    "VALUES ('d', 'l', %d, 5);";
+
+std::string CoreOn(int start) {
+  char sql[sizeof kCore + 16];
+  (void)std::snprintf(sql, sizeof sql, kCore, start);
+  return sql;
+}
+
+TEST(DbiSalvageTest, EachRowIsWrittenOrLeftOutWithItsReason) {
+  struct Row {
+    const char* name;
+    std::string file;
+    const char* table;
+    int64_t found;
+    int64_t written;
+    const char* reason;  // why the others are left out; null when none is
+    const char* query;   // asked of the salvaged store, or null
+    int64_t answer;
+  };
+  const std::string two_starts = StoreFile(kTwoStarts);
+  const Row rows[] = {
+      {"a core on a kept start", StoreFile(kTwoStarts + CoreOn(1)), "core_recode", 1, 1, nullptr,
+       "SELECT count(*) FROM core_recode WHERE start_recode_id = 1", 1},
+      {"a core whose start is gone",
+       StoreFile(std::string(kNoForeignKeys) + kTwoStarts + CoreOn(9)), "core_recode", 1, 0,
+       kOrphan, nullptr, 0},
+      {"an instance whose start is gone",
+       StoreFile(std::string(kNoForeignKeys) + kTwoStarts +
+                 "INSERT INTO instance_info (instance_no, session_id, business_type, "
+                 "protocol_type, start_recode_id, create_time) VALUES ('n', 's', 1, 'p', 9, 5);"),
+       "instance_info", 1, 0, kOrphan, nullptr, 0},
+      {"a start with a text for its time",
+       StoreFile(std::string(kTwoStarts) +
+                 "INSERT INTO start_recode (sdk_version, sdk_type, start_time) "
+                 "VALUES ('2.2', 'ios', 'soon');"),
+       "start_recode", 3, 2, kWrongType, nullptr, 0},
+      {"a start whose id needs more than 32 bits",
+       StoreFile("INSERT INTO start_recode VALUES (4294967296, '2.0', 'ios', 1);"), "start_recode",
+       1, 0, kWrongType, nullptr, 0},
+      {"a start table with a column of its own",
+       StoreFile(std::string("ALTER TABLE start_recode ADD COLUMN note TEXT;") + kTwoStarts),
+       "start_recode", 2, 0, kExtraColumns, nullptr, 0},
+      {"a session key twice, the later expiry kept",
+       Changed(StoreFile(kNoUniqueSessionKey),
+               "INSERT INTO session_cache (session_key, session_value, expire_time) "
+               "VALUES ('k', 'later', 9), ('k', 'earlier', 5), ('j', 'other', 1);"),
+       "session_cache", 3, 2, kDuplicate,
+       "SELECT count(*) FROM session_cache WHERE session_value IN ('later', 'other')", 2},
+      {"a table of the file's own",
+       StoreFile("CREATE TABLE notes(x); INSERT INTO notes VALUES (1);"), "notes", 1, 0,
+       kNotStoreTable, nullptr, 0},
+      {"rows on pages that no table owns",
+       StoreFile("CREATE TABLE notes(x); INSERT INTO notes VALUES (1), (2);"
+                 "PRAGMA writable_schema = ON; DELETE FROM sqlite_schema WHERE name = 'notes';"),
+       "lost_and_found", 2, 0, kUnplaced, nullptr, 0},
+      {"tables named like the lost and found but of other columns",
+       StoreFile("CREATE TABLE dbi_lost_and_found_a(x, pgno, nfield, id, c0);"
+                 "CREATE TABLE dbi_lost_and_found_b(rootpgno, x, nfield, id, c0);"
+                 "CREATE TABLE dbi_lost_and_found_c(rootpgno, pgno, x, id, c0);"
+                 "CREATE TABLE dbi_lost_and_found_d(rootpgno, pgno, nfield, x, c0);"
+                 "CREATE TABLE dbi_lost_and_found_e(rootpgno, pgno, nfield, id);"
+                 "INSERT INTO dbi_lost_and_found_a VALUES (1, 2, 3, 4, 5);"
+                 "INSERT INTO dbi_lost_and_found_b VALUES (1, 2, 3, 4, 5);"
+                 "INSERT INTO dbi_lost_and_found_c VALUES (1, 2, 3, 4, 5);"
+                 "INSERT INTO dbi_lost_and_found_d VALUES (1, 2, 3, 4, 5);"
+                 "INSERT INTO dbi_lost_and_found_e VALUES (1, 2, 3, 4);"),
+       "lost_and_found", 0, 0, nullptr, "SELECT 0", 0},
+      {"ids handed out beyond the highest kept",
+       Changed(two_starts,
+               "INSERT INTO start_recode VALUES (7, '2.7', 'ios', 7);"
+               "DELETE FROM start_recode WHERE id = 7;"),
+       "start_recode", 2, 2, nullptr, "SELECT seq FROM sqlite_sequence WHERE name = 'start_recode'",
+       7},
+      {"a sequence behind the kept ids",
+       Changed(two_starts, "UPDATE sqlite_sequence SET seq = 1 WHERE name = 'start_recode';"),
+       "start_recode", 2, 2, nullptr, "SELECT seq FROM sqlite_sequence WHERE name = 'start_recode'",
+       2},
+      {"a sequence beyond 32 bits",
+       Changed(two_starts,
+               "UPDATE sqlite_sequence SET seq = 4294967296 WHERE name = 'start_recode';"),
+       "start_recode", 2, 2, nullptr, "SELECT seq FROM sqlite_sequence WHERE name = 'start_recode'",
+       2},
+      {"a sequence for a table of the file's own",
+       Changed(two_starts, "INSERT INTO sqlite_sequence VALUES ('notes', 3);"), "start_recode", 2,
+       2, nullptr, "SELECT count(*) FROM sqlite_sequence WHERE name = 'notes'", 0},
+  };
+  for (const Row& row : rows) {
+    Connection out;
+    const SalvageReport report = Salvaged(row.file, out);
+    const TableSalvage counts = CountsOf(report, row.table);
+    EXPECT_EQ(counts.found, row.found) << row.name;
+    EXPECT_EQ(counts.written, row.written) << row.name;
+    const int64_t left_out = row.found - row.written;
+    EXPECT_EQ(counts.left_out.size(), left_out > 0 ? 1U : 0U) << row.name;
+    if (row.reason != nullptr) {
+      EXPECT_EQ(counts.left_out.count(row.reason) != 0 ? counts.left_out.at(row.reason) : 0,
+                left_out)
+          << row.name;
+    }
+    int64_t listed = 0;
+    for (const LeftOutRow& left : report.left_out_rows) {
+      listed += left.table == row.table ? 1 : 0;
+    }
+    EXPECT_EQ(listed, left_out) << row.name;
+    if (out && row.query != nullptr) {
+      EXPECT_EQ(Count(out.get(), row.query), row.answer) << row.name;
+    }
+  }
+}
+
+TEST(DbiSalvageTest, TheVersionRowIsReportedNotCopied) {
+  struct Row {
+    const char* name;
+    const char* sql;
+    bool found;
+    const char* version;  // null when none is reported
+  };
+  const Row rows[] = {
+      {"an older version", "UPDATE db_version SET version = '1.9.0';", true, "1.9.0"},
+      {"a version stored as bytes", "UPDATE db_version SET version = X'312E39';", true, nullptr},
+      {"no version row", "DELETE FROM db_version;", false, nullptr},
+  };
+  for (const Row& row : rows) {
+    Connection out;
+    const SalvageReport report = Salvaged(StoreFile(row.sql), out);
+    EXPECT_EQ(report.version_row_found, row.found) << row.name;
+    EXPECT_EQ(report.version.has_value(), row.version != nullptr) << row.name;
+    if (row.version != nullptr && report.version) {
+      EXPECT_EQ(*report.version, row.version) << row.name;
+    }
+    EXPECT_EQ(Count(out.get(), "SELECT count(*) FROM db_version WHERE version = '1.9.0'"), 0)
+        << row.name;
+  }
+}
+
+// A value the store cannot hold comes back in the left-out list as it was
+// stored: reals to their last digit, texts with their NUL bytes.
+TEST(DbiSalvageTest, LeftOutValuesAreExact) {
+  const double inf = std::numeric_limits<double>::infinity();
+  struct Row {
+    const char* sql;
+    Value::Type type;
+    double real;
+    std::string bytes;
+  };
+  const Row rows[] = {
+      {"2.0", Value::Type::kReal, 2.0, ""},
+      {"0.1", Value::Type::kReal, 0.1, ""},
+      {"9e999", Value::Type::kReal, inf, ""},
+      {"-9e999", Value::Type::kReal, -inf, ""},
+      {"CAST(X'610062' AS TEXT)", Value::Type::kText, 0, std::string("a\0b", 3)},
+      {"X'00FF'", Value::Type::kBlob, 0, std::string("\0\xff", 2)},
+      {"NULL", Value::Type::kNull, 0, ""},
+  };
+  std::string sql = "CREATE TABLE notes(n INTEGER PRIMARY KEY, x);";
+  for (const Row& row : rows) {
+    sql += std::string("INSERT INTO notes (x) VALUES (") + row.sql + ");";
+  }
+  Connection out;
+  const SalvageReport report = Salvaged(StoreFile(sql), out);
+  std::vector<const Value*> values;
+  for (const LeftOutRow& left : report.left_out_rows) {
+    if (left.table == "notes" && left.values.size() == 2) {
+      values.push_back(&left.values[1]);
+    }
+  }
+  ASSERT_EQ(values.size(), std::size(rows));
+  for (size_t i = 0; i < values.size(); ++i) {
+    const Value& value = *values[i];
+    EXPECT_EQ(value.type, rows[i].type) << rows[i].sql;
+    EXPECT_EQ(value.bytes, rows[i].bytes) << rows[i].sql;
+    if (value.type == Value::Type::kReal) {
+      EXPECT_EQ(value.real, rows[i].real) << rows[i].sql;
+    }
+  }
+}
+
+// The store's rows, on many pages, damaged the ways a disk or a copy
+// damages a file: what comes back is unchanged, and only a lost page's rows
+// are missing.
+TEST(DbiSalvageTest, RowsOnUndamagedPagesComeBack) {
+  const std::string many = StoreFile(
+      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 400) "
+      "INSERT INTO start_recode (sdk_version, sdk_type, start_time) "
+      "SELECT printf('2.%d', i), printf('%0100d', i), i FROM n;");
+  ASSERT_GT(many.size(), 8 * kPageSize);
+  std::string last_zeroed = many;
+  last_zeroed.replace(many.size() - kPageSize, kPageSize, kPageSize, '\0');
+  std::string first_overwritten = many;
+  first_overwritten.replace(0, kPageSize, kPageSize, '\xa5');
+  struct Row {
+    const char* name;
+    std::string file;
+    int64_t fewest;  // rows written, at least
+    int64_t most;
+    bool new_first_page;
+  };
+  const int64_t per_page = kPageSize / 120;
+  const Row rows[] = {
+      {"sound", many, kManyStarts, kManyStarts, false},
+      {"the last page zeroed", last_zeroed, kManyStarts - per_page, kManyStarts - 1, false},
+      {"cut in half", many.substr(0, many.size() / 2), 1, kManyStarts / 2, false},
+      {"the first page overwritten", first_overwritten, kManyStarts, kManyStarts, true},
+  };
+  for (const Row& row : rows) {
+    Connection out;
+    const SalvageReport report = Salvaged(row.file, out);
+    const TableSalvage starts = CountsOf(report, "start_recode");
+    EXPECT_GE(starts.written, row.fewest) << row.name;
+    EXPECT_LE(starts.written, row.most) << row.name;
+    EXPECT_EQ(starts.written, starts.found) << row.name;
+    EXPECT_EQ(report.new_first_page, row.new_first_page) << row.name;
+    EXPECT_EQ(report.new_first_page ? report.page_size : 0U, row.new_first_page ? kPageSize : 0U)
+        << row.name;
+    EXPECT_EQ(report.first_page_problem.empty(), !row.new_first_page) << row.name;
+    ASSERT_TRUE(out) << row.name;
+    EXPECT_EQ(Count(out.get(),
+                    "SELECT count(*) FROM start_recode WHERE sdk_version != "
+                    "printf('2.%d', id) OR start_time != id"),
+              0)
+        << row.name;
+  }
+}
+
+}  // namespace
+}  // namespace dbi

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <cmath>
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -31,6 +31,7 @@ std::string StoreFile(const std::string& sql) {
 }
 
 // `file` with `sql` run on it by a connection that read its schema anew.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): the file, then what to run on it
 std::string Changed(const std::string& file, const std::string& sql) {
   std::string error;
   const Connection db = OpenMemory(error);
@@ -52,12 +53,9 @@ int64_t Count(sqlite3* db, const std::string& sql) {
 }
 
 TableSalvage CountsOf(const SalvageReport& report, const std::string& table) {
-  for (const TableSalvage& counts : report.tables) {
-    if (counts.name == table) {
-      return counts;
-    }
-  }
-  return {table, 0, 0, {}};
+  const auto found = std::find_if(report.tables.begin(), report.tables.end(),
+                                  [&](const TableSalvage& counts) { return counts.name == table; });
+  return found != report.tables.end() ? *found : TableSalvage{table, 0, 0, {}};
 }
 
 // Salvages `file` into `out`, a new in-memory database.
@@ -78,14 +76,10 @@ constexpr char kNoUniqueSessionKey[] =
     "UPDATE sqlite_schema SET sql = replace(sql, 'NOT NULL UNIQUE', 'NOT NULL') "
     "WHERE name = 'session_cache';"
     "DELETE FROM sqlite_schema WHERE name = 'sqlite_autoindex_session_cache_1';";
-constexpr char kCore[] =
-    "INSERT INTO core_recode (dump_file_path, log_file_path, start_recode_id, create_time) "
-    "VALUES ('d', 'l', %d, 5);";
-
 std::string CoreOn(int start) {
-  char sql[sizeof kCore + 16];
-  (void)std::snprintf(sql, sizeof sql, kCore, start);
-  return sql;
+  return "INSERT INTO core_recode (dump_file_path, log_file_path, start_recode_id, create_time) "
+         "VALUES ('d', 'l', " +
+         std::to_string(start) + ", 5);";
 }
 
 TEST(DbiSalvageTest, EachRowIsWrittenOrLeftOutWithItsReason) {
@@ -179,10 +173,9 @@ TEST(DbiSalvageTest, EachRowIsWrittenOrLeftOutWithItsReason) {
                 left_out)
           << row.name;
     }
-    int64_t listed = 0;
-    for (const LeftOutRow& left : report.left_out_rows) {
-      listed += left.table == row.table ? 1 : 0;
-    }
+    const auto listed =
+        std::count_if(report.left_out_rows.begin(), report.left_out_rows.end(),
+                      [&](const LeftOutRow& left) { return left.table == row.table; });
     EXPECT_EQ(listed, left_out) << row.name;
     if (out && row.query != nullptr) {
       EXPECT_EQ(Count(out.get(), row.query), row.answer) << row.name;

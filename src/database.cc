@@ -4,6 +4,7 @@
 
 #include "log/log.h"
 #include "open_flags.h"
+#include "shared/new_store.h"
 #include "shared/schema.h"
 #include "shared/sqlite_guard.h"
 
@@ -132,17 +133,22 @@ int CDatabase::CloseConnection() {
 bool CDatabase::Exec(const char* op_name, const char* sql) {
   const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) {
-    LogError("[database]%s sqlite3_exec with sql[%s] failed:%s", op_name, sql, sqlite3_errstr(rc));
+    LogExecFailure(op_name, sql, rc);
     return false;
   }
   return true;
 }
 
+void CDatabase::LogExecFailure(const char* op_name, const char* sql, int rc) {
+  LogError("[database]%s sqlite3_exec with sql[%s] failed:%s", op_name, sql, sqlite3_errstr(rc));
+}
+
 bool CDatabase::CreateTable() {
-  for (const Table& table : kTables) {
-    if (!Exec("database_interface::CDatabase::CreateTable", kDdl[table.create])) {
-      return false;
-    }
+  int rc = SQLITE_OK;
+  const Ddl failed = CreateMissingTables(db_, rc);
+  if (failed != kDdlCount) {
+    LogExecFailure("database_interface::CDatabase::CreateTable", kDdl[failed], rc);
+    return false;
   }
   return true;
 }

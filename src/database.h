@@ -99,6 +99,8 @@ class CDatabase final : public IDatabaseInterface, public std::enable_shared_fro
   // Runs `sql` on the connection with sqlite3_exec: true on success,
   // otherwise false with an error logged under the operation name `op_name`.
   bool Exec(const char* op_name, const char* sql);
+  // The line of a failed sqlite3_exec of `sql` under `op_name`.
+  static void LogExecFailure(const char* op_name, const char* sql, int rc);
   // The failure path of Init: closes, removes the file readied for it while
   // still empty, back to kUninitialized, then logs.
   void EndFailedInit(const StoreFile& file);

@@ -1,6 +1,5 @@
 #include "shared/new_store.h"
 
-#include "shared/schema.h"
 #include "shared/statements.h"
 
 namespace database_interface {
@@ -34,14 +33,24 @@ bool InsertVersionRow(sqlite3* db, std::string& error) {
 
 }  // namespace
 
+Ddl CreateMissingTables(sqlite3* db, int& rc) {
+  for (const Table& table : kTables) {
+    rc = sqlite3_exec(db, kDdl[table.create], nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+      return table.create;
+    }
+  }
+  return kDdlCount;
+}
+
 bool MakeNewStore(sqlite3* db, std::string& error) {
+  int rc = SQLITE_OK;
   if (!Exec(db, kDdl[kForeignKeysOn], error)) {
     return false;
   }
-  for (const Table& table : kTables) {
-    if (!Exec(db, kDdl[table.create], error)) {
-      return false;
-    }
+  if (CreateMissingTables(db, rc) != kDdlCount) {
+    error = sqlite3_errmsg(db);
+    return false;
   }
   return InsertVersionRow(db, error);
 }

@@ -1,7 +1,8 @@
-// A new store, made in a connection the way the library's Init makes one on
-// a missing file: foreign keys on, its tables from the schema's texts in
-// the schema's order, and the version row of the current schema version.
-// dbi makes its salvaged stores and its replacement first pages so.
+// A new store: foreign keys on, its tables from the schema's texts in the
+// schema's order, and the version row of the current schema version. The
+// library's Init runs the same steps on any file, the version row coming
+// from its version check; dbi makes its salvaged stores and its
+// replacement first pages with MakeNewStore.
 
 #ifndef DATABASE_INTERFACE_SHARED_NEW_STORE_H_
 #define DATABASE_INTERFACE_SHARED_NEW_STORE_H_
@@ -10,7 +11,15 @@
 
 #include <string>
 
+#include "shared/schema.h"
+
 namespace database_interface {
+
+// Creates each of the schema's tables that `db` lacks, in the schema's
+// order: kDdlCount when every text ran, otherwise the one that failed, with
+// SQLite's code in `rc`. The library's Init, its re-creation of the data
+// tables and MakeNewStore all create tables so.
+Ddl CreateMissingTables(sqlite3* db, int& rc);
 
 // Makes the store in `db`, which must be empty: false with `error` set to
 // SQLite's message when a statement fails.

@@ -14,6 +14,7 @@
 #include "reading/sqlite_statement.h"
 #include "salvage/salvage.h"
 #include "shared/new_store.h"
+#include "support/refusing_authorizer.h"
 
 namespace dbi {
 namespace {
@@ -205,6 +206,44 @@ TEST(DbiSalvageTest, TheVersionRowIsReportedNotCopied) {
     }
     EXPECT_EQ(Count(out.get(), "SELECT count(*) FROM db_version WHERE version = '1.9.0'"), 0)
         << row.name;
+  }
+}
+
+// A step that the new store refuses, as a broken connection might: no
+// salvage, and SQLite's reason for it.
+TEST(DbiSalvageTest, AStepTheNewStoreRefusesFailsTheSalvage) {
+  const std::string file = Changed(
+      StoreFile(kTwoStarts), "UPDATE sqlite_sequence SET seq = 7 WHERE name = 'start_recode';");
+  struct Row {
+    const char* name = nullptr;
+    dbi_test::Refusal refusal;
+    const char* trigger = nullptr;  // made on the new store beforehand
+    const char* error = nullptr;
+  };
+  const Row rows[] = {
+      {"its transaction", {SQLITE_TRANSACTION, "BEGIN"}, nullptr, "not authorized"},
+      {"its commit", {SQLITE_TRANSACTION, "COMMIT"}, nullptr, "not authorized"},
+      {"a sequence", {SQLITE_INSERT, "sqlite_sequence"}, nullptr, "not authorized"},
+      {"a row",
+       {},
+       "CREATE TEMP TRIGGER no_starts BEFORE INSERT ON start_recode "
+       "BEGIN SELECT RAISE(ABORT, 'no starts'); END",
+       "start_recode: no starts"},
+  };
+  for (const Row& row : rows) {
+    std::string error;
+    const Connection out = OpenMemory(error);
+    ASSERT_TRUE(out) << error;
+    if (row.trigger != nullptr) {
+      ASSERT_TRUE(database_interface::MakeNewStore(out.get(), error) &&
+                  Exec(out.get(), row.trigger, error))
+          << error;
+    }
+    dbi_test::RefuseOn(out.get(), row.refusal);
+    SalvageReport report;
+    error.clear();
+    EXPECT_FALSE(Salvage(file, out.get(), report, error)) << row.name;
+    EXPECT_EQ(error, row.error) << row.name;
   }
 }
 

@@ -10,17 +10,10 @@
 #include <string>
 
 #include "shared/schema.h"
+#include "support/refusing_authorizer.h"
 
 namespace database_interface {
 namespace {
-
-// Refuses one kind of action on the store's own objects, as a hostile or
-// broken connection would; SQLite's bookkeeping in its sqlite_ tables goes.
-int Refuse(void* refused, int action, const char* object, const char* /*unused*/,
-           const char* /*unused*/, const char* /*unused*/) {
-  const bool own = object == nullptr || std::string(object).rfind("sqlite_", 0) != 0;
-  return action == *static_cast<int*>(refused) && own ? SQLITE_DENY : SQLITE_OK;
-}
 
 std::string Version(sqlite3* db) {
   sqlite3_stmt* stmt = nullptr;
@@ -36,7 +29,7 @@ std::string Version(sqlite3* db) {
 TEST(NewStoreTest, AStoreIsMadeWholeOrItsFirstRefusedStepIsTold) {
   struct Row {
     const char* name;
-    int refused;  // the authorizer's action refused, or 0 for none
+    int refused;  // the authorizer's action refused on the store's objects, or 0
     bool made;
     const char* version;  // the version row afterwards
   };
@@ -49,8 +42,8 @@ TEST(NewStoreTest, AStoreIsMadeWholeOrItsFirstRefusedStepIsTold) {
   for (const Row& row : rows) {
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
-    int refused = row.refused;
-    sqlite3_set_authorizer(db, &Refuse, &refused);
+    const dbi_test::Refusal refusal{row.refused};
+    dbi_test::RefuseOn(db, refusal);
     std::string error;
     EXPECT_EQ(MakeNewStore(db, error), row.made) << row.name;
     EXPECT_EQ(error, row.made ? "" : "not authorized") << row.name;

@@ -267,6 +267,14 @@ json 0 show --json "$odd" -- 'd["session_cache"]["entries"][-1]["key"] == "quote
 # The orphan is not listed; the record added after it is, under its start.
 json 0 show --json "$odd" -- '[c["dump_file_path"] for s in d["start_records"]
   for c in s["core_records"]][1:] == ["late"]'
+# A column named rowid: each record is still read by its own rowid.
+named=$(copy named.db)
+sql "$named" "ALTER TABLE instance_info ADD COLUMN rowid INTEGER DEFAULT 7" \
+  "INSERT INTO instance_info (instance_no, session_id, business_type, protocol_type, start_recode_id,
+   create_time) SELECT 'player-2', session_id, business_type, protocol_type, start_recode_id,
+   create_time FROM instance_info"
+json 0 show --json "$named" -- '[i["instance_no"] for i in d["start_records"][0]["instances"]] ==
+  ["player-1", "player-2"]'
 expect 0 "^Session cache: 3 entries" show "$odd"
 json 1 check --json "$odd" -- 'not d["healthy"] and len(d["findings"]) == 2'
 

@@ -131,7 +131,7 @@ class PowerCutDisk {
     }
     std::shared_ptr<Inode>& inode = names_[name];
     if (inode == nullptr) {  // made now, or beside SQLite (the owner-only store file)
-      inode = std::make_shared<Inode>(Inode{"", "", Read(folder_ + "/" + name), {}});
+      inode = std::make_shared<Inode>(Inode{"", "", FileContents(folder_ + "/" + name), {}});
     }
     const bool journal = (flags & (SQLITE_OPEN_MAIN_JOURNAL | SQLITE_OPEN_SUPER_JOURNAL)) != 0;
     open_[file] = {inode, journal && (flags & SQLITE_OPEN_CREATE) != 0};
@@ -229,10 +229,6 @@ class PowerCutDisk {
   bool Durable(const Inode& inode) const {
     return std::any_of(durable_.begin(), durable_.end(),
                        [&](const auto& entry) { return entry.second.get() == &inode; });
-  }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
   }
   // The name of a file in the followed folder, or "".
   std::string NameOf(const char* path) const {

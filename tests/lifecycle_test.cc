@@ -23,7 +23,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <memory>
 #include <numeric>
 #include <stdexcept>
@@ -115,16 +114,6 @@ struct Opening {
   // Other files that Init must leave as they were.
   std::vector<std::string> untouched = {};
 };
-
-// The bytes of a file; empty for anything else, which is not opened: a FIFO
-// would block.
-std::string Contents(const std::string& path) {
-  if (!std::filesystem::is_regular_file(path)) {
-    return std::string();
-  }
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): a version, then what to run after
 MakeFile Versioned(const std::string& version, const std::string& then_sql = "") {
@@ -270,7 +259,7 @@ std::vector<Opening> Openings(const TempDir& dir) {
       {"bytes of no database", Bytes(std::string(8192, 'x')), -1,
        Refusal(create + "file is not a database", "CreateTable")},
       // A store cut short: its first page (the schema) is there, its tables not.
-      {"a truncated store", Bytes(Contents(DBI_TEST_STORE_FILE).substr(0, 4096)), -1,
+      {"a truncated store", Bytes(FileContents(DBI_TEST_STORE_FILE).substr(0, 4096)), -1,
        Refusal(create + "database disk image is malformed", "CreateTable")},
       // Loading a schema recurses once per level of an expression: SQLite's
       // depth limit must refuse this before a small stack runs out.
@@ -469,21 +458,22 @@ TEST_F(LifecycleTest, EachKindOfFileIsOpenedOrRefusedAsItMustBe) {
     for (const Opening& opening : openings) {
       SCOPED_TRACE(opening.file);
       std::filesystem::remove(path_);
-      const std::string path = opening.make(path_), file = FinalFile(path), before = Contents(file);
+      const std::string path = opening.make(path_), file = FinalFile(path),
+                        before = FileContents(file);
       const bool existed = std::filesystem::exists(file);
       const int mode = ModeOf(file);
       std::vector<std::string> untouched(opening.untouched.size());
       std::transform(opening.untouched.begin(), opening.untouched.end(), untouched.begin(),
-                     Contents);
+                     FileContents);
       log_.Clear();
       EXPECT_EQ(db->Init(path.c_str()), opening.result);
       EXPECT_EQ(log_.Lines(), opening.lines);
       if (opening.result != 0) {
         ExpectEveryRecordOperationRefused(*db);
-        EXPECT_EQ(Contents(file), before);
+        EXPECT_EQ(FileContents(file), before);
         EXPECT_EQ(std::filesystem::exists(file), existed);
         for (size_t i = 0; i < untouched.size(); ++i) {
-          EXPECT_EQ(Contents(opening.untouched[i]), untouched[i]) << opening.untouched[i];
+          EXPECT_EQ(FileContents(opening.untouched[i]), untouched[i]) << opening.untouched[i];
         }
         continue;
       }

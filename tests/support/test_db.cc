@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <iterator>
 #include <random>
 
@@ -74,6 +75,14 @@ std::string RawDb::Counts() {
       "SELECT (SELECT count(*) FROM start_recode), (SELECT count(*) FROM core_recode), "
       "(SELECT count(*) FROM instance_info), (SELECT count(*) FROM session_cache), "
       "(SELECT count(*) FROM message_collect_key)")[0];
+}
+
+std::string FileContents(const std::string& path) {
+  if (!std::filesystem::is_regular_file(path)) {
+    return std::string();
+  }
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 Lines WithoutSql(Lines lines) {

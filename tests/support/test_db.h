@@ -87,6 +87,10 @@ void ExpectEveryRecordOperationRefused(IDatabaseInterface& db);
 // sources (Counts() "1|1|1|2|1"), stamped with the schema version `version`.
 void CopyStoreFile(const std::string& path, const std::string& version);
 
+// The bytes of the file at `path`; empty for anything else, which is not
+// opened: a FIFO would block.
+std::string FileContents(const std::string& path);
+
 // `lines` with the statement text of each "sql[...]" left out: what a test
 // checks of a failed call's line without a copy of every statement's text.
 Lines WithoutSql(Lines lines);

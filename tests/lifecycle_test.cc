@@ -131,6 +131,11 @@ MakeFile Bytes(const std::string& bytes) {
   };
 }
 
+// A name taken as it is: nothing made for it.
+MakeFile Named(const std::string& path) {
+  return [=](const std::string&) { return path; };
+}
+
 // A folder where the file should be.
 MakeFile Folder(const std::string& path) {
   return [=](const std::string&) {
@@ -204,15 +209,6 @@ MakeFile HotJournal(const std::string& path, const std::string& super_journal = 
   };
 }
 
-std::string RepeatedText(const std::string& text, size_t times) {
-  std::string repeated;
-  repeated.reserve(text.size() * times);
-  for (size_t i = 0; i < times; ++i) {
-    repeated += text;
-  }
-  return repeated;
-}
-
 // Runs `body` on a thread with the 1 MiB of stack a phone's threads have,
 // where that can be asked for; a schema that SQLite loads by recursion must
 // fail there, not take the host down.
@@ -240,16 +236,29 @@ Lines Refusal(const std::string& line, const std::string& step) {
   return {"[database]" + line, "[database]" + step + " failed"};
 }
 
+// A row for a name that Init opens as a new store when `opens`, or else
+// refuses at SQLite's open of `path`.
+Opening NewOrRefused(std::string file, MakeFile make, bool opens, const std::string& path = "") {
+  const Lines refused = {"[database]Open sqlite3 file[" + path +
+                         "] failed:unable to open database file"};
+  return {std::move(file), std::move(make), opens ? 0 : -1, opens ? Lines{} : refused,
+          "1:" + std::string(kCurrentVersion) + " 0|0|0|0|0"};
+}
+
 std::vector<Opening> Openings(const TempDir& dir) {
   const std::string now = kCurrentVersion, kept = " 1|1|1|2|1";
   const std::string create =
       "database_interface::CDatabase::CreateTable sqlite3_exec with sql[CREATE "
       "TABLE IF NOT EXISTS db_version(id INTEGER PRIMARY KEY AUTOINCREMENT, "
       "version VARCHAR(64) NOT NULL)] failed:";
-  const std::string cannot_open = "] failed:unable to open database file";
+  std::string deep_sum = "1";
+  while (deep_sum.size() < 600000) {
+    deep_sum += "+1";
+  }
+  const std::string folder_path = dir.File("a_folder"), missing = dir.File("missing/store.db");
   std::vector<Opening> openings = {
-      {"no file", [](const std::string& path) { return path; }, 0, {}, "1:" + now + " 0|0|0|0|0"},
-      {"an empty file", Bytes(""), 0, {}, "1:" + now + " 0|0|0|0|0"},
+      NewOrRefused("no file", MakeFile([](const std::string& path) { return path; }), true),
+      NewOrRefused("an empty file", Bytes(""), true),
       {"no version row", Versioned("1.0.0", "DELETE FROM db_version"), 0, {}, "2:" + now + kept},
       {"several version rows, the first older",
        Versioned("1.12.0", "INSERT INTO db_version (version) VALUES ('9.9.9'), ('junk')"),
@@ -266,8 +275,8 @@ std::vector<Opening> Openings(const TempDir& dir) {
       {"a CHECK 300,000 levels deep",
        Versioned(now,
                  "CREATE TABLE deep(a); PRAGMA writable_schema = ON; UPDATE sqlite_master "
-                 "SET sql = 'CREATE TABLE deep(a CHECK(1" +
-                     RepeatedText("+1", 300000) + "))' WHERE name = 'deep'"),
+                 "SET sql = 'CREATE TABLE deep(a CHECK(" +
+                     deep_sum + "))' WHERE name = 'deep'"),
        -1, Refusal(create + "database disk image is malformed", "CreateTable")},
       {"our tables' names with other columns",
        Versioned("", "DROP TABLE db_version; CREATE TABLE db_version(name, value)"), -1,
@@ -286,14 +295,8 @@ std::vector<Opening> Openings(const TempDir& dir) {
                ":session_id, :business_type, :protocol_type, :start_recode_id, :create_time) "
                "RETURNING id] failed:SQL logic error",
                "InitStmt")},
-      {"a folder",
-       Folder(dir.File("a_folder")),
-       -1,
-       {"[database]Open sqlite3 file[" + dir.File("a_folder") + cannot_open}},
-      {"a missing folder",
-       [&dir](const std::string&) { return dir.File("missing/store.db"); },
-       -1,
-       {"[database]Open sqlite3 file[" + dir.File("missing/store.db") + cannot_open}},
+      NewOrRefused("a folder", Folder(folder_path), false, folder_path),
+      NewOrRefused("a missing folder", Named(missing), false, missing),
   };
 #if !defined(_WIN32)
   // Each name short enough for the file system, the whole 600 bytes, beyond
@@ -304,83 +307,68 @@ std::vector<Opening> Openings(const TempDir& dir) {
     folder += "/" + std::string(100, 'd');
   }
   const std::string long_path = folder + "/" + std::string(599 - folder.size(), 'f');
-  openings.push_back({"a path longer than SQLite takes",
-                      [=](const std::string&) {
-                        std::filesystem::create_directories(folder);
-                        return std::string(long_path);  // a copy: the capture is const
-                      },
-                      -1,
-                      {"[database]Open sqlite3 file[" + long_path + cannot_open}});
+  openings.push_back(NewOrRefused(
+      "a path longer than SQLite takes",
+      [=](const std::string&) {
+        std::filesystem::create_directories(folder);
+        return std::string(long_path);  // a copy: the capture is const
+      },
+      false, long_path));
   // SQLite follows the chain, each target relative to its link's folder.
-  openings.push_back({"a dangling symbolic link",
-                      [&dir](const std::string&) {
-                        std::filesystem::create_directory(dir.File("links"));
-                        std::filesystem::create_symlink("hop.db", dir.File("links/store.db"));
-                        std::filesystem::create_symlink("linked.db", dir.File("links/hop.db"));
-                        return dir.File("links/store.db");
-                      },
-                      0,
-                      {},
-                      "1:" + now + " 0|0|0|0|0"});
+  openings.push_back(NewOrRefused(
+      "a dangling symbolic link",
+      [&dir](const std::string&) {
+        std::filesystem::create_directory(dir.File("links"));
+        std::filesystem::create_symlink("hop.db", dir.File("links/store.db"));
+        std::filesystem::create_symlink("linked.db", dir.File("links/hop.db"));
+        return dir.File("links/store.db");
+      },
+      true));
   // Read as a URI (SQLite's build or its host may turn URIs on), this names
   // uri.db in the current folder, the test's; read as a path, it is a link
   // by that whole text to the same file.
-  openings.push_back({"a file: name",
-                      [](const std::string&) {
-                        std::string uri = "file:ur%69.db?mode=rwc";
-                        std::filesystem::create_symlink("uri.db", uri);
-                        return uri;
-                      },
-                      0,
-                      {},
-                      "1:" + now + " 0|0|0|0|0"});
+  openings.push_back(NewOrRefused(
+      "a file: name",
+      [](const std::string&) {
+        std::string uri = "file:ur%69.db?mode=rwc";
+        std::filesystem::create_symlink("uri.db", uri);
+        return uri;
+      },
+      true));
   // modeof= asks SQLite to give the file another file's mode, here 0644: the
   // store stays owner-only by refusing such a name and removing what it made.
-  const bool uris = sqlite3_compileoption_used("USE_URI") != 0;
   const std::string modeof = "file:modeof.db?modeof=shared.db";
-  openings.push_back(
-      {"a file: name asking for another file's mode",
-       [=, &dir](const std::string&) {
-         std::ofstream(dir.File("shared.db")).put('x');
-         std::filesystem::permissions(
-             dir.File("shared.db"),
-             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
-                 std::filesystem::perms::group_read | std::filesystem::perms::others_read);
-         return std::string(modeof);
-       },
-       uris ? -1 : 0, uris ? Lines{"[database]Open sqlite3 file[" + modeof + cannot_open} : Lines{},
-       "1:" + now + " 0|0|0|0|0"});
+  openings.push_back(NewOrRefused(
+      "a file: name asking for another file's mode",
+      [=, &dir](const std::string&) {
+        std::ofstream(dir.File("shared.db")).put('x');
+        std::filesystem::permissions(
+            dir.File("shared.db"),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                std::filesystem::perms::group_read | std::filesystem::perms::others_read);
+        return std::string(modeof);
+      },
+      sqlite3_compileoption_used("USE_URI") == 0, modeof));
   // Names whose reading differs between SQLite versions (3.35 follows 100
   // links, 3.40 200; 3.41 drops a '..' above '/'): whatever the SQLite the
   // store runs on opens, Init opens, and owner-only.
-  const std::string chain = Chain(dir.File("chain"));
-  const bool sqlite_follows = SqliteOpens(Chain(dir.File("chain-probe")));
-  openings.push_back(
-      {"a chain of 150 symbolic links", [=](const std::string&) { return std::string(chain); },
-       sqlite_follows ? 0 : -1,
-       sqlite_follows ? Lines{} : Lines{"[database]Open sqlite3 file[" + chain + cannot_open},
-       "1:" + now + " 0|0|0|0|0"});
-  const std::string climb = "/.." + dir.File("climb.db");
-  const bool sqlite_climbs = SqliteOpens("/.." + dir.File("climb-probe.db"));
-  openings.push_back(
-      {"a '..' above '/'", [=](const std::string&) { return std::string(climb); },
-       sqlite_climbs ? 0 : -1,
-       sqlite_climbs ? Lines{} : Lines{"[database]Open sqlite3 file[" + climb + cannot_open},
-       "1:" + now + " 0|0|0|0|0"});
+  const std::string chain = Chain(dir.File("chain")), climb = "/.." + dir.File("climb.db");
+  openings.push_back(NewOrRefused("a chain of 150 symbolic links", Named(chain),
+                                  SqliteOpens(Chain(dir.File("chain-probe"))), chain));
+  openings.push_back(NewOrRefused("a '..' above '/'", Named(climb),
+                                  SqliteOpens("/.." + dir.File("climb-probe.db")), climb));
   const std::string fifo = dir.File("fifo.db"), journaled = dir.File("journaled.db");
-  openings.push_back({"a FIFO",
-                      [=](const std::string&) { return Fifo(fifo); },
-                      -1,
-                      {"[database]Open sqlite3 file[" + fifo + cannot_open}});
+  openings.push_back(NewOrRefused(
+      "a FIFO", [=](const std::string&) { return Fifo(fifo); }, false, fifo));
   // SQLite would open the journal to see whether it is hot.
-  openings.push_back({"a store with a FIFO for its journal",
-                      [=](const std::string&) {
-                        CopyStoreFile(journaled, now);
-                        Fifo(journaled + "-journal");
-                        return std::string(journaled);  // a copy: the capture is const
-                      },
-                      -1,
-                      {"[database]Open sqlite3 file[" + journaled + cannot_open}});
+  openings.push_back(NewOrRefused(
+      "a store with a FIFO for its journal",
+      [=](const std::string&) {
+        CopyStoreFile(journaled, now);
+        Fifo(journaled + "-journal");
+        return std::string(journaled);  // a copy: the capture is const
+      },
+      false, journaled));
 #endif
   // A write cut off is rolled back; but a journal naming a super-journal
   // would have SQLite delete that file too, here one of the user's.
@@ -388,12 +376,10 @@ std::vector<Opening> Openings(const TempDir& dir) {
   const std::string victim = dir.File("victim");
   std::ofstream(victim) << "not SQLite's to delete";
   openings.push_back({"a store with a hot journal", HotJournal(hot), 0, {}, "1:" + now + kept});
-  openings.push_back({"a store whose journal names a super-journal",
-                      HotJournal(planted, victim),
-                      -1,
-                      {"[database]Open sqlite3 file[" + planted + cannot_open},
-                      {},
-                      {planted + "-journal", victim}});
+  Opening super_journal = NewOrRefused("a store whose journal names a super-journal",
+                                       HotJournal(planted, victim), false, planted);
+  super_journal.untouched = {planted + "-journal", victim};
+  openings.push_back(std::move(super_journal));
   // Rebuilt: the tables are dropped, so their ids start again from 1.
   const std::string migrated = "1:" + now + kept, rebuilt = "1:" + now + " 0|0|0|0|1";
   for (const std::string older : {"1.12.0", "1.11.9", "0.9.0", "1.12.5", "1.9.0", "-1.0.0"}) {

@@ -42,27 +42,52 @@ namespace {
 
 enum class Failing { kNothing, kAllocation, kOpen, kRead, kWrite, kSync, kLock };
 
-// What fails, and how; the tests run on one thread.
-Failing failing = Failing::kAllocation;
-int failure_code = SQLITE_NOMEM;
-Fault fault;
+// A failure to inject, counted down by the calls of its kind: after Arm(n),
+// the nth one fails with `code`, and with `persistent` every later one too,
+// until Stop(). The tests run on one thread.
+struct Fault {
+  void Arm(int nth) {
+    remaining = nth;
+    injected = false;
+  }
+  // What a call of `kind` answers: `code` when the fault fires, else SQLITE_OK.
+  int Injected(Failing kind) {
+    if (kind != failing || remaining == 0 || --remaining > 0) {
+      return SQLITE_OK;
+    }
+    remaining = persistent ? 1 : 0;
+    injected = true;
+    return code;
+  }
+  // Ends failing; true when a failure was injected since Arm.
+  bool Stop() {
+    remaining = 0;
+    return injected;
+  }
 
-int Injected(Failing call) {
-  return failing == call && fault.Fires() ? failure_code : SQLITE_OK;
-}
+  Failing failing = Failing::kAllocation;
+  int code = SQLITE_NOMEM;
+  bool persistent = false;
+  bool injected = false;
+  int remaining = 0;  // calls until the failure; 0 when not armed
+};
+
+Fault fault;
 
 sqlite3_mem_methods real_memory;
 int64_t live_blocks = 0;
 
 void* Malloc(int size) {
-  void* block = Injected(Failing::kAllocation) != SQLITE_OK ? nullptr : real_memory.xMalloc(size);
+  void* block =
+      fault.Injected(Failing::kAllocation) != SQLITE_OK ? nullptr : real_memory.xMalloc(size);
   live_blocks += block != nullptr ? 1 : 0;
   return block;
 }
 
 // SQLite reallocates only blocks it has, so the count stays.
 void* Realloc(void* block, int size) {
-  return Injected(Failing::kAllocation) != SQLITE_OK ? nullptr : real_memory.xRealloc(block, size);
+  return fault.Injected(Failing::kAllocation) != SQLITE_OK ? nullptr
+                                                           : real_memory.xRealloc(block, size);
 }
 
 void Free(void* block) {
@@ -91,7 +116,7 @@ const sqlite3_io_methods& Real(const sqlite3_file* file) {
 // The real layer's `method`, unless the armed fault fails calls of `kCall`.
 template <Failing kCall, auto method, typename... Args>
 int Faulty(sqlite3_file* file, Args... args) {
-  const int rc = Injected(kCall);
+  const int rc = fault.Injected(kCall);
   return rc != SQLITE_OK ? rc : (Real(file).*method)(file, args...);
 }
 
@@ -310,7 +335,7 @@ int Delete(sqlite3_vfs* /*faulty*/, const char* name, int sync_folder) {
 int Open(sqlite3_vfs* /*faulty*/, const char* name, sqlite3_file* file, int flags, int* out_flags) {
   file->pMethods = nullptr;  // nothing for SQLite to close if the open fails
   const bool existed = name != nullptr && std::filesystem::exists(name);
-  const int injected = Injected(Failing::kOpen);
+  const int injected = fault.Injected(Failing::kOpen);
   const int rc =
       injected != SQLITE_OK ? injected : real_vfs->xOpen(real_vfs, name, file, flags, out_flags);
   if (rc != SQLITE_OK) {
@@ -344,6 +369,41 @@ constexpr std::pair<Failing, int> kFailures[] = {
     {Failing::kWrite, SQLITE_FULL},       {Failing::kSync, SQLITE_IOERR_FSYNC},
     {Failing::kLock, SQLITE_IOERR_LOCK}};
 
+// `line` is `before` + a text + `after`: that text, or "" when it is not.
+std::string Between(const std::string& line, const std::string& before, const std::string& after) {
+  const bool framed = line.size() >= before.size() + after.size() && line.rfind(before, 0) == 0 &&
+                      line.compare(line.size() - after.size(), after.size(), after) == 0;
+  return framed ? line.substr(before.size(), line.size() - before.size() - after.size()) : "";
+}
+
+// A failed call's lines: the failing SQLite call, for an operation its
+// statement's step; for Init, then the steps it was in, the innermost first.
+void ExpectFailureLines(Op op, const Lines& lines, const std::string& error) {
+  ASSERT_FALSE(lines.empty());
+  const std::string ours = "[database]database_interface::CDatabase::";
+  if (op != kInit) {
+    EXPECT_EQ(WithoutSql(lines),
+              Lines{ours + Name(op) + " sqlite3_step with sql[] failed:" + error});
+    return;
+  }
+  EXPECT_NE(lines[0].find("failed:" + error), std::string::npos) << lines[0];
+  static const std::set<std::string> steps = {
+      "CreateTable",     "InitStmt",      "SelectDbVersion", "InsertDbVersion",
+      "VersionChangeDb", "ReCreateTable", "UpdateDbVersion", "CheckAndUpdateDb"};
+  for (size_t i = 1; i < lines.size(); ++i) {
+    EXPECT_EQ(steps.count(Between(lines[i], "[database]", " failed")), 1u) << lines[i];
+  }
+  // The step the SQLite call was made in reports itself next, but for
+  // CreateTable, which its caller reports (Init, or ReCreateTable).
+  const std::string step = lines[0].rfind(ours, 0) == 0
+                               ? lines[0].substr(ours.size(), lines[0].find(' ') - ours.size())
+                               : "";
+  if (steps.count(step) != 0 && step != "CreateTable") {
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[1], "[database]" + step + " failed");
+  }
+}
+
 class FailureInjectionTest : public StoreTest {
  protected:
   // Calls `run` with each kind of failure, once and persistent, and returns
@@ -354,10 +414,9 @@ class FailureInjectionTest : public StoreTest {
     for (const bool persistent : {false, true}) {
       for (const auto& [what, code] : kFailures) {
         SCOPED_TRACE(std::string(sqlite3_errstr(code)) + (persistent ? ", persistent" : ""));
-        failing = what;
-        failure_code = code;
+        fault.failing = what;
+        fault.code = code;
         fault.persistent = persistent;
-        fault.error = sqlite3_errstr(code);
         const int64_t live_before = live_blocks;
         const int count = run();
         EXPECT_GT(count, 0) << "nothing injected: the layer did not fail this kind of call";
@@ -367,16 +426,89 @@ class FailureInjectionTest : public StoreTest {
     }
     return injected;
   }
-};
 
-TEST_F(FailureInjectionTest, EveryFailurePointOfARoundIsSurvived) {
-  const int injected = ForEachKindOfFailure([&] {
+  // Tries `attempt` with the fault armed at its 1st, 2nd, ... point, each
+  // try after `prepare`, until one injects none, and returns how many did. A
+  // try must succeed, or fail with exactly `op`'s failure lines; `after` is
+  // told which, once the fault is stopped, and must log nothing.
+  template <typename Prepare, typename Attempt, typename After>
+  int ThroughEachFault(Op op, const Prepare& prepare, const Attempt& attempt, const After& after) {
+    for (int nth = 1;; ++nth) {
+      SCOPED_TRACE(Name(op) + " failing at " + std::to_string(nth));
+      prepare(nth);
+      log_.Clear();
+      fault.Arm(nth);
+      const bool succeeded = attempt();
+      const bool hit = fault.Stop();
+      if (!succeeded) {
+        EXPECT_TRUE(hit) << "failed with no fault injected";
+        ExpectFailureLines(op, log_.Lines(), sqlite3_errstr(fault.code));
+        log_.Clear();
+      }
+      after(succeeded);
+      EXPECT_EQ(log_.Lines(), Lines{});
+      if (!hit) {
+        return nth - 1;
+      }
+    }
+  }
+
+  // A round of every operation on a new store, each call through each
+  // failure point in turn; the file keeps exactly what the model holds.
+  int RunRoundThroughFaults() {
     std::filesystem::remove(path_);
     Model model;
     auto db = NewStore();
     Workload workload(*db, path_, model, "faults");
-    return RunRoundThroughFaults(workload, log_, fault);
-  });
+    int injected = 0;
+    for (const Op op : Workload::Round()) {
+      injected += ThroughEachFault(
+          op,
+          [&](int nth) {
+            // Init and Close are tried again from the state they start from.
+            if (nth > 1 && (op == kInit || op == kClose)) {
+              EXPECT_TRUE(workload.Run(op == kInit ? kClose : kInit));
+            }
+          },
+          [&] { return workload.Run(op); },
+          [&](bool succeeded) {
+            EXPECT_TRUE(succeeded || workload.Run(op)) << "failed again after the fault stopped";
+          });
+      ExpectFileMatches(path_, model);  // nothing half-written
+    }
+    return injected;
+  }
+
+  // The same for Init alone on a copy of `original` ("" for no file): a
+  // failed Init leaves the instance closed, and a later Init on it opens the
+  // file at the current version with RawDb::Counts() `counts`.
+  int OpenThroughFaults(const std::string& original, const std::string& counts) {
+    std::shared_ptr<IDatabaseInterface> db;
+    return ThroughEachFault(
+        kInit,
+        [&](int) {
+          std::filesystem::remove(path_);
+          if (!original.empty()) {
+            std::filesystem::copy_file(original, path_);
+          }
+          db = NewStore();
+        },
+        [&] { return Answered(db->Init(path_.c_str()), 0); },
+        [&](bool succeeded) {
+          if (!succeeded) {
+            ExpectEveryRecordOperationRefused(*db);  // left closed
+            EXPECT_EQ(db->Init(path_.c_str()), 0);
+          }
+          db->Close();
+          RawDb raw(path_);
+          EXPECT_EQ(raw.Rows("SELECT version FROM db_version"), Lines{kCurrentVersion});
+          EXPECT_EQ(raw.Counts(), counts);
+        });
+  }
+};
+
+TEST_F(FailureInjectionTest, EveryFailurePointOfARoundIsSurvived) {
+  const int injected = ForEachKindOfFailure([&] { return RunRoundThroughFaults(); });
   std::printf("failures injected and survived in rounds: %d\n", injected);
 }
 
@@ -385,15 +517,14 @@ TEST_F(FailureInjectionTest, EveryFailurePointOfOpeningIsSurvived) {
   CopyStoreFile(older, "1.11.0");  // migrated, rows kept
   CopyStoreFile(newer, "2.0.0");   // rebuilt: only the key pair stays
   const int injected = ForEachKindOfFailure([&] {
-    const int count = OpenThroughFaults("", path_, "0|0|0|0|0", log_, fault);
+    const int count = OpenThroughFaults("", "0|0|0|0|0");
     // Creating every table of a new file is where Init allocates most: failing
     // each allocation of the other files too would add only minutes.
-    if (failing == Failing::kAllocation) {
+    if (fault.failing == Failing::kAllocation) {
       return count;
     }
-    return count + OpenThroughFaults(DBI_TEST_STORE_FILE, path_, "1|1|1|2|1", log_, fault) +
-           OpenThroughFaults(older, path_, "1|1|1|2|1", log_, fault) +
-           OpenThroughFaults(newer, path_, "0|0|0|0|1", log_, fault);
+    return count + OpenThroughFaults(DBI_TEST_STORE_FILE, "1|1|1|2|1") +
+           OpenThroughFaults(older, "1|1|1|2|1") + OpenThroughFaults(newer, "0|0|0|0|1");
   });
   std::printf("failures injected and survived in Init: %d\n", injected);
 }

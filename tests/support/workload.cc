@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <iterator>
 #include <sstream>
 
@@ -47,14 +46,6 @@ int32_t Newest(const std::vector<int32_t>& ids) {
 // The oldest of `ids` while a newer one is left to work on, or else 0.
 int32_t Surplus(const std::vector<int32_t>& ids) {
   return ids.size() < 2 ? 0 : ids.front();
-}
-
-// True for `success`, false for -1; any other answer fails the test.
-bool Answered(int32_t result, int32_t success) {
-  if (result != success) {
-    EXPECT_EQ(result, -1) << "neither success (" << success << ") nor failure";
-  }
-  return result == success;
 }
 
 // Fields as RawDb::Rows gives a row's columns: "a|b|c".
@@ -118,45 +109,17 @@ void DropStarts(Model& model, int32_t id, bool all) {
   EraseIf(model.instances, gone);
 }
 
-// `line` is `before` + a text + `after`: that text, or "" when it is not.
-std::string Between(const std::string& line, const std::string& before, const std::string& after) {
-  const bool framed = line.size() >= before.size() + after.size() && line.rfind(before, 0) == 0 &&
-                      line.compare(line.size() - after.size(), after.size(), after) == 0;
-  return framed ? line.substr(before.size(), line.size() - before.size() - after.size()) : "";
-}
-
-// A failed call's lines: the failing SQLite call, for an operation its
-// statement's step; for Init, then the steps it was in, the innermost first.
-void ExpectFailureLines(Op op, const Lines& lines, const std::string& error) {
-  ASSERT_FALSE(lines.empty());
-  const std::string ours = "[database]database_interface::CDatabase::";
-  if (op != kInit) {
-    EXPECT_EQ(WithoutSql(lines),
-              Lines{ours + Name(op) + " sqlite3_step with sql[] failed:" + error});
-    return;
-  }
-  EXPECT_NE(lines[0].find("failed:" + error), std::string::npos) << lines[0];
-  static const std::set<std::string> steps = {
-      "CreateTable",     "InitStmt",      "SelectDbVersion", "InsertDbVersion",
-      "VersionChangeDb", "ReCreateTable", "UpdateDbVersion", "CheckAndUpdateDb"};
-  for (size_t i = 1; i < lines.size(); ++i) {
-    EXPECT_EQ(steps.count(Between(lines[i], "[database]", " failed")), 1u) << lines[i];
-  }
-  // The step the SQLite call was made in reports itself next, but for
-  // CreateTable, which its caller reports (Init, or ReCreateTable).
-  const std::string step = lines[0].rfind(ours, 0) == 0
-                               ? lines[0].substr(ours.size(), lines[0].find(' ') - ours.size())
-                               : "";
-  if (steps.count(step) != 0 && step != "CreateTable") {
-    ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(lines[1], "[database]" + step + " failed");
-  }
-}
-
 }  // namespace
 
 Workload::Workload(IDatabaseInterface& db, std::string path, Model& model, std::string tag)
     : db_(db), path_(std::move(path)), model_(model), tag_(std::move(tag)) {}
+
+bool Answered(int32_t result, int32_t success) {
+  if (result != success) {
+    EXPECT_EQ(result, -1) << "neither success (" << success << ") nor failure";
+  }
+  return result == success;
+}
 
 std::string Name(Op op) {
   if (op == kInit || op == kClose) {
@@ -396,83 +359,6 @@ void ExpectFileMatches(const std::string& path, Model& model) {
   // The store holds no lock on the file between calls: another connection
   // takes an exclusive one at once (it sets no busy timeout).
   raw.Exec("BEGIN EXCLUSIVE; ROLLBACK");
-}
-
-namespace {
-
-// Tries `attempt` with `fault` armed at its 1st, 2nd, ... point, each try
-// after `prepare`, until one injects none, and returns how many did. A try
-// must succeed, or fail with exactly `op`'s failure lines; `after` is told
-// which, once the fault is stopped, and must log nothing.
-template <typename Prepare, typename Attempt, typename After>
-int ThroughEachFault(Op op, LogCapture& log, Fault& fault, const Prepare& prepare,
-                     const Attempt& attempt, const After& after) {
-  for (int nth = 1;; ++nth) {
-    SCOPED_TRACE(Name(op) + " failing at " + std::to_string(nth));
-    prepare(nth);
-    log.Clear();
-    fault.Arm(nth);
-    const bool succeeded = attempt();
-    const bool hit = fault.Stop();
-    if (!succeeded) {
-      EXPECT_TRUE(hit) << "failed with no fault injected";
-      ExpectFailureLines(op, log.Lines(), fault.error);
-      log.Clear();
-    }
-    after(succeeded);
-    EXPECT_EQ(log.Lines(), Lines{});
-    if (!hit) {
-      return nth - 1;
-    }
-  }
-}
-
-}  // namespace
-
-int RunRoundThroughFaults(Workload& workload, LogCapture& log, Fault& fault) {
-  int injected = 0;
-  for (const Op op : Workload::Round()) {
-    injected += ThroughEachFault(
-        op, log, fault,
-        [&](int nth) {
-          // Init and Close are tried again from the state they start from.
-          if (nth > 1 && (op == kInit || op == kClose)) {
-            EXPECT_TRUE(workload.Run(op == kInit ? kClose : kInit));
-          }
-        },
-        [&] { return workload.Run(op); },
-        [&](bool succeeded) {
-          EXPECT_TRUE(succeeded || workload.Run(op)) << "failed again after the fault stopped";
-        });
-    ExpectFileMatches(workload.path(), workload.model());  // nothing half-written
-  }
-  return injected;
-}
-
-// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): a file, where to open it, what it holds
-int OpenThroughFaults(const std::string& original, const std::string& path,
-                      const std::string& counts, LogCapture& log, Fault& fault) {
-  std::shared_ptr<IDatabaseInterface> db;
-  return ThroughEachFault(
-      kInit, log, fault,
-      [&](int) {
-        std::filesystem::remove(path);
-        if (!original.empty()) {
-          std::filesystem::copy_file(original, path);
-        }
-        db = NewStore();
-      },
-      [&] { return Answered(db->Init(path.c_str()), 0); },
-      [&](bool succeeded) {
-        if (!succeeded) {
-          ExpectEveryRecordOperationRefused(*db);  // left closed
-          EXPECT_EQ(db->Init(path.c_str()), 0);
-        }
-        db->Close();
-        RawDb raw(path);
-        EXPECT_EQ(raw.Rows("SELECT version FROM db_version"), Lines{kCurrentVersion});
-        EXPECT_EQ(raw.Counts(), counts);
-      });
 }
 
 }  // namespace dbi_test

@@ -10,13 +10,11 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
-#include <set>
 #include <shared_mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "support/log_capture.h"
 #include "support/test_db.h"
 
 namespace dbi_test {
@@ -57,6 +55,9 @@ constexpr Op kClose = -1;
 // The operation's name in the interface, as its log lines give it.
 std::string Name(Op op);
 
+// True for `success`, false for -1; any other answer fails the test.
+bool Answered(int32_t result, int32_t success);
+
 class Workload {
  public:
   // `tag` sets this workload's rows apart from others' on the same store.
@@ -70,9 +71,6 @@ class Workload {
   // model now follows it); false when it answered its failure result, -1,
   // with the model unchanged. Any other answer fails the current test.
   bool Run(Op op);
-
-  const std::string& path() const { return path_; }
-  Model& model() { return model_; }
 
  private:
   bool Call(Op op);
@@ -107,43 +105,6 @@ std::string StoredRows(RawDb& raw, bool shared);
 // Fails the current test unless the file at `path` passes SQLite's integrity
 // and foreign key checks, holds exactly the model's rows, and is not locked.
 void ExpectFileMatches(const std::string& path, Model& model);
-
-// A failure to inject, counted down by the layer that injects it: after
-// Arm(n), the nth call of that layer asking Fires() fails, and with
-// `persistent` every later one too, until Stop(). A failed call reports
-// `error`, SQLite's text for the code it gave. The tests that inject run on
-// one thread.
-struct Fault {
-  void Arm(int nth) {
-    remaining = nth;
-    injected = false;
-  }
-  bool Fires() {
-    if (remaining == 0 || --remaining > 0) {
-      return false;
-    }
-    remaining = persistent ? 1 : 0;
-    return injected = true;
-  }
-  // Ends failing; true when a failure was injected since Arm.
-  bool Stop() {
-    remaining = 0;
-    return injected;
-  }
-
-  bool persistent = false;
-  std::string error;
-  bool injected = false;
-  int remaining = 0;  // calls until the failure; 0 when not armed
-};
-
-int RunRoundThroughFaults(Workload& workload, LogCapture& log, Fault& fault);
-
-// The same for Init alone on a copy of `original` ("" for no file) at
-// `path`: a failed Init leaves the instance closed, and a later Init on it
-// opens the file at the current version with RawDb::Counts() `counts`.
-int OpenThroughFaults(const std::string& original, const std::string& path,
-                      const std::string& counts, LogCapture& log, Fault& fault);
 
 }  // namespace dbi_test
 

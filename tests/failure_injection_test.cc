@@ -369,13 +369,6 @@ constexpr std::pair<Failing, int> kFailures[] = {
     {Failing::kWrite, SQLITE_FULL},       {Failing::kSync, SQLITE_IOERR_FSYNC},
     {Failing::kLock, SQLITE_IOERR_LOCK}};
 
-// `line` is `before` + a text + `after`: that text, or "" when it is not.
-std::string Between(const std::string& line, const std::string& before, const std::string& after) {
-  const bool framed = line.size() >= before.size() + after.size() && line.rfind(before, 0) == 0 &&
-                      line.compare(line.size() - after.size(), after.size(), after) == 0;
-  return framed ? line.substr(before.size(), line.size() - before.size() - after.size()) : "";
-}
-
 // A failed call's lines: the failing SQLite call, for an operation its
 // statement's step; for Init, then the steps it was in, the innermost first.
 void ExpectFailureLines(Op op, const Lines& lines, const std::string& error) {
@@ -387,11 +380,14 @@ void ExpectFailureLines(Op op, const Lines& lines, const std::string& error) {
     return;
   }
   EXPECT_NE(lines[0].find("failed:" + error), std::string::npos) << lines[0];
+  const auto step_line = [](const std::string& step) { return "[database]" + step + " failed"; };
   static const std::set<std::string> steps = {
       "CreateTable",     "InitStmt",      "SelectDbVersion", "InsertDbVersion",
       "VersionChangeDb", "ReCreateTable", "UpdateDbVersion", "CheckAndUpdateDb"};
   for (size_t i = 1; i < lines.size(); ++i) {
-    EXPECT_EQ(steps.count(Between(lines[i], "[database]", " failed")), 1u) << lines[i];
+    EXPECT_TRUE(std::any_of(steps.begin(), steps.end(), [&](const std::string& step) {
+      return lines[i] == step_line(step);
+    })) << lines[i];
   }
   // The step the SQLite call was made in reports itself next, but for
   // CreateTable, which its caller reports (Init, or ReCreateTable).
@@ -400,7 +396,7 @@ void ExpectFailureLines(Op op, const Lines& lines, const std::string& error) {
                                : "";
   if (steps.count(step) != 0 && step != "CreateTable") {
     ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(lines[1], "[database]" + step + " failed");
+    EXPECT_EQ(lines[1], step_line(step));
   }
 }
 

@@ -478,6 +478,7 @@ class FailureInjectionTest : public StoreTest {
   // The same for Init alone on a copy of `original` ("" for no file): a
   // failed Init leaves the instance closed, and a later Init on it opens the
   // file at the current version with RawDb::Counts() `counts`.
+  // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): a file, then what it holds
   int OpenThroughFaults(const std::string& original, const std::string& counts) {
     std::shared_ptr<IDatabaseInterface> db;
     return ThroughEachFault(

@@ -203,7 +203,8 @@ json 0 show --json "$store" -- 'd["opening"] == "nothing" and d["rows"]["start_r
   d["start_records"][0]["instances"][0]["instance_no"] == "player-1" and
   d["start_records"][0]["instances"][0]["id"] == 1 and
   "secret_key" not in d["key_pairs"]["pairs"][0]'
-json 0 check --json "$store" -- 'd["healthy"] and d["findings"] == []'
+json 0 check --json "$store" -- 'd["healthy"] and d["findings"] == [] and
+  d["schema_version"] == d["library_schema_version"] == "1.13.0" and d["opening"] == "nothing"'
 unchanged 0 show "$store"
 unchanged 0 check "$store"
 

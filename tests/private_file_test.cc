@@ -13,7 +13,9 @@
 #include <string>
 
 #if defined(__unix__) || defined(__APPLE__)
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 #include "support/file_folder.h"
@@ -35,6 +37,7 @@ TEST_F(PrivateFileTest, ReadPlainBytesGivesTheAskedRangeOrNone) {
   const Row rows[] = {
       {0, 3, "abc"},
       {2, 2, "cd"},
+      {1, 1, "b"},
       {4, 10, "abcdef"},      // more than the file holds: all of it
       {UINT64_MAX, 2, "ef"},  // past the end: the last bytes
       {0, 0, ""},
@@ -50,7 +53,19 @@ TEST_F(PrivateFileTest, ReadPlainBytesGivesTheAskedRangeOrNone) {
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   EXPECT_EQ(ReadPlainBytes(fifo, 0, 1, false), std::nullopt) << "refused, not waited on";
   EXPECT_FALSE(IsPlainFile(fifo, false));
+  // A folder opens for reading, as SQLite opens one to sync it, and what
+  // opens blocks as it was asked to.
+  for (const std::string& path : {file, dir_.string()}) {
+    const int fd = OpenPlainFile(path.c_str(), O_RDONLY, 0, false);
+    ASSERT_GE(fd, 0) << path;
+    EXPECT_EQ(fcntl(fd, F_GETFL) & O_NONBLOCK, 0) << path;
+    (void)close(fd);
+  }
 #endif
+#if defined(__linux__)
+  EXPECT_EQ(KindOf("/proc/self/status"), FileKind::kOther) << "the kernel's state is no file";
+#endif
+  EXPECT_EQ(KindOf(file), FileKind::kRegular);
   EXPECT_TRUE(IsPlainFile(file, false));
 }
 

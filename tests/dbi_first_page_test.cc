@@ -36,7 +36,7 @@ TEST(DbiFirstPageTest, AHeaderGivesItsPageSizeOrTheSizesToTry) {
   struct Row {
     const char* name;
     std::string file;
-    uint32_t page_size;
+    uint32_t page_size;  // the header's, or 0 when it gives none
     std::vector<uint32_t> sizes_to_try;
   };
   std::string no_magic = Header(4096);

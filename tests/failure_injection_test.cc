@@ -494,6 +494,8 @@ class FailureInjectionTest : public StoreTest {
         [&](bool succeeded) {
           if (!succeeded) {
             ExpectEveryRecordOperationRefused(*db);  // left closed
+            // An empty file that the failed Init made is removed again.
+            EXPECT_FALSE(std::filesystem::exists(path_) && std::filesystem::file_size(path_) == 0);
             EXPECT_EQ(db->Init(path_.c_str()), 0);
           }
           db->Close();

@@ -29,6 +29,7 @@ TEST_F(SqliteNamesTest, AUriOpensItsFileThroughAUnixLayerOrNone) {
       {"file:" + file, OpenTarget::kFile, true},
       {"file:" + file + "?mode=ro", OpenTarget::kFile, false},
       {"file:" + file + "?vfs=unix-dotfile", OpenTarget::kFile, true},
+      {"file:" + file + "?vfs=memdb", OpenTarget::kNoFile, false},  // another layer's file
       {"file::memory:", OpenTarget::kNoFile, false},
   };
   for (const Row& row : rows) {

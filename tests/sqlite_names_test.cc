@@ -16,6 +16,9 @@ namespace {
 using SqliteNamesTest = FileFolderTest;
 
 TEST_F(SqliteNamesTest, AUriOpensItsFileThroughAUnixLayerOrNone) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "a URI names a Windows path in a form of its own, and no unix layer exists";
+#endif
   if (sqlite3_compileoption_used("USE_URI") == 0) {
     GTEST_SKIP() << "this SQLite reads every name as a path";
   }

@@ -494,8 +494,11 @@ class FailureInjectionTest : public StoreTest {
         [&](bool succeeded) {
           if (!succeeded) {
             ExpectEveryRecordOperationRefused(*db);  // left closed
-            // An empty file that the failed Init made is removed again.
+#if !defined(_WIN32)
+            // An empty file that the failed Init made is removed again
+            // (Windows gives no inode to know that file by, and keeps it).
             EXPECT_FALSE(std::filesystem::exists(path_) && std::filesystem::file_size(path_) == 0);
+#endif
             EXPECT_EQ(db->Init(path_.c_str()), 0);
           }
           db->Close();

@@ -32,7 +32,7 @@ int32_t CDatabase::Init(const char* path) {
   }
 
   bool opened = false;
-  StoreFile file{Readiness::kLeftToSqlite, {}, {}};
+  StoreFile file{Readiness::kLeftToSqlite, {}, {}, kOpenFlags};
   try {
     opened = OpenAndPrepare(path, file);
   } catch (...) {
@@ -67,8 +67,9 @@ bool CDatabase::OpenAndPrepare(const char* path, StoreFile& file) {
   // any statement is prepared, the version statements before the check that
   // runs them, and the record statements only once the schema is current.
   // A refused file gets the line SQLite gives a path it cannot open.
-  int rc = file.readiness == Readiness::kRefused ? SQLITE_CANTOPEN
-                                                 : sqlite3_open_v2(path, &db_, kOpenFlags, nullptr);
+  int rc = file.readiness == Readiness::kRefused
+               ? SQLITE_CANTOPEN
+               : sqlite3_open_v2(path, &db_, file.open_flags, nullptr);
   if (rc == SQLITE_OK && !OpenedMadeFile(file, sqlite3_db_filename(db_, "main"))) {
     // Not the file made owner-only for it: nothing is in it yet, and the one
     // made is removed on the way out, as after any failed open.

@@ -1,4 +1,5 @@
-// How the store opens its file: read and write, created when missing, and in
+// How the store opens its file: read and write, created when missing (a file
+// the store made first is only opened: store_file.h), and in
 // SQLite's serialized mode, whose connection mutex keeps calls from several
 // threads apart on the one connection. The benchmarks open their baselines
 // the same way.

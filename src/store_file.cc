@@ -48,6 +48,10 @@ UriReading SqliteUriReading() {
   return reading;
 }
 
+bool ReadAsUri(const char* name) {
+  return std::strncmp(name, "file:", 5) == 0 && SqliteUriReading() == UriReading::kOn;
+}
+
 // Asked of SQLite: a URI is opened through a probe that notes what SQLite
 // would open, and a plain name's full name is the default layer's.
 Target WhatSqliteOpens(const char* name) {
@@ -65,11 +69,11 @@ Target WhatSqliteOpens(const char* name) {
 }
 
 StoreFile Refused() {
-  return {Readiness::kRefused, {}, {}};
+  return {Readiness::kRefused, {}, {}, kOpenFlags};
 }
 
 StoreFile LeftToSqlite() {
-  return {Readiness::kLeftToSqlite, {}, {}};
+  return {Readiness::kLeftToSqlite, {}, {}, kOpenFlags};
 }
 
 // Whether a -journal, -wal or -shm beside `file` is there but is not a
@@ -99,7 +103,7 @@ StoreFile Ready(const std::string& file, bool created) {
   }
   FileId made;
   if (CreatePrivateFile(file, made)) {
-    return {Readiness::kMade, file, made};
+    return {Readiness::kMade, file, made, kOpenFlags};
   }
   // Someone else may have just made it; otherwise it cannot be made here.
   return KindOf(file) == FileKind::kRegular ? LeftToSqlite() : Refused();
@@ -121,7 +125,15 @@ StoreFile ReadyStoreFile(const char* name) {
     case Target::kFile:
       break;
   }
-  return Ready(FullPathname(target.file), target.created);
+  StoreFile file = Ready(FullPathname(target.file), target.created);
+  // Opened, not created again: were a folder of the path swapped meanwhile,
+  // SQLite would create another file where the name leads by then, under
+  // the umask. A URI may ask for creation itself (mode=rwc), which SQLite
+  // refuses without the flag; there the check after the open stands alone.
+  if (file.readiness == Readiness::kMade && !ReadAsUri(name)) {
+    file.open_flags &= ~SQLITE_OPEN_CREATE;
+  }
+  return file;
 }
 
 bool OpenedMadeFile(const StoreFile& file, const char* opened) {

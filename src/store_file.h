@@ -7,7 +7,9 @@
 // it is about to create is made first, empty and 0600, and SQLite finds it
 // there (its journal copies the mode). That file is found as SQLite finds
 // it: a name starting "file:" is a URI wherever this process's SQLite reads
-// names as URIs, and symbolic links lead to their targets.
+// names as URIs, and symbolic links lead to their targets. SQLite then opens
+// that file without creating any: a folder of the path swapped in between
+// leaves it nothing to open rather than a second file, made under the umask.
 //
 // A file that is there but is not a regular file (a folder, a FIFO, a
 // device), or that has a -journal, -wal or -shm beside it that is not one,
@@ -23,6 +25,7 @@
 
 #include <string>
 
+#include "open_flags.h"
 #include "shared/private_file.h"
 
 namespace database_interface {
@@ -37,6 +40,7 @@ struct StoreFile {
   Readiness readiness;
   std::string made;  // with kMade, the file created
   FileId made_id;    // and which file that was
+  int open_flags;    // what sqlite3_open_v2 is given for it
 };
 
 // Readies the file SQLite opens for `name` with the store's open flags.

@@ -524,11 +524,10 @@ TEST_F(LifecycleTest, AStoreMadeWhileAFolderOfItsPathIsSwappedIsOwnerOnlyOrNone)
       EXPECT_EQ(modes, std::vector<int>{0600});
       EXPECT_EQ(log_.Lines(), Lines{});
     } else {
-      // Refused after the open, or failed later when the journal's folder
-      // was swapped under a write: either way with its lines. A file the
-      // system SQLite made in the other folder stays, under the umask, and
-      // so does the empty one made for the store when the name leads
-      // elsewhere at the moment it would be removed.
+      // Nothing to open where the name led by then, refused after the open,
+      // or failed later when the journal's folder was swapped under a
+      // write: each with its lines. The empty file made for the store stays
+      // when the name leads elsewhere at the moment it would be removed.
       EXPECT_FALSE(log_.Lines().empty());
     }
   }

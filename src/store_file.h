@@ -8,8 +8,9 @@
 // there (its journal copies the mode). That file is found as SQLite finds
 // it: a name starting "file:" is a URI wherever this process's SQLite reads
 // names as URIs, and symbolic links lead to their targets. SQLite then opens
-// that file without creating any: a folder of the path swapped in between
-// leaves it nothing to open rather than a second file, made under the umask.
+// that file by a plain name without creating any: a folder of the path
+// swapped in between leaves it nothing to open rather than a second file,
+// made under the umask. A URI may ask for creation itself (mode=rwc).
 //
 // A file that is there but is not a regular file (a folder, a FIFO, a
 // device), or that has a -journal, -wal or -shm beside it that is not one,

@@ -48,24 +48,25 @@ UriReading SqliteUriReading() {
   return reading;
 }
 
-bool ReadAsUri(const char* name) {
-  return std::strncmp(name, "file:", 5) == 0 && SqliteUriReading() == UriReading::kOn;
-}
+struct Opening {
+  Target target;
+  bool uri = false;  // the name read as a URI, which may ask for creation itself
+};
 
 // Asked of SQLite: a URI is opened through a probe that notes what SQLite
 // would open, and a plain name's full name is the default layer's.
-Target WhatSqliteOpens(const char* name) {
+Opening WhatSqliteOpens(const char* name) {
   if (std::strncmp(name, "file:", 5) == 0) {
     switch (SqliteUriReading()) {
       case UriReading::kOn:
-        return WhatUriOpens(name);
+        return {WhatUriOpens(name), true};
       case UriReading::kUnknown:
-        return {Target::kUnknown, {}, false};
+        return {{Target::kUnknown, {}, false}, false};
       case UriReading::kOff:
         break;
     }
   }
-  return FileOrNot(name, true);
+  return {FileOrNot(name, true), false};
 }
 
 StoreFile Refused() {
@@ -116,7 +117,8 @@ StoreFile ReadyStoreFile(const char* name) {
     // Nothing to make, and SQLite finds the journal by the name as given.
     return NamesSuperJournal(std::string(name) + "-journal") ? Refused() : LeftToSqlite();
   }
-  const Target target = WhatSqliteOpens(name);
+  const Opening opening = WhatSqliteOpens(name);
+  const Target& target = opening.target;
   switch (target.kind) {
     case Target::kNoFile:
       return LeftToSqlite();
@@ -130,7 +132,7 @@ StoreFile ReadyStoreFile(const char* name) {
   // SQLite would create another file where the name leads by then, under
   // the umask. A URI may ask for creation itself (mode=rwc), which SQLite
   // refuses without the flag; there the check after the open stands alone.
-  if (file.readiness == Readiness::kMade && !ReadAsUri(name)) {
+  if (file.readiness == Readiness::kMade && !opening.uri) {
     file.open_flags &= ~SQLITE_OPEN_CREATE;
   }
   return file;

@@ -7,8 +7,8 @@
 #include <stdexcept>
 #include <vector>
 
-#include "open_flags.h"
-#include "shared/schema.h"
+#include "files/open_flags.h"
+#include "schema/schema.h"
 
 namespace dbi_bench {
 

@@ -17,7 +17,7 @@
 #include <string>
 
 #include "database_interface/database_interface.h"
-#include "shared/statements.h"
+#include "schema/statements.h"
 
 namespace dbi_bench {
 

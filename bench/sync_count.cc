@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "database_interface/database_interface.h"
+#include "files/full_sync.h"
 #include "harness.h"
-#include "shared/full_sync.h"
 
 namespace dbi_bench {
 

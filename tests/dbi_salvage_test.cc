@@ -13,7 +13,7 @@
 
 #include "reading/sqlite_statement.h"
 #include "salvage/salvage.h"
-#include "shared/new_store.h"
+#include "schema/new_store.h"
 #include "support/refusing_authorizer.h"
 
 namespace dbi {

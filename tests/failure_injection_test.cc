@@ -33,7 +33,7 @@
 #include <utility>
 #include <vector>
 
-#include "shared/full_sync.h"
+#include "files/full_sync.h"
 #include "support/test_db.h"
 #include "support/workload.h"
 

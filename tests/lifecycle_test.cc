@@ -31,8 +31,8 @@
 #include <thread>
 #include <vector>
 
-#include "open_flags.h"
-#include "shared/schema.h"
+#include "files/open_flags.h"
+#include "schema/schema.h"
 #include "support/test_db.h"
 
 namespace dbi_test {

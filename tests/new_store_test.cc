@@ -2,14 +2,14 @@
 // first pages use: every table and the version row in a sound connection,
 // and where a step is refused, that step's reason and nothing after it.
 
-#include "shared/new_store.h"
+#include "schema/new_store.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <string>
 
-#include "shared/schema.h"
+#include "schema/schema.h"
 #include "support/refusing_authorizer.h"
 
 namespace database_interface {

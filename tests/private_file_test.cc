@@ -3,7 +3,7 @@
 // only as a byte too few in a journal's trailer, or an empty file left
 // behind by a failed Init, so they are checked on files made for the case.
 
-#include "shared/private_file.h"
+#include "files/private_file.h"
 
 #include <gtest/gtest.h>
 

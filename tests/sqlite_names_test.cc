@@ -1,7 +1,7 @@
 // Which file SQLite opens for a URI, as Init asks it before it makes one:
 // the rows where the probe's answer decides whether a file is made.
 
-#include "sqlite_names.h"
+#include "files/sqlite_names.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>

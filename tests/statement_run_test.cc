@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "sql_stmt.h"
-#include "statement_run.h"
+#include "store/sql_stmt.h"
+#include "store/statement_run.h"
 #include "support/log_capture.h"
 
 // Beside the code it runs, whose helpers it calls by their own names.

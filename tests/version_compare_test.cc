@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "database.h"
+#include "store/database.h"
 #include "support/log_capture.h"
 
 namespace database_interface {

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <string>
 
-#include "database.h"
 #include "fuzz_support.h"
+#include "store/database.h"
 
 using database_interface::CDatabase;
 

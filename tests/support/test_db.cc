@@ -7,7 +7,7 @@
 #include <iterator>
 #include <random>
 
-#include "shared/statements.h"  // one statement per record operation
+#include "schema/statements.h"  // one statement per record operation
 
 #if defined(_WIN32)
 #include <windows.h>

@@ -6,7 +6,7 @@
 #include <iterator>
 #include <sstream>
 
-#include "shared/statements.h"
+#include "schema/statements.h"
 
 namespace dbi_test {
 namespace {

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "commands/command_line.h"
+#include "files/sqlite_guard.h"
 #include "printing/report.h"
-#include "shared/sqlite_guard.h"
 
 namespace dbi {
 

@@ -3,7 +3,7 @@
 #include <iostream>
 
 #include "printing/report.h"
-#include "shared/clock.h"
+#include "store/clock.h"
 
 namespace dbi {
 

@@ -6,12 +6,12 @@
 #include <string>
 
 #include "database_interface/database_interface.h"
+#include "files/private_file.h"
 #include "printing/escaping_log_sink.h"
 #include "printing/report.h"
 #include "printing/utc_time.h"
 #include "reading/file_set.h"
 #include "reading/store_reader.h"
-#include "shared/private_file.h"
 
 namespace dbi {
 

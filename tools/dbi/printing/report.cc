@@ -5,7 +5,7 @@
 #include "printing/json_writer.h"
 #include "printing/utc_time.h"
 #include "printing/utf8.h"
-#include "shared/schema.h"
+#include "schema/schema.h"
 
 namespace dbi {
 

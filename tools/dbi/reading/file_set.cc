@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "files/private_file.h"
 #include "salvage/first_page.h"
-#include "shared/private_file.h"
 
 namespace dbi {
 

@@ -1,6 +1,6 @@
 #include "reading/opening.h"
 
-#include "shared/schema.h"
+#include "schema/schema.h"
 
 namespace dbi {
 

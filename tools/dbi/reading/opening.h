@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "shared/opening_rule.h"
+#include "schema/opening_rule.h"
 
 namespace dbi {
 

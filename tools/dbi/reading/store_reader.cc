@@ -10,8 +10,8 @@
 
 #include "reading/integrity.h"
 #include "reading/read_only_vfs.h"
-#include "shared/new_store.h"
-#include "shared/schema.h"
+#include "schema/new_store.h"
+#include "schema/schema.h"
 
 namespace dbi {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "reading/sqlite_statement.h"
-#include "shared/new_store.h"
+#include "schema/new_store.h"
 
 namespace dbi {
 

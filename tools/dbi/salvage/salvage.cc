@@ -8,8 +8,8 @@
 
 #include "reading/sqlite_statement.h"
 #include "salvage/first_page.h"
-#include "shared/new_store.h"
-#include "shared/schema.h"
+#include "schema/new_store.h"
+#include "schema/schema.h"
 
 namespace dbi {
 

@@ -1,0 +1,36 @@
+// A copy of SQLite that is the store's own (the bundled one, or dbi's)
+// readied for files that a stranger may have made or may swap while they
+// are opened. Two guards, each where nothing can come between the check and
+// the use:
+// - Every file SQLite's unix layer opens by name (the store, its journal,
+//   -wal and -shm, their folder) is opened through OpenPlainFile: a FIFO or
+//   a device swapped in after any check is refused instead of blocking the
+//   caller for good, and so is a file of the kernel's such as /proc/kmsg.
+// - The default file-system layer becomes one over the default of the
+//   moment that opens no super-journal. Rolling back a journal that names
+//   one deletes the file it names, whatever that is; a store never has one,
+//   since it is one file and attaches none.
+// Built with full syncs (DBI_SQLITE_FULL_SYNC, on by default for Apple's
+// systems), that layer also marks every sync of the files it opens as a
+// full one (full_sync.h): the connection's settings stay SQLite's own.
+// A host's SQLite is never changed: these are settings of the whole copy,
+// and only a copy no one else calls may have them.
+
+#ifndef DATABASE_INTERFACE_FILES_SQLITE_GUARD_H_
+#define DATABASE_INTERFACE_FILES_SQLITE_GUARD_H_
+
+namespace database_interface {
+
+enum class FileSystems {
+  kAny,        // every file system of files
+  kLocalOnly,  // and none whose reads another machine or process serves
+};
+
+// Installs both guards once in the process, before the copy opens its first
+// file; the first call's `accepted` stands. False when the copy has no unix
+// layer to guard (Windows), which leaves it as it is.
+bool GuardSqliteFiles(FileSystems accepted);
+
+}  // namespace database_interface
+
+#endif  // DATABASE_INTERFACE_FILES_SQLITE_GUARD_H_

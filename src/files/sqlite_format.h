@@ -1,0 +1,127 @@
+// SQLite's file formats, as far as the store and dbi read them by hand: the
+// database header, the b-tree page headers, the rollback journal's trailer
+// that names a super-journal, the WAL header's magic, and the files SQLite
+// keeps beside a database. Everything in these formats is big-endian.
+
+#ifndef DATABASE_INTERFACE_FILES_SQLITE_FORMAT_H_
+#define DATABASE_INTERFACE_FILES_SQLITE_FORMAT_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace database_interface::sqlite_format {
+
+// The big-endian number of `kBytes` bytes at `offset` of `bytes`, which must
+// hold them.
+template <size_t kBytes>
+uint32_t ReadBigEndian(std::string_view bytes, size_t offset) {
+  uint32_t value = 0;
+  for (size_t i = 0; i < kBytes; ++i) {
+    value = (value << 8) | static_cast<unsigned char>(bytes[offset + i]);
+  }
+  return value;
+}
+
+inline void WriteBigEndian32(std::string& bytes, size_t offset, uint32_t value) {
+  for (size_t i = 0; i < 4; ++i) {
+    bytes[offset + i] = static_cast<char>((value >> (8 * (3 - i))) & 0xff);
+  }
+}
+
+// The database header, the first bytes of page 1.
+constexpr size_t kHeaderBytes = 100;
+constexpr std::string_view kMagic{"SQLite format 3", 16};  // with its NUL
+constexpr size_t kPageSizeOffset = 16;                     // 16 bits; 1 means 65536
+constexpr size_t kReadVersionOffset = 19;                  // 2: read in WAL mode
+constexpr char kWalReadVersion = 2;
+constexpr size_t kPageCountOffset = 28;
+constexpr uint32_t kDefaultPageSize = 4096;
+constexpr uint32_t kSmallestPageSize = 512;
+constexpr uint32_t kLargestPageSize = 65536;
+
+inline bool HasMagic(std::string_view file) {
+  return file.substr(0, kMagic.size()) == kMagic;
+}
+
+inline bool IsPageSize(uint32_t size) {
+  return size >= kSmallestPageSize && size <= kLargestPageSize && (size & (size - 1)) == 0;
+}
+
+// The page size a readable header at the start of `file` gives, or 0.
+inline uint32_t HeaderPageSize(std::string_view file) {
+  if (file.size() < kPageSizeOffset + 2 || !HasMagic(file)) {
+    return 0;
+  }
+  const uint32_t stored = ReadBigEndian<2>(file, kPageSizeOffset);
+  const uint32_t size = stored == 1 ? kLargestPageSize : stored;
+  return IsPageSize(size) ? size : 0;
+}
+
+// B-tree pages: a header (after the database header on page 1), then the
+// cell pointers. Interior pages name their children: one in each cell's
+// first four bytes, and the right-most in the header.
+constexpr unsigned char kInteriorIndexPage = 0x02;
+constexpr unsigned char kInteriorTablePage = 0x05;
+constexpr unsigned char kLeafIndexPage = 0x0a;
+constexpr unsigned char kLeafTablePage = 0x0d;
+constexpr size_t kCellCountOffset = 3;   // 16 bits
+constexpr size_t kRightChildOffset = 8;  // 32 bits, interior pages only
+constexpr size_t kInteriorHeaderBytes = 12;
+constexpr size_t kLeafHeaderBytes = 8;
+
+inline bool IsInteriorPage(unsigned char kind) {
+  return kind == kInteriorIndexPage || kind == kInteriorTablePage;
+}
+
+// A rollback journal that belongs to a transaction over several files ends
+// with the name of its super-journal: the name's bytes, then this trailer of
+// the name's length and checksum (32 bits each) and the journal magic.
+constexpr size_t kJournalTrailerBytes = 16;
+constexpr std::string_view kJournalMagic{"\xd9\xd5\x05\xf9\x20\xa1\x63\xd7", 8};
+
+// The length of the super-journal name that a journal ending in `trailer`
+// names, or 0 when it names none.
+inline uint32_t SuperJournalNameLength(std::string_view trailer) {
+  if (trailer.size() != kJournalTrailerBytes || trailer.substr(8) != kJournalMagic) {
+    return 0;
+  }
+  return ReadBigEndian<4>(trailer, 0);
+}
+
+// Whether `name` has the form SQLite gives the super-journals it makes: the
+// main database's name, then "-mj", six hexadecimal digits, a 9 and two more.
+// Rolling back a journal deletes its super-journal; a file of any other name
+// was named by a stranger.
+inline bool IsSqliteSuperJournalName(std::string_view name) {
+  constexpr std::string_view kMark = "-mj";
+  constexpr size_t kTail = 12;  // the mark and nine digits
+  if (name.size() <= kTail || name.substr(name.size() - kTail, kMark.size()) != kMark) {
+    return false;
+  }
+  const std::string_view digits = name.substr(name.size() - 9);
+  for (size_t i = 0; i < digits.size(); ++i) {
+    const char c = digits[i];
+    const bool hex = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+    if (!hex || (i == 6 && c != '9')) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The first four bytes of a write-ahead log, the last bit telling the byte
+// order of its checksums.
+inline bool HasWalMagic(std::string_view header) {
+  return header.size() >= 4 && (ReadBigEndian<4>(header, 0) | 1) == 0x377f0683;
+}
+
+// The files SQLite keeps beside a database of this name: the rollback
+// journal, the write-ahead log and its shared-memory index. SQLite opens
+// each by name when it finds it there.
+constexpr const char* kFilesBeside[] = {"-journal", "-wal", "-shm"};
+
+}  // namespace database_interface::sqlite_format
+
+#endif  // DATABASE_INTERFACE_FILES_SQLITE_FORMAT_H_

@@ -6,7 +6,8 @@
 #include <mutex>
 
 #include "files/full_sync.h"
-#include "files/private_file.h"
+#include "files/plain_file.h"
+#include "files/sqlite_format.h"
 
 namespace database_interface {
 
@@ -34,9 +35,10 @@ int PlainOpen(const char* path, int flags, int mode) {
                                   : OpenPlainFile(path, flags, mode, local_only);
 }
 
-int OpenNoSuperJournal(sqlite3_vfs* vfs, const char* name, sqlite3_file* file, int flags,
-                       int* out_flags) {
-  if ((flags & SQLITE_OPEN_SUPER_JOURNAL) != 0) {
+int OpenNoForeignSuperJournal(sqlite3_vfs* vfs, const char* name, sqlite3_file* file, int flags,
+                              int* out_flags) {
+  if ((flags & SQLITE_OPEN_SUPER_JOURNAL) != 0 &&
+      (name == nullptr || !sqlite_format::IsSqliteSuperJournalName(name))) {
     // SQLite then leaves the journal that names it where it is, and fails.
     file->pMethods = nullptr;
     return SQLITE_CANTOPEN;
@@ -67,7 +69,7 @@ bool Install(FileSystems accepted) {
   layer.pNext = nullptr;
   layer.zName = "database_interface";
   layer.pAppData = underlying;
-  layer.xOpen = OpenNoSuperJournal;
+  layer.xOpen = OpenNoForeignSuperJournal;
   if (kFullSyncs) {
     layer.szOsFile = FullySyncedFileSize(*underlying);
   }

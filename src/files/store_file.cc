@@ -3,149 +3,90 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <iterator>
-#include <string>
 
-#include "files/open_flags.h"
-#include "files/private_file.h"
-#include "files/sqlite_names.h"
+#include "files/sqlite_format.h"
 
 namespace database_interface {
 
 namespace {
 
-using Target = OpenTarget;
-
-Target FileOrNot(const std::string& file, bool created) {
-  if (file.empty() || file == ":memory:") {
-    return {Target::kNoFile, {}, false};
-  }
-  return {Target::kFile, file, created};
+// SQLite's own name for a database that is no file.
+bool NamesAFile(const char* name) {
+  return name[0] != '\0' && std::strcmp(name, ":memory:") != 0 &&
+         std::strncmp(name, "file:", 5) != 0;
 }
 
-enum class UriReading { kOn, kOff, kUnknown };
-
-// SQLite's build decides whether it reads a name starting "file:" as a URI
-// (SQLITE_USE_URI) unless the host set it (SQLITE_CONFIG_URI); only an open
-// shows which. The probe names an in-memory database as a URI. Read as a
-// path, its one element is longer than any file name, so SQLite fails before
-// looking for a file, which could be a FIFO and block. Without the CREATE
-// flag nothing is made either way.
-UriReading SqliteUriReading() {
-  const std::string probe = std::string("file::memory:#").append(1024, 'x');
-  sqlite3* db = nullptr;
-  const int rc = sqlite3_open_v2(probe.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-  UriReading reading = UriReading::kUnknown;  // out of memory
-  if (rc == SQLITE_OK) {
-    const char* file = sqlite3_db_filename(db, "main");
-    reading = file != nullptr && file[0] == '\0' ? UriReading::kOn : UriReading::kOff;
-  } else if (rc == SQLITE_CANTOPEN) {
-    reading = UriReading::kOff;
+// The super-journal name the journal at `journal` ends with, up to its
+// first NUL as SQLite reads it; empty when it names none. SQLite takes no
+// name as long as its longest path or longer than the journal.
+std::string SuperJournalName(const std::string& journal) {
+  namespace format = sqlite_format;
+  const auto trailer = ReadPlainBytes(journal, UINT64_MAX, format::kJournalTrailerBytes, false);
+  const uint32_t length = trailer ? format::SuperJournalNameLength(*trailer) : 0;
+  const sqlite3_vfs* vfs = sqlite3_vfs_find(nullptr);
+  if (length == 0 || vfs == nullptr || length > static_cast<uint32_t>(vfs->mxPathname)) {
+    return std::string();
   }
-  (void)sqlite3_close(db);
-  return reading;
-}
-
-struct Opening {
-  Target target;
-  bool uri = false;  // the name read as a URI, which may ask for creation itself
-};
-
-// Asked of SQLite: a URI is opened through a probe that notes what SQLite
-// would open, and a plain name's full name is the default layer's.
-Opening WhatSqliteOpens(const char* name) {
-  if (std::strncmp(name, "file:", 5) == 0) {
-    switch (SqliteUriReading()) {
-      case UriReading::kOn:
-        return {WhatUriOpens(name), true};
-      case UriReading::kUnknown:
-        return {{Target::kUnknown, {}, false}, false};
-      case UriReading::kOff:
-        break;
-    }
+  const size_t tail_bytes = length + format::kJournalTrailerBytes;
+  const auto tail = ReadPlainBytes(journal, UINT64_MAX, tail_bytes, false);
+  if (!tail || tail->size() != tail_bytes) {
+    return std::string();
   }
-  return {FileOrNot(name, true), false};
-}
-
-StoreFile Refused() {
-  return {Readiness::kRefused, {}, {}, kOpenFlags};
-}
-
-StoreFile LeftToSqlite() {
-  return {Readiness::kLeftToSqlite, {}, {}, kOpenFlags};
-}
-
-// Whether a -journal, -wal or -shm beside `file` is there but is not a
-// regular file: SQLite opens a journal to see whether it is hot.
-bool OddFileBeside(const std::string& file) {
-  constexpr const char* kSuffixes[] = {"-journal", "-wal", "-shm"};
-  return std::any_of(std::begin(kSuffixes), std::end(kSuffixes), [&file](const char* suffix) {
-    return KindOf(file + suffix) == FileKind::kOther;
-  });
-}
-
-// `file` is SQLite's full name for it, empty where SQLite cannot make one.
-StoreFile Ready(const std::string& file, bool created) {
-  if (file.empty() || OddFileBeside(file) || NamesSuperJournal(file + "-journal")) {
-    return Refused();
-  }
-  switch (KindOf(file)) {
-    case FileKind::kRegular:
-      return LeftToSqlite();
-    case FileKind::kOther:
-      return Refused();
-    case FileKind::kMissing:
-      break;
-  }
-  if (!created) {
-    return LeftToSqlite();  // SQLite fails on its own, as it always has
-  }
-  FileId made;
-  if (CreatePrivateFile(file, made)) {
-    return {Readiness::kMade, file, made, kOpenFlags};
-  }
-  // Someone else may have just made it; otherwise it cannot be made here.
-  return KindOf(file) == FileKind::kRegular ? LeftToSqlite() : Refused();
+  const std::string name = tail->substr(0, length);
+  return name.substr(0, name.find('\0'));
 }
 
 }  // namespace
 
+std::string FullPathname(const std::string& path) {
+  sqlite3_vfs* vfs = sqlite3_vfs_find(nullptr);
+  if (vfs == nullptr) {
+    return std::string();
+  }
+  std::string full(static_cast<size_t>(vfs->mxPathname) + 1, '\0');
+  const int rc = vfs->xFullPathname(vfs, path.c_str(), vfs->mxPathname + 1, full.data());
+  // SQLITE_OK_SYMLINK, a link followed on the way, is a success too.
+  if ((rc & 0xff) != SQLITE_OK) {
+    return std::string();
+  }
+  full.resize(std::strlen(full.c_str()));
+  return full;
+}
+
+bool FilesBesideArePlain(const std::string& file) {
+  return std::none_of(
+      std::begin(sqlite_format::kFilesBeside), std::end(sqlite_format::kFilesBeside),
+      [&file](const char* suffix) { return KindOf(file + suffix) == FileKind::kOther; });
+}
+
+bool JournalNamesForeignFile(const std::string& file) {
+  const std::string name = SuperJournalName(file + sqlite_format::kFilesBeside[0]);
+  return !name.empty() && !sqlite_format::IsSqliteSuperJournalName(name);
+}
+
 StoreFile ReadyStoreFile(const char* name) {
-  if (!FilesHaveModes()) {
-    // Nothing to make, and SQLite finds the journal by the name as given.
-    return NamesSuperJournal(std::string(name) + "-journal") ? Refused() : LeftToSqlite();
+  StoreFile ready;
+  if (!NamesAFile(name)) {
+    return ready;
   }
-  const Opening opening = WhatSqliteOpens(name);
-  const Target& target = opening.target;
-  switch (target.kind) {
-    case Target::kNoFile:
-      return LeftToSqlite();
-    case Target::kUnknown:
-      return Refused();
-    case Target::kFile:
-      break;
+  const std::string file = FullPathname(name);
+  if (file.empty()) {
+    return ready;  // SQLite fails on its own
   }
-  StoreFile file = Ready(FullPathname(target.file), target.created);
-  // Opened, not created again: were a folder of the path swapped meanwhile,
-  // SQLite would create another file where the name leads by then, under
-  // the umask. A URI may ask for creation itself (mode=rwc), which SQLite
-  // refuses without the flag; there the check after the open stands alone.
-  if (file.readiness == Readiness::kMade && !opening.uri) {
-    file.open_flags &= ~SQLITE_OPEN_CREATE;
+  const FileKind kind = KindOf(file);
+  ready.refused =
+      kind == FileKind::kOther || !FilesBesideArePlain(file) || JournalNamesForeignFile(file);
+  if (!ready.refused && kind == FileKind::kMissing && CreateOwnerOnlyFile(file, ready.made_id)) {
+    ready.made = file;
   }
-  return file;
+  return ready;
 }
 
-bool OpenedMadeFile(const StoreFile& file, const char* opened) {
-  return file.readiness != Readiness::kMade ||
-         (opened != nullptr && file.made == opened && IsPrivateFile(file.made, file.made_id));
-}
-
-void RemoveMadeFileIfEmpty(const StoreFile& file) {
-  if (file.readiness == Readiness::kMade) {
-    RemovePrivateFileIfEmpty(file.made, file.made_id);
+void RemoveMadeFile(const StoreFile& file) {
+  if (!file.made.empty()) {
+    RemoveIfStillEmpty(file.made, file.made_id);
   }
 }
 

@@ -1,63 +1,57 @@
-// The file that a name handed to Init makes SQLite open, readied before
-// SQLite opens it.
+// The store's file, readied before SQLite opens it, and the rule for the
+// files SQLite keeps beside it.
 //
-// The store holds secrets: where files have owner, group and other modes, a
-// new store file is its owner's alone from the moment it exists, whatever
-// the process's umask. SQLite would create it under the umask, so the file
-// it is about to create is made first, empty and 0600, and SQLite finds it
-// there (its journal copies the mode). That file is found as SQLite finds
-// it: a name starting "file:" is a URI wherever this process's SQLite reads
-// names as URIs, and symbolic links lead to their targets. SQLite then opens
-// that file by a plain name without creating any: a folder of the path
-// swapped in between leaves it nothing to open rather than a second file,
-// made under the umask. A URI may ask for creation itself (mode=rwc).
+// The store holds secrets: a new store file from a plain path is its
+// owner's alone from the moment it exists, where the file system keeps
+// modes, whatever the process's umask. SQLite would create it under the
+// umask, so it is made first, empty and owner-only, where SQLite will look
+// for it (symbolic links followed as SQLite follows them), and its journal
+// copies the mode. A name starting "file:" is left to SQLite: read as a URI
+// it may name any file, with a mode of its own.
 //
-// A file that is there but is not a regular file (a folder, a FIFO, a
-// device), or that has a -journal, -wal or -shm beside it that is not one,
-// is refused unopened: SQLite would wait forever on a FIFO. So is a file
-// SQLite would create that could not be made first: SQLite could only fail,
-// or create it readable by others. And so is a file whose -journal names a
-// super-journal, everywhere: rolling it back would delete the file it names,
-// whatever a stranger chose. Windows, without modes or FIFOs, leaves every
-// other name to SQLite.
+// SQLite opens the file and then its -journal, -wal and -shm by name, and
+// waits for good on a FIFO. A store whose file or files beside it are there
+// but not regular files is refused unopened, and so is one whose journal
+// would have a rollback delete a file SQLite did not make. Nothing here
+// wins a race against whoever swaps files in the store's folder: they could
+// replace the store itself.
 
 #ifndef DATABASE_INTERFACE_FILES_STORE_FILE_H_
 #define DATABASE_INTERFACE_FILES_STORE_FILE_H_
 
 #include <string>
 
-#include "files/open_flags.h"
-#include "files/private_file.h"
+#include "files/plain_file.h"
 
 namespace database_interface {
 
-enum class Readiness {
-  kRefused,       // not to be opened
-  kMade,          // created here, empty and owner-only
-  kLeftToSqlite,  // nothing made: the file is there, or SQLite makes no file of the name
-};
-
 struct StoreFile {
-  Readiness readiness;
-  std::string made;  // with kMade, the file created
-  FileId made_id;    // and which file that was
-  int open_flags;    // what sqlite3_open_v2 is given for it
+  bool refused = false;  // not to be opened
+  std::string made;      // the file created for SQLite to open, if any
+  FileId made_id;        // and which file that was
 };
 
-// Readies the file SQLite opens for `name` with the store's open flags.
+// Readies the file SQLite opens for `name`.
 StoreFile ReadyStoreFile(const char* name);
 
-// After an open that succeeded: whether SQLite opened the file that was
-// made for it, by `opened`, SQLite's own full name of what it opened, and
-// found it still owner-only. SQLite resolves the name again; a folder of
-// the path swapped between the two lands it on another file, one it may
-// have created under the umask. True when nothing was made.
-bool OpenedMadeFile(const StoreFile& file, const char* opened);
+// After an Init that failed: removes the file ReadyStoreFile made while it
+// is still empty, since SQLite itself would have left no file.
+void RemoveMadeFile(const StoreFile& file);
 
-// After an Init that failed: removes the file ReadyStoreFile made, while it
-// is still empty and still found by its name, since SQLite itself would
-// have left no file.
-void RemoveMadeFileIfEmpty(const StoreFile& file);
+// The absolute name SQLite's default file-system layer makes of `path`
+// before it opens anything (symbolic links followed as that SQLite follows
+// them); empty where it makes none.
+std::string FullPathname(const std::string& path);
+
+// Whether every -journal, -wal and -shm beside `file` is absent or a regular
+// file.
+bool FilesBesideArePlain(const std::string& file);
+
+// Whether the -journal beside `file` names a super-journal whose name is not
+// one SQLite gives them: rolling it back would delete that file, whatever a
+// stranger chose. A real one is left behind by a host killed inside a commit
+// over the store and its own database, and rolled back as SQLite does.
+bool JournalNamesForeignFile(const std::string& file);
 
 }  // namespace database_interface
 

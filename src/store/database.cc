@@ -4,6 +4,7 @@
 
 #include "files/open_flags.h"
 #include "files/sqlite_guard.h"
+#include "files/store_file.h"
 #include "log/log.h"
 #include "schema/new_store.h"
 #include "schema/schema.h"
@@ -32,7 +33,7 @@ int32_t CDatabase::Init(const char* path) {
   }
 
   bool opened = false;
-  StoreFile file{Readiness::kLeftToSqlite, {}, {}, kOpenFlags};
+  StoreFile file;
   try {
     opened = OpenAndPrepare(path, file);
   } catch (...) {
@@ -53,7 +54,7 @@ void CDatabase::EndFailedInit(const StoreFile& file) {
   const int rc = CloseConnection();
   // Whether the open failed or a later step did, a file made for the store
   // that SQLite never wrote to would be left behind by nothing SQLite does.
-  RemoveMadeFileIfEmpty(file);
+  RemoveMadeFile(file);
   state_.store(kUninitialized);
   LogCloseFailure(rc);
 }
@@ -67,16 +68,7 @@ bool CDatabase::OpenAndPrepare(const char* path, StoreFile& file) {
   // any statement is prepared, the version statements before the check that
   // runs them, and the record statements only once the schema is current.
   // A refused file gets the line SQLite gives a path it cannot open.
-  int rc = file.readiness == Readiness::kRefused
-               ? SQLITE_CANTOPEN
-               : sqlite3_open_v2(path, &db_, file.open_flags, nullptr);
-  if (rc == SQLITE_OK && !OpenedMadeFile(file, sqlite3_db_filename(db_, "main"))) {
-    // Not the file made owner-only for it: nothing is in it yet, and the one
-    // made is removed on the way out, as after any failed open.
-    (void)sqlite3_close_v2(db_);
-    db_ = nullptr;
-    rc = SQLITE_CANTOPEN;
-  }
+  const int rc = file.refused ? SQLITE_CANTOPEN : sqlite3_open_v2(path, &db_, kOpenFlags, nullptr);
   if (rc != SQLITE_OK) {
     LogError("[database]Open sqlite3 file[%s] failed:%s", path, sqlite3_errstr(rc));
     return false;

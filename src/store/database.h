@@ -14,12 +14,13 @@
 #include <vector>
 
 #include "database_interface/database_interface.h"
-#include "files/store_file.h"
 #include "schema/statements.h"
 #include "store/sql_stmt.h"
 #include "store/statement_run.h"
 
 namespace database_interface {
+
+struct StoreFile;
 
 // Connection states. Init and Close move between them by compare-and-swap,
 // which makes them exclusive; operations run only when kReady.

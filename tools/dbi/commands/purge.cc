@@ -6,7 +6,7 @@
 #include <string>
 
 #include "database_interface/database_interface.h"
-#include "files/private_file.h"
+#include "files/store_file.h"
 #include "printing/escaping_log_sink.h"
 #include "printing/report.h"
 #include "printing/utc_time.h"
@@ -79,7 +79,7 @@ int RunPurge(const Options& options) {
   }
   // Rolling such a journal back would delete the file it names: whatever a
   // stranger chose, and no store of this library's ever has one.
-  if (set->journal && database_interface::NamesSuperJournal(set->path + "-journal")) {
+  if (set->journal && database_interface::JournalNamesForeignFile(set->path)) {
     std::cerr << "dbi purge: " << Quoted(options.file)
               << ": its -journal names a super-journal, another file that rolling it back "
                  "would delete; nothing done, not even with --force\n";

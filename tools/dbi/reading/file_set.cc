@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "files/private_file.h"
+#include "files/plain_file.h"
 #include "salvage/first_page.h"
 
 namespace dbi {

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "files/private_file.h"
+#include "files/plain_file.h"
 
 #if defined(_WIN32)
 #include <io.h>

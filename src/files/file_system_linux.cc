@@ -1,0 +1,74 @@
+#include <linux/magic.h>
+#include <sys/vfs.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <iterator>
+
+#include "files/file_system.h"
+
+namespace database_interface {
+
+namespace {
+
+// File systems whose "files" are the kernel's.
+constexpr uint64_t kKernelFileSystems[] = {PROC_SUPER_MAGIC,
+                                           SYSFS_MAGIC,
+                                           DEBUGFS_MAGIC,
+                                           TRACEFS_MAGIC,
+                                           SECURITYFS_MAGIC,
+                                           SELINUX_MAGIC,
+                                           SMACK_MAGIC,
+                                           CGROUP_SUPER_MAGIC,
+                                           CGROUP2_SUPER_MAGIC,
+                                           PSTOREFS_MAGIC,
+                                           EFIVARFS_MAGIC,
+                                           BPF_FS_MAGIC,
+                                           BINFMTFS_MAGIC,
+                                           RDTGROUP_SUPER_MAGIC,
+                                           NSFS_MAGIC,
+                                           OPENPROM_SUPER_MAGIC,
+                                           USBDEVICE_SUPER_MAGIC,
+                                           XENFS_SUPER_MAGIC,
+                                           DEVPTS_SUPER_MAGIC,
+                                           BINDERFS_SUPER_MAGIC,
+                                           0x62656570 /* configfs */,
+                                           0x65735543 /* fusectl */};
+
+// File systems whose reads another machine or process serves.
+constexpr uint64_t kServedFileSystems[] = {
+    NFS_SUPER_MAGIC, SMB_SUPER_MAGIC, CIFS_SUPER_MAGIC, SMB2_SUPER_MAGIC, CEPH_SUPER_MAGIC,
+    AFS_SUPER_MAGIC, AFS_FS_MAGIC,    CODA_SUPER_MAGIC, V9FS_MAGIC,       FUSE_SUPER_MAGIC};
+
+template <size_t N>
+bool Among(uint64_t type, const uint64_t (&types)[N]) {
+  return std::find(std::begin(types), std::end(types), type) != std::end(types);
+}
+
+FileSystem Kind(int rc, const struct statfs& system) {
+  if (rc != 0) {
+    return FileSystem::kUnknown;
+  }
+  // f_type's own type differs between C libraries and word sizes.
+  const uint64_t type = static_cast<uint64_t>(system.f_type) & 0xffffffffU;
+  if (Among(type, kKernelFileSystems)) {
+    return FileSystem::kKernel;
+  }
+  return Among(type, kServedFileSystems) ? FileSystem::kServed : FileSystem::kLocal;
+}
+
+}  // namespace
+
+FileSystem FileSystemOfPath(const char* path) {
+  struct statfs system = {};
+  const int rc = statfs(path, &system);
+  return Kind(rc, system);
+}
+
+FileSystem FileSystemOfFile(int fd) {
+  struct statfs system = {};
+  const int rc = fstatfs(fd, &system);
+  return Kind(rc, system);
+}
+
+}  // namespace database_interface

@@ -1,0 +1,142 @@
+// The file calls Init and dbi make before SQLite sees a file: what they
+// read, and which file they remove. A fault here shows through the store
+// only as a byte too few in a journal's trailer, or an empty file left
+// behind by a failed Init, so they are checked on files made for the case.
+
+#include "files/plain_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#if defined(__unix__) || defined(__APPLE__)
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include "files/store_file.h"
+#include "support/file_folder.h"
+
+namespace database_interface {
+namespace {
+
+namespace fs = std::filesystem;
+
+using PlainFileTest = FileFolderTest;
+
+TEST_F(PlainFileTest, ReadPlainBytesGivesTheAskedRangeOrNone) {
+  const std::string file = Write("file", "abcdef");
+  struct Row {
+    uint64_t offset = 0;
+    size_t count = 0;
+    std::optional<std::string> bytes;
+  };
+  const Row rows[] = {
+      {0, 3, "abc"},
+      {2, 2, "cd"},
+      {1, 1, "b"},
+      {4, 10, "abcdef"},      // more than the file holds: all of it
+      {UINT64_MAX, 2, "ef"},  // past the end: the last bytes
+      {0, 0, ""},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(ReadPlainBytes(file, row.offset, row.count, false), row.bytes)
+        << row.offset << "+" << row.count;
+  }
+  EXPECT_EQ(ReadPlainBytes((dir_ / "missing").string(), 0, 1, false), std::nullopt);
+  EXPECT_EQ(ReadPlainBytes(dir_.string(), 0, 1, false), std::nullopt) << "a folder has no bytes";
+#if defined(__unix__) || defined(__APPLE__)
+  const std::string fifo = (dir_ / "fifo").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(ReadPlainBytes(fifo, 0, 1, false), std::nullopt) << "refused, not waited on";
+  EXPECT_FALSE(IsPlainFile(fifo, false));
+  // A folder opens for reading, as SQLite opens one to sync it, and what
+  // opens blocks as it was asked to.
+  for (const std::string& path : {file, dir_.string()}) {
+    const int fd = OpenPlainFile(path.c_str(), O_RDONLY, 0, false);
+    ASSERT_GE(fd, 0) << path;
+    EXPECT_EQ(fcntl(fd, F_GETFL) & O_NONBLOCK, 0) << path;
+    (void)close(fd);
+  }
+  EXPECT_EQ(KindOf(file), FileKind::kRegular);
+#endif
+#if defined(__linux__)
+  EXPECT_EQ(KindOf("/proc/self/status"), FileKind::kOther) << "the kernel's state is no file";
+#endif
+  EXPECT_TRUE(IsPlainFile(file, false));
+}
+
+// A journal's end naming `name` as its super-journal: the name, its length
+// (big-endian), a checksum, then the magic, the first `magic_bytes` of it.
+std::string Naming(const std::string& name, size_t magic_bytes = 8) {
+  const auto be32 = [](size_t value) {
+    return std::string{static_cast<char>(value >> 24), static_cast<char>(value >> 16),
+                       static_cast<char>(value >> 8), static_cast<char>(value)};
+  };
+  return name + be32(name.size()) + be32(0) +
+         std::string("\xd9\xd5\x05\xf9\x20\xa1\x63\xd7", magic_bytes);
+}
+
+// Only a name SQLite would give one of its super-journals is left for the
+// rollback to delete; every other is a stranger's choice. A journal that
+// names none, or whose name SQLite would not read, harms nothing.
+TEST_F(PlainFileTest, AJournalNamesAForeignFileUnlessSqliteMadeTheName) {
+  struct Row {
+    const char* why;
+    std::string journal;
+    bool foreign;
+  };
+  const std::string host = (dir_ / "host.db").string();
+  const Row rows[] = {
+      {"SQLite's own", "pages" + Naming(host + "-mj0A1B2C9D3"), false},
+      {"the user's file", "pages" + Naming((dir_ / "victim").string()), true},
+      {"SQLite's form after a NUL", Naming((dir_ / "victim").string() + '\0' + "-mj0A1B2C9D3"),
+       true},
+      {"lower-case digits", Naming(host + "-mj0a1b2c9d3"), true},
+      {"no 9 where SQLite puts one", Naming(host + "-mj0A1B2C8D3"), true},
+      {"one digit short", Naming(host + "-mj0A1B29D3"), true},
+      {"no super-journal", "pages" + Naming(""), false},
+      {"no magic", "pages" + Naming("/victim", 7) + "x", false},
+      {"a name longer than the journal", Naming("/victim").substr(1), false},
+      {"no journal", "", false},
+  };
+  for (const Row& row : rows) {
+    const std::string store = (dir_ / "store").string();
+    if (!row.journal.empty()) {
+      Write("store-journal", row.journal);
+    }
+    EXPECT_EQ(JournalNamesForeignFile(store), row.foreign) << row.why;
+    fs::remove(store + "-journal");
+  }
+}
+
+TEST_F(PlainFileTest, OnlyTheEmptyFileMadeIsRemoved) {
+  const std::string path = (dir_ / "store").string();
+  FileId made;
+  if (!CreateOwnerOnlyFile(path, made)) {
+    GTEST_SKIP() << "no file modes or inodes on this system";
+  }
+  EXPECT_FALSE(CreateOwnerOnlyFile(path, made)) << "an existing file is not made again";
+  RemoveIfStillEmpty(path, made);
+  EXPECT_FALSE(fs::exists(path));
+
+  ASSERT_TRUE(CreateOwnerOnlyFile(path, made));
+  Write("store", "written by someone else");
+  RemoveIfStillEmpty(path, made);
+  EXPECT_TRUE(fs::exists(path)) << "no longer empty";
+
+  // The made file moved away while it lives, so the name's new file cannot
+  // reuse its inode.
+  ASSERT_TRUE(CreateOwnerOnlyFile((dir_ / "other").string(), made));
+  fs::rename(dir_ / "other", dir_ / "moved");
+  Write("other", "");
+  RemoveIfStillEmpty((dir_ / "other").string(), made);
+  EXPECT_TRUE(fs::exists(dir_ / "other")) << "another file under the name";
+}
+
+}  // namespace
+}  // namespace database_interface

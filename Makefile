@@ -12,7 +12,7 @@ PREFIX     ?= /usr/local
 MAKEFLAGS += --no-print-directory
 
 BUILD_PACKAGES := cmake make g++ binutils libsqlite3-dev
-TEST_PACKAGES  := libgtest-dev abigail-tools pkg-config
+TEST_PACKAGES  := libgtest-dev abigail-tools pkg-config bindfs
 # The inspector's test makes files by hand and checks JSON with python3.
 TOOL_TEST_PACKAGES := python3
 

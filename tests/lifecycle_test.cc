@@ -16,9 +16,13 @@
 #if !defined(_WIN32)
 #include <pthread.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -482,6 +486,112 @@ TEST_F(LifecycleTest, EachKindOfFileIsOpenedOrRefusedAsItMustBe) {
   std::filesystem::current_path(host_folder);
 #endif
 }
+
+#if defined(__linux__)
+// A view of a folder through a file system that shows every file with one
+// fixed mode, as vfat and exFAT cards, CIFS shares and FUSE views such as
+// Android's shared storage do, unmounted when it goes.
+class FixedModeView {
+ public:
+  explicit FixedModeView(const TempDir& dir) : real_(dir.File("real")), view_(dir.File("view")) {
+    std::filesystem::create_directory(real_);
+    std::filesystem::create_directory(view_);
+    const std::string mount =
+        "bindfs --perms=a+rX --chmod-ignore '" + real_ + "' '" + view_ + "' 2>/dev/null";
+    mounted_ = std::system(mount.c_str()) == 0;
+  }
+  ~FixedModeView() {
+    if (mounted_) {
+      (void)std::system(("umount '" + view_ + "'").c_str());
+    }
+  }
+  FixedModeView(const FixedModeView&) = delete;
+  FixedModeView& operator=(const FixedModeView&) = delete;
+
+  bool mounted() const { return mounted_; }
+  std::string Real(const std::string& name) const { return real_ + "/" + name; }
+  std::string View(const std::string& name) const { return view_ + "/" + name; }
+
+ private:
+  std::string real_, view_;
+  bool mounted_ = false;
+};
+
+TEST_F(LifecycleTest, ANewStoreOpensWhereTheFileSystemShowsFixedModes) {
+  if (std::system("command -v bindfs >/dev/null") != 0) {
+    GTEST_SKIP() << "no bindfs for a FUSE view (make test installs it)";
+  }
+  const FixedModeView view(dir_);
+  if (!view.mounted()) {
+    GTEST_SKIP() << "bindfs cannot mount here: no /dev/fuse, or no right to mount";
+  }
+  auto db = NewStore();
+  ASSERT_EQ(db->Init(view.View("store.db").c_str()), 0);
+  EXPECT_EQ(db->InsertSessionCache("k", "v", 10), 0);
+  db->Close();
+  EXPECT_EQ(log_.Lines(), Lines{});
+  EXPECT_EQ(ModeOf(view.View("store.db")), 0644) << "the view shows its one mode";
+  EXPECT_EQ(ModeOf(view.Real("store.db")), 0600) << "owner-only where modes are kept";
+}
+#endif
+
+#if !defined(_WIN32)
+// The host's SQLite, in a child killed where a commit over the host's own
+// database and the attached store deletes its super-journal: the journals of
+// both are synced and name it, the commit point not yet passed. `meanwhile`
+// runs before the child starts its commit, in this process, which the child
+// left before any SQLite state of its was made.
+void KillHostInsideACommitOverBoth(const std::string& host, const std::string& store,
+                                   const std::function<void()>& meanwhile) {
+  int go[2];
+  ASSERT_EQ(pipe(go), 0);
+  const pid_t child = fork();
+  if (child == 0) {
+    char byte = 0;
+    static sqlite3_vfs* const underlying = sqlite3_vfs_find(nullptr);
+    static sqlite3_vfs dying = *underlying;
+    dying.zName = "dying";
+    dying.xDelete = [](sqlite3_vfs* /*vfs*/, const char* name, int sync) {
+      if (std::strstr(name, "-mj") != nullptr) {
+        _exit(0);
+      }
+      return underlying->xDelete(underlying, name, sync);
+    };
+    sqlite3* db = nullptr;
+    const std::string sql =
+        "CREATE TABLE IF NOT EXISTS t(x); ATTACH '" + store +
+        "' AS store; BEGIN; INSERT INTO t VALUES (1); INSERT INTO store.session_cache "
+        "(session_key, session_value, expire_time) VALUES ('cut', 'v', 10); COMMIT;";
+    if (read(go[0], &byte, 1) == 1 && sqlite3_vfs_register(&dying, 1) == SQLITE_OK &&
+        sqlite3_open(host.c_str(), &db) == SQLITE_OK) {
+      (void)sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+    }
+    _exit(1);  // the commit never reached its super-journal
+  }
+  meanwhile();
+  ASSERT_EQ(write(go[1], "g", 1), 1);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  close(go[0]);
+  close(go[1]);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the host was not cut there";
+  ASSERT_TRUE(std::filesystem::exists(store + "-journal"));
+}
+
+TEST_F(LifecycleTest, AStoreCutInsideAHostsCommitOverItIsRolledBackOpenOrNot) {
+  std::shared_ptr<IDatabaseInterface> db;
+  std::string value = "untouched";
+  KillHostInsideACommitOverBoth(dir_.File("host1.db"), path_, [&] { db = OpenStore(path_); });
+  EXPECT_EQ(db->SelectSessionCache("cut", 0, value), 0) << "rolled back by the open store";
+  db->Close();
+  KillHostInsideACommitOverBoth(dir_.File("host2.db"), path_, [] {});
+  ASSERT_EQ(db->Init(path_.c_str()), 0);
+  EXPECT_EQ(db->SelectSessionCache("cut", 0, value), 0) << "rolled back by Init";
+  EXPECT_EQ(value, "untouched");
+  EXPECT_FALSE(std::filesystem::exists(path_ + "-journal"));
+  EXPECT_EQ(log_.Lines(), Lines{});
+}
+#endif
 
 }  // namespace
 }  // namespace dbi_test

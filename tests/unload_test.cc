@@ -1,0 +1,57 @@
+// A host that loads the store as a plug-in, opens stores by a plain and by a
+// file: name, and unloads it again keeps its own SQLite as it was: the same
+// file-system layers, none left behind by the store to be walked into after
+// its code is gone, and still working.
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "database_interface/database_interface.h"
+
+namespace {
+
+std::vector<std::string> Layers() {
+  std::vector<std::string> names;
+  for (const sqlite3_vfs* vfs = sqlite3_vfs_find(nullptr); vfs != nullptr; vfs = vfs->pNext) {
+    names.emplace_back(vfs->zName);
+  }
+  return names;
+}
+
+TEST(UnloadTest, AHostsSqliteIsAsItWasAfterTheStoreIsUnloaded) {
+  const std::vector<std::string> before = Layers();
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() / "dbi_unload_test";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  void* library = dlopen(DBI_TEST_STORE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(library, nullptr) << dlerror();
+  using Create = std::shared_ptr<database_interface::IDatabaseInterface> (*)();
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): what dlsym finds is a function
+  const auto create = reinterpret_cast<Create>(
+      dlsym(library, "_ZN18database_interface18IDatabaseInterface23CreateDatabaseInterfaceEv"));
+  ASSERT_NE(create, nullptr) << dlerror();
+  {
+    const auto db = create();
+    const std::string names[] = {(dir / "plain.db").string(),
+                                 "file:" + (dir / "uri.db").string() + "?mode=rwc"};
+    for (const std::string& name : names) {
+      EXPECT_EQ(db->Init(name.c_str()), 0) << name;
+      db->Close();
+    }
+  }
+  EXPECT_EQ(dlclose(library), 0);
+  EXPECT_EQ(Layers(), before);
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open((dir / "host.db").string().c_str(), &db), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(db, "CREATE TABLE t(x)", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace

@@ -6,7 +6,9 @@
 #include <memory>
 #include <utility>
 
+#include "files/open_flags.h"
 #include "fsync_block.h"
+#include "schema/schema.h"
 
 namespace dbi_bench {
 
@@ -321,6 +323,62 @@ std::vector<Way> InsertStartRecode(Stores& stores) {
       });
 }
 
+// Opening an existing store and closing it again: the open, foreign keys,
+// the table texts, the version statements with the version read, the
+// record statements, then the close. The library's Init beside the same
+// work done by hand.
+std::vector<Way> InitAndClose(Stores& stores) {
+  const std::string path = sqlite3_db_filename(stores.floor, "main");
+  const dbi::StmtInfo* const sets[] = {dbi::kVersionStmts, dbi::kRecordStmts};
+  const size_t sizes[] = {dbi::kVersionStmtCount, dbi::kRecordStmtCount};
+  return {
+      {"library", Timed([db = IDatabaseInterface::CreateDatabaseInterface(), path](int64_t) {
+         Expect(db->Init(path.c_str()) == 0, "library");
+         db->Close();
+       })},
+      {"floor", Timed([=](int64_t) {
+         sqlite3* db = nullptr;
+         bool ok = sqlite3_open_v2(path.c_str(), &db, dbi::kOpenFlags, nullptr) == SQLITE_OK;
+         for (const char* ddl : dbi::kDdl) {
+           ok = ok && sqlite3_exec(db, ddl, nullptr, nullptr, nullptr) == SQLITE_OK;
+         }
+         std::vector<sqlite3_stmt*> stmts;
+         for (size_t set = 0; set < 2; ++set) {
+           for (size_t i = 0; i < sizes[set]; ++i) {
+             sqlite3_stmt* stmt = nullptr;
+             ok = ok && sqlite3_prepare_v2(db, sets[set][i].sql, -1, &stmt, nullptr) == SQLITE_OK;
+             stmts.push_back(stmt);
+           }
+           if (set == 0) {
+             ok = ok && sqlite3_step(stmts[0]) == SQLITE_ROW && sqlite3_column_text(stmts[0], 1);
+             sqlite3_reset(stmts[0]);
+           }
+         }
+         for (sqlite3_stmt* stmt : stmts) {
+           sqlite3_finalize(stmt);
+         }
+         Expect(sqlite3_close(db) == SQLITE_OK && ok, "floor");
+       })},
+      {"SQLiteCpp", Timed([=](int64_t) {
+         SQLite::Database db(path, dbi::kOpenFlags);
+         for (const char* ddl : dbi::kDdl) {
+           db.exec(ddl);
+         }
+         std::vector<std::unique_ptr<SQLite::Statement>> stmts;
+         for (size_t set = 0; set < 2; ++set) {
+           for (size_t i = 0; i < sizes[set]; ++i) {
+             stmts.push_back(std::make_unique<SQLite::Statement>(db, sets[set][i].sql));
+           }
+           if (set == 0) {
+             Expect(stmts[0]->executeStep() && !stmts[0]->getColumn(1).getString().empty(),
+                    "SQLiteCpp");
+             stmts[0]->reset();
+           }
+         }
+       })},
+  };
+}
+
 // Thread t runs the t-th of `calls` on one shared set of connections; each
 // thread gets the same planned time, so a slow call makes fewer calls. Only
 // the ways that every call has are run.
@@ -384,6 +442,7 @@ const std::vector<Workload>& Workloads() {
   constexpr Plan kLongCalls{Clock::kThreadCpu, 4, 30, 5};
   constexpr Plan kCommits{Clock::kWall, 30, 40, 5};
   constexpr Plan kThreads{Clock::kWall, 5, 30, 7};
+  constexpr Plan kOpenings{Clock::kWall, 20, 30, 5};
   static const std::vector<Workload> workloads = {
       {"SelectSessionCache hit", Medium::kMemory, ThreeWays(SelectSessionCacheHit), kCalls, 2000},
       {"SelectSessionCache miss", Medium::kMemory, ThreeWays(SelectSessionCacheMiss), kCalls, 2000},
@@ -396,6 +455,7 @@ const std::vector<Workload>& Workloads() {
       {"InsertStartRecode, /dev/shm", Medium::kMemory, InsertStartRecode, kCalls, 0},
       {"InsertSessionCache replace, disk", Medium::kDisk, InsertSessionCache, kCommits, 0},
       {"InsertStartRecode, disk", Medium::kDisk, InsertStartRecode, kCommits, 0},
+      {"Init and Close, existing store", Medium::kMemory, InitAndClose, kOpenings, 0},
       {"Reads on 1 thread", Medium::kMemory, ReadsOnThreads(1), kThreads, 0},
       {"Reads on 2 threads", Medium::kMemory, ReadsOnThreads(2), kThreads, 0},
       {"Reads on 4 threads", Medium::kMemory, ReadsOnThreads(4), kThreads, 0},

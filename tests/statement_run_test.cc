@@ -49,7 +49,8 @@ TEST_F(StatementRunTest, FailuresKeepWholeRowsAndLeaveTheStatementReset) {
     EXPECT_EQ(TextLength(length), INT32_MAX) << length;
   }
   SqlStmt stmt(db_, kFailsAtThird.sql);
-  const StmtLease lease(&stmt, kFailsAtThird, nullptr);
+  WorkBudget budget;
+  const StmtLease lease(&stmt, kFailsAtThird, budget, nullptr);
   std::vector<int32_t> rows;
   const auto read = [&](const Row& row) { rows.push_back(row.Int(0)); };
   EXPECT_EQ(RunAllRows(lease, {IntParam(":min", 1)}, read), -1);
@@ -68,7 +69,8 @@ TEST_F(StatementRunTest, FailuresKeepWholeRowsAndLeaveTheStatementReset) {
 // whole rows before it and no half-built one, and the statement stays usable.
 TEST_F(StatementRunTest, AnExceptionWhileReadingLeavesWholeRowsAndTheStatementResetAndUnlocked) {
   SqlStmt stmt(db_, kFailsAtThird.sql);
-  const StmtLease lease(&stmt, kFailsAtThird, nullptr);
+  WorkBudget budget;
+  const StmtLease lease(&stmt, kFailsAtThird, budget, nullptr);
   std::vector<std::pair<int32_t, std::string>> rows;
   const auto read = [&](const Row& row) {
     AppendRow(rows, [&](std::pair<int32_t, std::string>& element) {

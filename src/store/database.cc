@@ -73,6 +73,8 @@ bool CDatabase::OpenAndPrepare(const char* path, StoreFile& file) {
     LogError("[database]Open sqlite3 file[%s] failed:%s", path, sqlite3_errstr(rc));
     return false;
   }
+  budget_.Watch(db_);
+  WorkBudget::Call opening(budget_);
   if (!Exec("database_interface::CDatabase::Init", kDdl[kForeignKeysOn])) {
     return false;
   }
@@ -166,15 +168,15 @@ StmtLease CDatabase::AdmitRecordCall(RecordStmt which) {
   if (state_.load() == kReady) {
     in_flight_.fetch_add(1);
     if (state_.load() == kReady) {
-      return StmtLease(record_stmts_[which].get(), kRecordStmts[which], &in_flight_);
+      return StmtLease(record_stmts_[which].get(), kRecordStmts[which], budget_, &in_flight_);
     }
     in_flight_.fetch_sub(1);
   }
-  return StmtLease(nullptr, kRecordStmts[which], nullptr);
+  return StmtLease(nullptr, kRecordStmts[which], budget_, nullptr);
 }
 
-StmtLease CDatabase::AdmitVersionCall(VersionStmt which) const {
-  return StmtLease(version_stmts_[which].get(), kVersionStmts[which], nullptr);
+StmtLease CDatabase::AdmitVersionCall(VersionStmt which) {
+  return StmtLease(version_stmts_[which].get(), kVersionStmts[which], budget_, nullptr);
 }
 
 }  // namespace database_interface

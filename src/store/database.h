@@ -17,6 +17,7 @@
 #include "schema/statements.h"
 #include "store/sql_stmt.h"
 #include "store/statement_run.h"
+#include "store/work_budget.h"
 
 namespace database_interface {
 
@@ -134,12 +135,13 @@ class CDatabase final : public IDatabaseInterface, public std::enable_shared_fro
   StmtLease AdmitRecordCall(RecordStmt which);
   // A lease on the statement of a version operation, never refused and not
   // counted: these run inside Init only, while no Close can start.
-  StmtLease AdmitVersionCall(VersionStmt which) const;
+  StmtLease AdmitVersionCall(VersionStmt which);
 
   StmtSet version_stmts_;
   StmtSet record_stmts_;
   std::atomic<int32_t> state_{kUninitialized};
   sqlite3* db_ = nullptr;
+  WorkBudget budget_;
   // Record operations admitted while kReady and not yet ended; Close waits
   // for it to drain before it releases anything they use.
   std::atomic<int32_t> in_flight_{0};

@@ -60,6 +60,7 @@ void RunFailure::Log(const StmtInfo& info) const {
 StatementRun::StatementRun(const StmtLease& lease, RunFailure& failure)
     : guard_(lease.stmt()->lock),
       connection_(lease.stmt()->stmt),
+      work_(lease.budget()),
       stmt_(lease.stmt()->stmt),
       failure_(failure) {}
 

@@ -35,6 +35,7 @@
 
 #include "schema/statements.h"
 #include "store/sql_stmt.h"
+#include "store/work_budget.h"
 
 namespace database_interface {
 
@@ -80,20 +81,22 @@ using Params = std::initializer_list<Param>;
 // The current result row of a stepped statement.
 class Row {
  public:
-  explicit Row(sqlite3_stmt* stmt) : stmt_(stmt) {}
+  Row(sqlite3_stmt* stmt, uint64_t& handed) : stmt_(stmt), handed_(handed) {}
 
   int32_t Int(int column) const { return sqlite3_column_int(stmt_, column); }
   int64_t Int64(int column) const { return sqlite3_column_int64(stmt_, column); }
-  // Replaces `out` with the column's text up to its first NUL byte. A text
-  // SQLite cannot deliver (it ran out of memory) reads as empty. Inline: it
-  // runs for every text of every row read.
+  // Replaces `out` with the column's text up to its first NUL byte, counted
+  // as handed out. A text SQLite cannot deliver (it ran out of memory) reads
+  // as empty. Inline: it runs for every text of every row read.
   void Text(int column, std::string& out) const {
     const unsigned char* text = sqlite3_column_text(stmt_, column);
     out.assign(text == nullptr ? "" : reinterpret_cast<const char*>(text));
+    handed_ += out.size();
   }
 
  private:
   sqlite3_stmt* stmt_;
+  uint64_t& handed_;
 };
 
 // Appends to `rows` one element that `fill` builds where it stays, so that
@@ -130,8 +133,9 @@ void AppendRow(std::vector<Element>& rows, Fill&& fill) {
 // in `in_flight`, so that closing the instance waits for the call to end.
 class StmtLease {
  public:
-  StmtLease(SqlStmt* stmt, const StmtInfo& info, std::atomic<int32_t>* in_flight)
-      : stmt_(stmt), info_(info), in_flight_(in_flight) {}
+  StmtLease(SqlStmt* stmt, const StmtInfo& info, WorkBudget& budget,
+            std::atomic<int32_t>* in_flight)
+      : stmt_(stmt), info_(info), budget_(budget), in_flight_(in_flight) {}
   ~StmtLease() {
     if (in_flight_ != nullptr) {
       in_flight_->fetch_sub(1);
@@ -142,10 +146,12 @@ class StmtLease {
 
   SqlStmt* stmt() const { return stmt_; }
   const StmtInfo& info() const { return info_; }
+  WorkBudget& budget() const { return budget_; }
 
  private:
   SqlStmt* stmt_;
   const StmtInfo& info_;
+  WorkBudget& budget_;
   std::atomic<int32_t>* in_flight_;
 };
 
@@ -194,7 +200,10 @@ class StatementRun {
   // Binds `params` in order; false after the first failure.
   bool Bind(Params params);
   int Step() { return sqlite3_step(stmt_); }
-  Row row() const { return Row(stmt_); }
+  Row row() { return Row(stmt_, work_.handed()); }
+  // The row just read was handed out: false once the run's rows go past
+  // what its file could hold.
+  bool RowHanded() { return work_.RowHanded(); }
   // A step answered `code`, which is neither a row nor done: -1.
   int32_t StepFailed(int code) {
     failure_.Step(code);
@@ -204,6 +213,7 @@ class StatementRun {
  private:
   std::lock_guard<std::mutex> guard_;  // released after the destructor's reset
   ConnectionHold connection_;          // likewise, and before guard_
+  WorkBudget::Call work_;
   sqlite3_stmt* const stmt_;
   RunFailure& failure_;
 };
@@ -248,7 +258,8 @@ int32_t RunAtMostOneRow(const StmtLease& lease, Params params, ReadRow&& read) {
 }
 
 // Steps to the end, `read(row)` for each row: the row count. A failed bind
-// answers 0 (no rows were read); a failed step -1, with rows read so far kept.
+// answers 0 (no rows were read); a failed step -1, with rows read so far
+// kept. Rows past what the file could hold fail as an interrupted step.
 template <typename ReadRow>
 int32_t RunAllRows(const StmtLease& lease, Params params, ReadRow&& read) {
   return Run(lease, [&](StatementRun& run) -> int32_t {
@@ -260,6 +271,10 @@ int32_t RunAllRows(const StmtLease& lease, Params params, ReadRow&& read) {
     for (; code == SQLITE_ROW; code = run.Step()) {
       read(run.row());
       ++count;
+      if (!run.RowHanded()) {
+        code = SQLITE_INTERRUPT;
+        break;
+      }
     }
     return code == SQLITE_DONE ? count : run.StepFailed(code);
   });

@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "files/open_flags.h"
+#include "files/sqlite_guard.h"
 #include "schema/schema.h"
 #include "support/test_db.h"
 
@@ -486,6 +487,29 @@ TEST_F(LifecycleTest, EachKindOfFileIsOpenedOrRefusedAsItMustBe) {
   std::filesystem::current_path(host_folder);
 #endif
 }
+
+#if !defined(_WIN32)
+// A journal naming another file as its super-journal, planted while the
+// store is open, after Init's look: where the store's SQLite is its own (the
+// bundled copy, which Init guards; guarded here by hand) the call fails and
+// leaves both files, since the rollback would delete the one it names.
+TEST_F(LifecycleTest, AJournalPlantedWhileTheStoreIsOpenDeletesNoOtherFile) {
+  ASSERT_TRUE(database_interface::GuardSqliteFiles(database_interface::FileSystems::kAny));
+  const std::string victim = dir_.File("victim"), journal = path_ + "-journal";
+  std::ofstream(victim) << "not SQLite's to delete";
+  HotJournal(path_, victim)(path_);
+  std::filesystem::rename(journal, journal + ".aside");
+  auto db = OpenStore(path_);
+  std::filesystem::rename(journal + ".aside", journal);
+  std::string value;
+  EXPECT_EQ(db->SelectSessionCache("k", 0, value), -1);
+  EXPECT_EQ(WithoutSql(log_.Lines()),
+            Lines{"[database]database_interface::CDatabase::SelectSessionCache sqlite3_step with "
+                  "sql[] failed:unable to open database file"});
+  EXPECT_TRUE(std::filesystem::exists(victim));
+  EXPECT_TRUE(std::filesystem::exists(journal));
+}
+#endif
 
 #if defined(__linux__)
 // A view of a folder through a file system that shows every file with one

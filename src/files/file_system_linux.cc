@@ -11,29 +11,16 @@ namespace database_interface {
 
 namespace {
 
-// File systems whose "files" are the kernel's.
-constexpr uint64_t kKernelFileSystems[] = {PROC_SUPER_MAGIC,
-                                           SYSFS_MAGIC,
-                                           DEBUGFS_MAGIC,
-                                           TRACEFS_MAGIC,
-                                           SECURITYFS_MAGIC,
-                                           SELINUX_MAGIC,
-                                           SMACK_MAGIC,
-                                           CGROUP_SUPER_MAGIC,
-                                           CGROUP2_SUPER_MAGIC,
-                                           PSTOREFS_MAGIC,
-                                           EFIVARFS_MAGIC,
-                                           BPF_FS_MAGIC,
-                                           BINFMTFS_MAGIC,
-                                           RDTGROUP_SUPER_MAGIC,
-                                           NSFS_MAGIC,
-                                           OPENPROM_SUPER_MAGIC,
-                                           USBDEVICE_SUPER_MAGIC,
-                                           XENFS_SUPER_MAGIC,
-                                           DEVPTS_SUPER_MAGIC,
-                                           BINDERFS_SUPER_MAGIC,
-                                           0x62656570 /* configfs */,
-                                           0x65735543 /* fusectl */};
+// File systems whose "files" are the kernel's; configfs and fusectl have
+// no name in <linux/magic.h>.
+// clang-format off
+constexpr uint64_t kKernelFileSystems[] = {
+    PROC_SUPER_MAGIC, SYSFS_MAGIC, DEBUGFS_MAGIC, TRACEFS_MAGIC, SECURITYFS_MAGIC, SELINUX_MAGIC,
+    SMACK_MAGIC, CGROUP_SUPER_MAGIC, CGROUP2_SUPER_MAGIC, PSTOREFS_MAGIC, EFIVARFS_MAGIC,
+    BPF_FS_MAGIC, BINFMTFS_MAGIC, RDTGROUP_SUPER_MAGIC, NSFS_MAGIC, OPENPROM_SUPER_MAGIC,
+    USBDEVICE_SUPER_MAGIC, XENFS_SUPER_MAGIC, DEVPTS_SUPER_MAGIC, BINDERFS_SUPER_MAGIC,
+    0x62656570, 0x65735543};
+// clang-format on
 
 // File systems whose reads another machine or process serves.
 constexpr uint64_t kServedFileSystems[] = {

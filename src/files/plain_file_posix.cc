@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <string>
 
 #include "files/file_system.h"
 #include "files/plain_file.h"
@@ -62,32 +63,20 @@ bool IsPlainFile(const std::string& path, bool local_only) {
 std::optional<std::string> ReadPlainBytes(const std::string& path, uint64_t offset, size_t count,
                                           bool local_only) {
   const int fd = OpenPlainFile(path.c_str(), O_RDONLY, 0, local_only);
-  if (fd < 0) {
+  struct stat file = {};
+  if (fd < 0 || fstat(fd, &file) != 0) {
+    (void)close(fd);
     return std::nullopt;
   }
-  struct stat file = {};
-  std::optional<std::string> bytes;
-  if (fstat(fd, &file) == 0) {
-    const auto size = static_cast<uint64_t>(file.st_size);
-    std::string read_bytes(static_cast<size_t>(std::min<uint64_t>(count, size)), '\0');
-    const uint64_t start = std::min(offset, size - read_bytes.size());
-    size_t done = 0;
-    while (done < read_bytes.size()) {
-      const ssize_t got =
-          pread(fd, &read_bytes[done], read_bytes.size() - done, static_cast<off_t>(start + done));
-      if (got < 0 && errno == EINTR) {
-        continue;
-      }
-      if (got <= 0) {
-        break;
-      }
-      done += static_cast<size_t>(got);
-    }
-    if (done == read_bytes.size()) {
-      bytes = std::move(read_bytes);
-    }
-  }
+  const auto size = static_cast<uint64_t>(file.st_size);
+  std::string bytes(static_cast<size_t>(std::min<uint64_t>(count, size)), '\0');
+  const uint64_t start = std::min(offset, size - bytes.size());
+  // A regular file's read is short only at its end: one that shrank meanwhile.
+  const ssize_t got = pread(fd, bytes.data(), bytes.size(), static_cast<off_t>(start));
   (void)close(fd);
+  if (got != static_cast<ssize_t>(bytes.size())) {
+    return std::nullopt;
+  }
   return bytes;
 }
 
@@ -95,18 +84,13 @@ bool CreateOwnerOnlyFile(const std::string& path, FileId& made) {
   // The umask can only take bits away from 0600. SQLite's rollback journal
   // copies the file's mode.
   const int fd = open(path.c_str(), O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    return false;
-  }
   struct stat file = {};
-  const bool known = fstat(fd, &file) == 0;
+  const bool known = fd >= 0 && fstat(fd, &file) == 0;
   (void)close(fd);
-  if (!known) {
-    (void)unlink(path.c_str());  // empty, and made a moment ago
-    return false;
+  if (known) {
+    made = {static_cast<uint64_t>(file.st_dev), static_cast<uint64_t>(file.st_ino)};
   }
-  made = {static_cast<uint64_t>(file.st_dev), static_cast<uint64_t>(file.st_ino)};
-  return true;
+  return known;
 }
 
 void RemoveIfStillEmpty(const std::string& path, const FileId& made) {

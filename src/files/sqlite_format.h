@@ -81,34 +81,32 @@ inline bool IsInteriorPage(unsigned char kind) {
 constexpr size_t kJournalTrailerBytes = 16;
 constexpr std::string_view kJournalMagic{"\xd9\xd5\x05\xf9\x20\xa1\x63\xd7", 8};
 
-// The length of the super-journal name that a journal ending in `trailer`
-// names, or 0 when it names none.
-inline uint32_t SuperJournalNameLength(std::string_view trailer) {
-  if (trailer.size() != kJournalTrailerBytes || trailer.substr(8) != kJournalMagic) {
-    return 0;
-  }
-  return ReadBigEndian<4>(trailer, 0);
-}
-
 // Whether `name` has the form SQLite gives the super-journals it makes: the
 // main database's name, then "-mj", six hexadecimal digits, a 9 and two more.
-// Rolling back a journal deletes its super-journal; a file of any other name
-// was named by a stranger.
 inline bool IsSqliteSuperJournalName(std::string_view name) {
-  constexpr std::string_view kMark = "-mj";
-  constexpr size_t kTail = 12;  // the mark and nine digits
-  if (name.size() <= kTail || name.substr(name.size() - kTail, kMark.size()) != kMark) {
+  const std::string_view tail = name.substr(name.size() > 12 ? name.size() - 12 : 0);
+  return tail.size() == 12 && tail.substr(0, 3) == "-mj" && tail[9] == '9' &&
+         tail.find_first_not_of("0123456789ABCDEF", 3) == std::string_view::npos;
+}
+
+// Whether the journal whose last bytes are `tail` (its last `longest` +
+// kJournalTrailerBytes, or all of it) names a super-journal, up to the
+// name's first NUL as SQLite reads it, that SQLite did not name. Rolling the
+// journal back deletes that file, whatever a stranger chose. SQLite takes
+// no name longer than `longest`, its longest path, nor than the journal.
+inline bool NamesForeignSuperJournal(std::string_view tail, size_t longest) {
+  if (tail.size() < kJournalTrailerBytes) {
     return false;
   }
-  const std::string_view digits = name.substr(name.size() - 9);
-  for (size_t i = 0; i < digits.size(); ++i) {
-    const char c = digits[i];
-    const bool hex = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
-    if (!hex || (i == 6 && c != '9')) {
-      return false;
-    }
+  const size_t trailer = tail.size() - kJournalTrailerBytes;
+  const size_t length =
+      tail.substr(trailer + 8) == kJournalMagic ? ReadBigEndian<4>(tail, trailer) : 0;
+  if (length == 0 || length > longest || length > trailer) {
+    return false;
   }
-  return true;
+  const std::string_view name = tail.substr(trailer - length, length);
+  return !name.empty() && name[0] != '\0' &&
+         !IsSqliteSuperJournalName(name.substr(0, name.find('\0')));
 }
 
 // The first four bytes of a write-ahead log, the last bit telling the byte

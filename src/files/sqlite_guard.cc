@@ -2,8 +2,10 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <string>
 
 #include "files/full_sync.h"
 #include "files/plain_file.h"
@@ -35,17 +37,37 @@ int PlainOpen(const char* path, int flags, int mode) {
                                   : OpenPlainFile(path, flags, mode, local_only);
 }
 
+// Whether the journal just opened in `file` names a super-journal that
+// SQLite did not name, read through the descriptor that SQLite goes on to
+// roll it back from.
+bool NamesForeignSuperJournal(const sqlite3_vfs& vfs, sqlite3_file* file) {
+  sqlite3_int64 size = 0;
+  if (file->pMethods == nullptr || file->pMethods->xFileSize(file, &size) != SQLITE_OK) {
+    return false;
+  }
+  const auto longest = static_cast<size_t>(vfs.mxPathname);
+  std::string tail(
+      static_cast<size_t>(std::min<sqlite3_int64>(
+          size, static_cast<sqlite3_int64>(longest + sqlite_format::kJournalTrailerBytes))),
+      '\0');
+  return file->pMethods->xRead(file, tail.data(), static_cast<int>(tail.size()),
+                               size - static_cast<sqlite3_int64>(tail.size())) == SQLITE_OK &&
+         sqlite_format::NamesForeignSuperJournal(tail, longest);
+}
+
 int OpenNoForeignSuperJournal(sqlite3_vfs* vfs, const char* name, sqlite3_file* file, int flags,
                               int* out_flags) {
-  if ((flags & SQLITE_OPEN_SUPER_JOURNAL) != 0 &&
-      (name == nullptr || !sqlite_format::IsSqliteSuperJournalName(name))) {
-    // SQLite then leaves the journal that names it where it is, and fails.
+  auto* underlying = static_cast<sqlite3_vfs*>(vfs->pAppData);
+  const int rc = kFullSyncs ? OpenFullySyncedFile(underlying, name, file, flags, out_flags)
+                            : underlying->xOpen(underlying, name, file, flags, out_flags);
+  if (rc == SQLITE_OK && (flags & SQLITE_OPEN_MAIN_JOURNAL) != 0 &&
+      NamesForeignSuperJournal(*vfs, file)) {
+    // SQLite then leaves the journal where it is, and fails.
+    file->pMethods->xClose(file);
     file->pMethods = nullptr;
     return SQLITE_CANTOPEN;
   }
-  auto* underlying = static_cast<sqlite3_vfs*>(vfs->pAppData);
-  return kFullSyncs ? OpenFullySyncedFile(underlying, name, file, flags, out_flags)
-                    : underlying->xOpen(underlying, name, file, flags, out_flags);
+  return rc;
 }
 
 bool Install(FileSystems accepted) {

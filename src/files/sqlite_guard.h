@@ -7,10 +7,11 @@
 //   a device swapped in after any check is refused instead of blocking the
 //   caller for good, and so is a file of the kernel's such as /proc/kmsg.
 // - The default file-system layer becomes one over the default of the
-//   moment that opens no super-journal of a name SQLite does not give them.
-//   Rolling back a journal that names one deletes the file it names,
-//   whatever that is; one of SQLite's own is left by a host killed inside a
-//   commit over the store and its own database, and rolled back as usual.
+//   moment that opens no rollback journal naming a super-journal SQLite did
+//   not name, judged on the descriptor SQLite then reads it from. Rolling
+//   it back would delete that file, whatever a stranger chose; one of
+//   SQLite's own is left by a host killed inside a commit over the store
+//   and its own database, and rolled back as usual.
 // Built with full syncs (DBI_SQLITE_FULL_SYNC, on by default for Apple's
 // systems), that layer also marks every sync of the files it opens as a
 // full one (full_sync.h): the connection's settings stay SQLite's own.

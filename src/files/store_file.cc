@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <string_view>
 
 #include "files/sqlite_format.h"
 
@@ -18,24 +19,10 @@ bool NamesAFile(const char* name) {
          std::strncmp(name, "file:", 5) != 0;
 }
 
-// The super-journal name the journal at `journal` ends with, up to its
-// first NUL as SQLite reads it; empty when it names none. SQLite takes no
-// name as long as its longest path or longer than the journal.
-std::string SuperJournalName(const std::string& journal) {
-  namespace format = sqlite_format;
-  const auto trailer = ReadPlainBytes(journal, UINT64_MAX, format::kJournalTrailerBytes, false);
-  const uint32_t length = trailer ? format::SuperJournalNameLength(*trailer) : 0;
+// The longest path SQLite's default layer takes.
+size_t LongestPath() {
   const sqlite3_vfs* vfs = sqlite3_vfs_find(nullptr);
-  if (length == 0 || vfs == nullptr || length > static_cast<uint32_t>(vfs->mxPathname)) {
-    return std::string();
-  }
-  const size_t tail_bytes = length + format::kJournalTrailerBytes;
-  const auto tail = ReadPlainBytes(journal, UINT64_MAX, tail_bytes, false);
-  if (!tail || tail->size() != tail_bytes) {
-    return std::string();
-  }
-  const std::string name = tail->substr(0, length);
-  return name.substr(0, name.find('\0'));
+  return vfs == nullptr ? 0 : static_cast<size_t>(vfs->mxPathname);
 }
 
 }  // namespace
@@ -62,8 +49,10 @@ bool FilesBesideArePlain(const std::string& file) {
 }
 
 bool JournalNamesForeignFile(const std::string& file) {
-  const std::string name = SuperJournalName(file + sqlite_format::kFilesBeside[0]);
-  return !name.empty() && !sqlite_format::IsSqliteSuperJournalName(name);
+  const size_t longest = LongestPath();
+  const auto tail = ReadPlainBytes(file + sqlite_format::kFilesBeside[0], UINT64_MAX,
+                                   longest + sqlite_format::kJournalTrailerBytes, false);
+  return tail && sqlite_format::NamesForeignSuperJournal(*tail, longest);
 }
 
 StoreFile ReadyStoreFile(const char* name) {

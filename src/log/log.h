@@ -26,6 +26,13 @@ void LogError(const char* format, Texts... texts) {
                                                       static_cast<const char*>(texts)...);
 }
 
+// Logs `line`, which has no conversion, and answers false: how a step that
+// failed ends, after the line of what failed inside it.
+inline bool Failed(const char* line) {
+  LogError(line);
+  return false;
+}
+
 }  // namespace database_interface
 
 #endif  // DATABASE_INTERFACE_LOG_LOG_H_

@@ -34,10 +34,10 @@ bool InsertVersionRow(sqlite3* db, std::string& error) {
 }  // namespace
 
 Ddl CreateMissingTables(sqlite3* db, int& rc) {
-  for (const Table& table : kTables) {
-    rc = sqlite3_exec(db, kDdl[table.create], nullptr, nullptr, nullptr);
+  for (size_t create = kFirstCreateTable; create < kDdlCount; ++create) {
+    rc = sqlite3_exec(db, kDdl[create], nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
-      return table.create;
+      return static_cast<Ddl>(create);
     }
   }
   return kDdlCount;

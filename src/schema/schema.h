@@ -88,15 +88,6 @@ inline constexpr Table kTables[] = {
 
 static_assert(sizeof kTables / sizeof kTables[0] == kDdlCount - kFirstCreateTable,
               "one table per CREATE text");
-constexpr bool TablesFollowDdl() {
-  for (size_t i = 0; i < sizeof kTables / sizeof kTables[0]; ++i) {
-    if (kTables[i].create != kFirstCreateTable + i) {
-      return false;
-    }
-  }
-  return true;
-}
-static_assert(TablesFollowDdl(), "the tables in kDdl's order");
 
 // Drops core_recode, instance_info, start_recode and session_cache, the
 // referencing tables first. The version row and the key pair survive it.

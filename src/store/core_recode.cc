@@ -6,8 +6,7 @@
 namespace database_interface {
 
 int32_t CDatabase::InsertCoreRecode(CoreRecode& record) {
-  const StmtLease lease = AdmitRecordCall(kInsertCoreRecode);
-  return RunInsertReturningId(lease,
+  return RunInsertReturningId(AdmitRecordCall(kInsertCoreRecode),
                               {TextParam(":dump_file_path", record.dump_file_path),
                                TextParam(":log_file_path", record.log_file_path),
                                IntParam(":start_recode_id", record.start_recode_id),
@@ -16,8 +15,7 @@ int32_t CDatabase::InsertCoreRecode(CoreRecode& record) {
 }
 
 int32_t CDatabase::SelectAllCoreRecode(std::vector<CoreRecode>& records) {
-  const StmtLease lease = AdmitRecordCall(kSelectAllCoreRecode);
-  return RunAllRows(lease, {}, [&](const Row& row) {
+  return RunAllRows(AdmitRecordCall(kSelectAllCoreRecode), {}, [&](const Row& row) {
     AppendRow(records, [&](CoreRecode& record) {
       record.id = row.Int(0);
       row.Text(1, record.dump_file_path);
@@ -29,8 +27,7 @@ int32_t CDatabase::SelectAllCoreRecode(std::vector<CoreRecode>& records) {
 }
 
 int32_t CDatabase::DeleteCoreRecode(int32_t id) {
-  const StmtLease lease = AdmitRecordCall(kDeleteCoreRecode);
-  return RunNoRow(lease, {IntParam(":id", id)});
+  return RunNoRow(AdmitRecordCall(kDeleteCoreRecode), {IntParam(":id", id)});
 }
 
 }  // namespace database_interface

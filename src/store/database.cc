@@ -64,9 +64,6 @@ bool CDatabase::OpenAndPrepare(const char* path, StoreFile& file) {
   (void)GuardSqliteFiles(FileSystems::kAny);
 #endif
   file = ReadyStoreFile(path);
-  // The order is fixed: foreign keys before anything else, the tables before
-  // any statement is prepared, the version statements before the check that
-  // runs them, and the record statements only once the schema is current.
   // A refused file gets the line SQLite gives a path it cannot open.
   const int rc = file.refused ? SQLITE_CANTOPEN : sqlite3_open_v2(path, &db_, kOpenFlags, nullptr);
   if (rc != SQLITE_OK) {
@@ -75,26 +72,16 @@ bool CDatabase::OpenAndPrepare(const char* path, StoreFile& file) {
   }
   budget_.Watch(db_);
   WorkBudget::Call opening(budget_);
-  if (!Exec("database_interface::CDatabase::Init", kDdl[kForeignKeysOn])) {
-    return false;
-  }
-  if (!CreateTable()) {
-    LogError("[database]CreateTable failed");
-    return false;
-  }
-  if (!InitStmt(version_stmts_, kVersionStmts, kVersionStmtCount)) {
-    LogError("[database]InitStmt failed");
-    return false;
-  }
-  if (!CheckAndUpdateDb()) {
-    LogError("[database]CheckAndUpdateDb failed");
-    return false;
-  }
-  if (!InitStmt(record_stmts_, kRecordStmts, kRecordStmtCount)) {
-    LogError("[database]InitStmt failed");
-    return false;
-  }
-  return true;
+  // The order is fixed: foreign keys before anything else, the tables before
+  // any statement is prepared, the version statements before the check that
+  // runs them, and the record statements only once the schema is current.
+  return Exec("database_interface::CDatabase::Init", kDdl[kForeignKeysOn]) &&
+         (CreateTable() || Failed("[database]CreateTable failed")) &&
+         (InitStmt(version_stmts_, kVersionStmts, kVersionStmtCount) ||
+          Failed("[database]InitStmt failed")) &&
+         (CheckAndUpdateDb() || Failed("[database]CheckAndUpdateDb failed")) &&
+         (InitStmt(record_stmts_, kRecordStmts, kRecordStmtCount) ||
+          Failed("[database]InitStmt failed"));
 }
 
 void CDatabase::Close() {

@@ -130,8 +130,8 @@ class CDatabase final : public IDatabaseInterface, public std::enable_shared_fro
 
   // Admits a call of a record operation: a lease on its statement, counted
   // in flight while the lease lives, or on none when the instance is not
-  // ready. Each operation's first statement, so that nothing it does runs
-  // before.
+  // ready. Each operation hands it straight to its run, so that the lease
+  // lives for the whole run and nothing touches the store outside it.
   StmtLease AdmitRecordCall(RecordStmt which);
   // A lease on the statement of a version operation, never refused and not
   // counted: these run inside Init only, while no Close can start.

@@ -6,9 +6,8 @@
 namespace database_interface {
 
 int32_t CDatabase::InsertInstanceInfo(InstanceInfo& info) {
-  const StmtLease lease = AdmitRecordCall(kInsertInstanceInfo);
   return RunInsertReturningId(
-      lease,
+      AdmitRecordCall(kInsertInstanceInfo),
       {TextParam(":instance_no", info.instance_no), TextParam(":session_id", info.session_id),
        IntParam(":business_type", info.business_type),
        TextParam(":protocol_type", info.protocol_type),
@@ -19,33 +18,31 @@ int32_t CDatabase::InsertInstanceInfo(InstanceInfo& info) {
 
 int32_t CDatabase::SelectInstanceInfoWithStartRecodeId(int32_t start_recode_id,
                                                        std::vector<InstanceInfo>& infos) {
-  const StmtLease lease = AdmitRecordCall(kSelectInstanceInfoWithStartRecodeId);
-  return RunAllRows(lease, {IntParam(":start_recode_id", start_recode_id)}, [&](const Row& row) {
-    AppendRow(infos, [&](InstanceInfo& info) {
-      info.id = row.Int(0);
-      row.Text(1, info.instance_no);
-      row.Text(2, info.session_id);
-      info.business_type = row.Int(3);
-      row.Text(4, info.protocol_type);
-      info.start_recode_id = row.Int(5);
-      info.create_time = row.Int64(6);
-    });
-  });
+  return RunAllRows(AdmitRecordCall(kSelectInstanceInfoWithStartRecodeId),
+                    {IntParam(":start_recode_id", start_recode_id)}, [&](const Row& row) {
+                      AppendRow(infos, [&](InstanceInfo& info) {
+                        info.id = row.Int(0);
+                        row.Text(1, info.instance_no);
+                        row.Text(2, info.session_id);
+                        info.business_type = row.Int(3);
+                        row.Text(4, info.protocol_type);
+                        info.start_recode_id = row.Int(5);
+                        info.create_time = row.Int64(6);
+                      });
+                    });
 }
 
 int32_t CDatabase::UpdataInstanceSessionId(int32_t id, const char* session_id,
                                            int32_t session_id_len) {
-  const StmtLease lease = AdmitRecordCall(kUpdataInstanceSessionId);
   if (session_id == nullptr) {
     return -1;
   }
-  return RunNoRow(lease,
+  return RunNoRow(AdmitRecordCall(kUpdataInstanceSessionId),
                   {TextParam(":session_id", session_id, session_id_len), IntParam(":id", id)});
 }
 
 int32_t CDatabase::DeleteInstanceInfo(int32_t id) {
-  const StmtLease lease = AdmitRecordCall(kDeleteInstanceInfo);
-  return RunNoRow(lease, {IntParam(":id", id)});
+  return RunNoRow(AdmitRecordCall(kDeleteInstanceInfo), {IntParam(":id", id)});
 }
 
 }  // namespace database_interface

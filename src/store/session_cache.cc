@@ -7,19 +7,17 @@
 namespace database_interface {
 
 int32_t CDatabase::DeleteSessionCache(int64_t expire_time) {
-  const StmtLease lease = AdmitRecordCall(kDeleteSessionCache);
-  return RunNoRow(lease, {Int64Param(":expire_time", expire_time)});
+  return RunNoRow(AdmitRecordCall(kDeleteSessionCache), {Int64Param(":expire_time", expire_time)});
 }
 
 int32_t CDatabase::InsertSessionCache(const char* session_key, const char* session_value,
                                       int64_t expire_time) {
-  const StmtLease lease = AdmitRecordCall(kInsertSessionCache);
   if (session_key == nullptr || session_value == nullptr) {
     return -1;
   }
   // The statement yields no row; the one-row shape makes its end a 0.
   return RunAtMostOneRow(
-      lease,
+      AdmitRecordCall(kInsertSessionCache),
       {TextParam(":session_key", session_key), TextParam(":session_value", session_value),
        Int64Param(":expire_time", expire_time)},
       [](const Row&) {});
@@ -27,12 +25,12 @@ int32_t CDatabase::InsertSessionCache(const char* session_key, const char* sessi
 
 int32_t CDatabase::SelectSessionCache(const char* session_key, int64_t expire_time,
                                       std::string& session_value) {
-  const StmtLease lease = AdmitRecordCall(kSelectSessionCache);
   if (session_key == nullptr) {
     return -1;
   }
   return RunAllRows(
-      lease, {TextParam(":session_key", session_key), Int64Param(":expire_time", expire_time)},
+      AdmitRecordCall(kSelectSessionCache),
+      {TextParam(":session_key", session_key), Int64Param(":expire_time", expire_time)},
       [&](const Row& row) { row.Text(0, session_value); });
 }
 

@@ -6,17 +6,11 @@ namespace database_interface {
 
 namespace {
 
-const char* BindFailureFormat(Param::Kind kind) {
-  switch (kind) {
-    case Param::Kind::kText:
-      return "[database]%s sqlite3_bind_text with sql[%s] at[%s] failed:%s";
-    case Param::Kind::kInt:
-      return "[database]%s sqlite3_bind_int with sql[%s] at[%s] failed:%s";
-    case Param::Kind::kInt64:
-      return "[database]%s sqlite3_bind_int64 with sql[%s] at[%s] failed:%s";
-  }
-  return "";
-}
+// By Param::Kind.
+constexpr const char* kBindFailures[] = {
+    "[database]%s sqlite3_bind_text with sql[%s] at[%s] failed:%s",
+    "[database]%s sqlite3_bind_int with sql[%s] at[%s] failed:%s",
+    "[database]%s sqlite3_bind_int64 with sql[%s] at[%s] failed:%s"};
 
 // The index is not tested: a name the statement lacks gives index 0, which
 // SQLite rejects with its range error like any other failed bind.
@@ -36,7 +30,7 @@ int BindOne(sqlite3_stmt* stmt, const Param& param) {
 }  // namespace
 
 void RunFailure::Bind(const Param& param, int code) {
-  format_ = BindFailureFormat(param.kind);
+  format_ = kBindFailures[static_cast<size_t>(param.kind)];
   param_ = param.name;
   code_ = code;
 }
@@ -59,13 +53,17 @@ void RunFailure::Log(const StmtInfo& info) const {
 
 StatementRun::StatementRun(const StmtLease& lease, RunFailure& failure)
     : guard_(lease.stmt()->lock),
-      connection_(lease.stmt()->stmt),
-      work_(lease.budget()),
       stmt_(lease.stmt()->stmt),
-      failure_(failure) {}
+      connection_(sqlite3_stmt_readonly(stmt_) != 0 ? nullptr
+                                                    : sqlite3_db_mutex(sqlite3_db_handle(stmt_))),
+      work_(lease.budget()),
+      failure_(failure) {
+  sqlite3_mutex_enter(connection_);  // nothing on nullptr
+}
 
 StatementRun::~StatementRun() {
   sqlite3_reset(stmt_);
+  sqlite3_mutex_leave(connection_);
 }
 
 bool StatementRun::Bind(Params params) {

@@ -102,29 +102,16 @@ class Row {
 // Appends to `rows` one element that `fill` builds where it stays, so that
 // its strings are neither moved nor copied twice. Should `fill` throw
 // (copying a text can run out of memory), the half-built element is taken
-// off again: `rows` only ever gains whole rows.
+// off again before the exception goes on: `rows` only ever gains whole rows.
 template <typename Element, typename Fill>
 void AppendRow(std::vector<Element>& rows, Fill&& fill) {
-  class TakenOffUnlessFilled {
-   public:
-    explicit TakenOffUnlessFilled(std::vector<Element>& pending) : rows_(pending) {}
-    ~TakenOffUnlessFilled() {
-      if (!filled_) {
-        rows_.pop_back();
-      }
-    }
-    TakenOffUnlessFilled(const TakenOffUnlessFilled&) = delete;
-    TakenOffUnlessFilled& operator=(const TakenOffUnlessFilled&) = delete;
-    void Filled() { filled_ = true; }
-
-   private:
-    std::vector<Element>& rows_;
-    bool filled_ = false;
-  };
   Element& element = rows.emplace_back();
-  TakenOffUnlessFilled guard(rows);
-  fill(element);
-  guard.Filled();
+  try {
+    fill(element);
+  } catch (...) {
+    rows.pop_back();
+    throw;
+  }
 }
 
 // An admitted call's hold on the statement it is about to run, or on none
@@ -169,33 +156,16 @@ class RunFailure {
   int code_ = SQLITE_OK;
 };
 
-// Holds the connection's own mutex while a statement that writes runs (the
-// connection is opened full-mutex, so SQLite's calls inside take it again,
-// recursively). Nothing for a statement that only reads.
-class ConnectionHold {
- public:
-  explicit ConnectionHold(sqlite3_stmt* stmt)
-      : mutex_(sqlite3_stmt_readonly(stmt) != 0 ? nullptr
-                                                : sqlite3_db_mutex(sqlite3_db_handle(stmt))) {
-    sqlite3_mutex_enter(mutex_);  // no-op on nullptr
-  }
-  ~ConnectionHold() { sqlite3_mutex_leave(mutex_); }
-  ConnectionHold(const ConnectionHold&) = delete;
-  ConnectionHold& operator=(const ConnectionHold&) = delete;
-
- private:
-  sqlite3_mutex* const mutex_;
-};
-
 // One run of a statement: holds its locks from construction and, on
-// destruction, resets the statement and then releases them. Failures go to
-// `failure`, to be written once the run has ended.
+// destruction, resets the statement and then releases them. A statement that
+// writes holds the connection's own mutex too (the connection is opened
+// full-mutex, so SQLite's calls inside take it again, recursively); one
+// that only reads, none. Failures go to `failure`, to be written once the
+// run has ended.
 class StatementRun {
  public:
   StatementRun(const StmtLease& lease, RunFailure& failure);
   ~StatementRun();
-  StatementRun(const StatementRun&) = delete;
-  StatementRun& operator=(const StatementRun&) = delete;
 
   // Binds `params` in order; false after the first failure.
   bool Bind(Params params);
@@ -212,9 +182,9 @@ class StatementRun {
 
  private:
   std::lock_guard<std::mutex> guard_;  // released after the destructor's reset
-  ConnectionHold connection_;          // likewise, and before guard_
-  WorkBudget::Call work_;
   sqlite3_stmt* const stmt_;
+  sqlite3_mutex* const connection_;  // left by the destructor, after the reset
+  WorkBudget::Call work_;
   RunFailure& failure_;
 };
 

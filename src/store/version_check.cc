@@ -1,12 +1,9 @@
 // The schema version check run by Init: it carries out the decision
 // OpeningFor makes from the file's version row.
 
-#include <sstream>
-
 #include "log/log.h"
-#include "schema/opening_rule.h"
 #include "schema/schema.h"
-#include "schema/version_text.h"
+#include "schema/versions.h"
 #include "store/database.h"
 
 namespace database_interface {
@@ -32,18 +29,13 @@ bool CDatabase::CheckAndUpdateDb() {
   std::string version;
   const int32_t found = SelectDbVersion(id, version);
   if (found == -1) {
-    LogError("[database]SelectDbVersion failed");
-    return false;
+    return Failed("[database]SelectDbVersion failed");
   }
   switch (OpeningFor(found == 1 ? version.c_str() : nullptr)) {
     case Opening::kNothing:
       return true;
     case Opening::kStamp:
-      if (!InsertDbVersion()) {
-        LogError("[database]InsertDbVersion failed");
-        return false;
-      }
-      return true;
+      return InsertDbVersion() || Failed("[database]InsertDbVersion failed");
     case Opening::kRefuse:
       // The comparison fails as it did in the decision, and logs which text
       // would not split.
@@ -52,24 +44,18 @@ bool CDatabase::CheckAndUpdateDb() {
       return false;
     case Opening::kMigrate:
       if (!VersionChangeDb(version)) {
-        LogError("[database]VersionChangeDb failed");
-        return false;
+        return Failed("[database]VersionChangeDb failed");
       }
       break;
     case Opening::kRebuild:
       if (!ReCreateTable()) {
-        LogError("[database]ReCreateTable failed");
-        return false;
+        return Failed("[database]ReCreateTable failed");
       }
       break;
   }
   // Rewritten only after the change succeeded, so that a failure leaves the
   // old version and the next Init repeats the change.
-  if (!UpdateDbVersion(id)) {
-    LogError("[database]UpdateDbVersion failed");
-    return false;
-  }
-  return true;
+  return UpdateDbVersion(id) || Failed("[database]UpdateDbVersion failed");
 }
 
 int32_t CDatabase::SelectDbVersion(int32_t& id, std::string& version) {
@@ -117,8 +103,7 @@ int32_t CDatabase::VersionCompare(const char* oldDbVersion, const char* newDbVer
   const char* const texts[2] = {oldDbVersion, newDbVersion};
   VersionNumbers numbers[2] = {};
   for (int i = 0; i < 2; ++i) {
-    std::istringstream stream(texts[i]);
-    if (VersionSplit(stream, numbers[i][0], numbers[i][1], numbers[i][2]) != 0) {
+    if (!ParseVersionText(texts[i], numbers[i])) {
       LogError("[database]%s VersionSplit with version[%s] failed",
                "database_interface::CDatabase::VersionCompare", texts[i]);
       return -1;

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "schema/opening_rule.h"
+#include "schema/versions.h"
 
 namespace dbi {
 

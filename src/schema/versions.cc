@@ -1,10 +1,12 @@
-#include "schema/version_text.h"
+#include "schema/versions.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <limits>
 #include <sstream>
 #include <string>
+
+#include "schema/schema.h"
 
 namespace database_interface {
 
@@ -52,6 +54,19 @@ int32_t CompareVersionNumbers(const VersionNumbers& older, const VersionNumbers&
     }
   }
   return 0;
+}
+
+Opening OpeningFor(const char* stored_version) {
+  if (stored_version == nullptr) {
+    return Opening::kStamp;
+  }
+  VersionNumbers stored{};
+  VersionNumbers current{};
+  if (!ParseVersionText(stored_version, stored) || !ParseVersionText(kSchemaVersion, current)) {
+    return Opening::kRefuse;
+  }
+  constexpr Opening kByOrder[] = {Opening::kNothing, Opening::kMigrate, Opening::kRebuild};
+  return kByOrder[CompareVersionNumbers(stored, current)];
 }
 
 }  // namespace database_interface

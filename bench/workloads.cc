@@ -323,60 +323,70 @@ std::vector<Way> InsertStartRecode(Stores& stores) {
       });
 }
 
-// Opening an existing store and closing it again: the open, foreign keys,
-// the table texts, the version statements with the version read, the
-// record statements, then the close. The library's Init beside the same
-// work done by hand.
+// The statement texts Init prepares, in its order: the version statements,
+// then the record statements.
+std::vector<const char*> InitsStatements() {
+  std::vector<const char*> texts;
+  const auto sql = [](const dbi::StmtInfo& info) { return info.sql; };
+  std::transform(std::begin(dbi::kVersionStmts), std::end(dbi::kVersionStmts),
+                 std::back_inserter(texts), sql);
+  std::transform(std::begin(dbi::kRecordStmts), std::end(dbi::kRecordStmts),
+                 std::back_inserter(texts), sql);
+  return texts;
+}
+
+// Init's work done on the C API: the open, the table texts, the version
+// statements with the version read, the record statements, then the close.
+bool OpenByHand(const std::string& path) {
+  sqlite3* db = nullptr;
+  bool ok = sqlite3_open_v2(path.c_str(), &db, dbi::kOpenFlags, nullptr) == SQLITE_OK;
+  for (const char* ddl : dbi::kDdl) {
+    ok = ok && sqlite3_exec(db, ddl, nullptr, nullptr, nullptr) == SQLITE_OK;
+  }
+  std::vector<sqlite3_stmt*> stmts;
+  for (const char* sql : InitsStatements()) {
+    sqlite3_stmt* stmt = nullptr;
+    ok = ok && sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) == SQLITE_OK;
+    stmts.push_back(stmt);
+    if (stmts.size() == dbi::kVersionStmtCount) {
+      ok = ok && sqlite3_step(stmts[0]) == SQLITE_ROW && Text(stmts[0], 1) != nullptr;
+      sqlite3_reset(stmts[0]);
+    }
+  }
+  for (sqlite3_stmt* stmt : stmts) {
+    sqlite3_finalize(stmt);
+  }
+  return sqlite3_close(db) == SQLITE_OK && ok;
+}
+
+bool OpenThroughSqliteCpp(const std::string& path) {
+  SQLite::Database db(path, dbi::kOpenFlags);
+  for (const char* ddl : dbi::kDdl) {
+    db.exec(ddl);
+  }
+  std::vector<std::unique_ptr<SQLite::Statement>> stmts;
+  bool ok = true;
+  for (const char* sql : InitsStatements()) {
+    stmts.push_back(std::make_unique<SQLite::Statement>(db, sql));
+    if (stmts.size() == dbi::kVersionStmtCount) {
+      ok = stmts[0]->executeStep() && !stmts[0]->getColumn(1).getString().empty();
+      stmts[0]->reset();
+    }
+  }
+  return ok;
+}
+
+// Opening an existing store and closing it again: the library's Init and
+// Close beside the same work done by hand.
 std::vector<Way> InitAndClose(Stores& stores) {
   const std::string path = sqlite3_db_filename(stores.floor, "main");
-  const dbi::StmtInfo* const sets[] = {dbi::kVersionStmts, dbi::kRecordStmts};
-  const size_t sizes[] = {dbi::kVersionStmtCount, dbi::kRecordStmtCount};
   return {
       {"library", Timed([db = IDatabaseInterface::CreateDatabaseInterface(), path](int64_t) {
          Expect(db->Init(path.c_str()) == 0, "library");
          db->Close();
        })},
-      {"floor", Timed([=](int64_t) {
-         sqlite3* db = nullptr;
-         bool ok = sqlite3_open_v2(path.c_str(), &db, dbi::kOpenFlags, nullptr) == SQLITE_OK;
-         for (const char* ddl : dbi::kDdl) {
-           ok = ok && sqlite3_exec(db, ddl, nullptr, nullptr, nullptr) == SQLITE_OK;
-         }
-         std::vector<sqlite3_stmt*> stmts;
-         for (size_t set = 0; set < 2; ++set) {
-           for (size_t i = 0; i < sizes[set]; ++i) {
-             sqlite3_stmt* stmt = nullptr;
-             ok = ok && sqlite3_prepare_v2(db, sets[set][i].sql, -1, &stmt, nullptr) == SQLITE_OK;
-             stmts.push_back(stmt);
-           }
-           if (set == 0) {
-             ok = ok && sqlite3_step(stmts[0]) == SQLITE_ROW && sqlite3_column_text(stmts[0], 1);
-             sqlite3_reset(stmts[0]);
-           }
-         }
-         for (sqlite3_stmt* stmt : stmts) {
-           sqlite3_finalize(stmt);
-         }
-         Expect(sqlite3_close(db) == SQLITE_OK && ok, "floor");
-       })},
-      {"SQLiteCpp", Timed([=](int64_t) {
-         SQLite::Database db(path, dbi::kOpenFlags);
-         for (const char* ddl : dbi::kDdl) {
-           db.exec(ddl);
-         }
-         std::vector<std::unique_ptr<SQLite::Statement>> stmts;
-         for (size_t set = 0; set < 2; ++set) {
-           for (size_t i = 0; i < sizes[set]; ++i) {
-             stmts.push_back(std::make_unique<SQLite::Statement>(db, sets[set][i].sql));
-           }
-           if (set == 0) {
-             Expect(stmts[0]->executeStep() && !stmts[0]->getColumn(1).getString().empty(),
-                    "SQLiteCpp");
-             stmts[0]->reset();
-           }
-         }
-       })},
-  };
+      {"floor", Timed([path](int64_t) { Expect(OpenByHand(path), "floor"); })},
+      {"SQLiteCpp", Timed([path](int64_t) { Expect(OpenThroughSqliteCpp(path), "SQLiteCpp"); })}};
 }
 
 // Thread t runs the t-th of `calls` on one shared set of connections; each

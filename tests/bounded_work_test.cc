@@ -46,15 +46,16 @@ void Put16(std::string& page, size_t offset, uint32_t value) {
 // `levels` interior pages, each naming the next as every one of its
 // `fanout` children, the last naming the old root's leaf: no cycle, a few
 // pages, and fanout^levels times the leaf's rows in a scan.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): levels, then fanout
 void ShareChildren(const std::string& path, const std::string& table, int levels, int fanout) {
   const uint32_t root = static_cast<uint32_t>(std::stoul(
       RawDb(path).Rows("SELECT rootpage FROM sqlite_master WHERE name = '" + table + "'")[0]));
   std::string file = FileContents(path);
-  const uint32_t page_size = format::HeaderPageSize(file);
+  const size_t page_size = format::HeaderPageSize(file);
   ASSERT_LE(format::kInteriorHeaderBytes + 8 * static_cast<size_t>(fanout), page_size);
   const auto pages = static_cast<uint32_t>(file.size() / page_size);
   const uint32_t leaf = pages + 1;  // the old root moves to the end
-  file += file.substr((root - 1) * page_size, page_size);
+  file += file.substr(size_t{root - 1} * page_size, page_size);
   for (int level = 0; level < levels; ++level) {
     const uint32_t child = level + 1 == levels ? leaf : pages + 2 + static_cast<uint32_t>(level);
     std::string interior(page_size, '\0');
@@ -73,7 +74,7 @@ void ShareChildren(const std::string& path, const std::string& table, int levels
     Put16(interior, 5, static_cast<uint32_t>(content));
     format::WriteBigEndian32(interior, format::kRightChildOffset, child);
     if (level == 0) {
-      file.replace((root - 1) * page_size, page_size, interior);
+      file.replace(size_t{root - 1} * page_size, page_size, interior);
     } else {
       file += interior;
     }
@@ -158,7 +159,7 @@ TEST_F(BoundedWorkTest, ACallThroughSharedPagesAnswersMinusOneWithItsLine) {
         const bool line =
             log_.Lines().size() == 1 && log_.Lines()[0].find("interrupted") != std::string::npos;
         shared->Close();
-        std::exit(in && line ? 0 : 1);
+        std::exit(in && line ? 0 : 1);  // NOLINT(concurrency-mt-unsafe): the child's only thread
       },
       ::testing::ExitedWithCode(0), "");
 #endif

@@ -512,6 +512,11 @@ TEST_F(LifecycleTest, AJournalPlantedWhileTheStoreIsOpenDeletesNoOtherFile) {
 #endif
 
 #if defined(__linux__)
+// Runs `command` in the shell, as a host's administrator would.
+int Shell(const std::string& command) {
+  return std::system(command.c_str());  // NOLINT(cert-env33-c,concurrency-mt-unsafe): one thread
+}
+
 // A view of a folder through a file system that shows every file with one
 // fixed mode, as vfat and exFAT cards, CIFS shares and FUSE views such as
 // Android's shared storage do, unmounted when it goes.
@@ -522,11 +527,11 @@ class FixedModeView {
     std::filesystem::create_directory(view_);
     const std::string mount =
         "bindfs --perms=a+rX --chmod-ignore '" + real_ + "' '" + view_ + "' 2>/dev/null";
-    mounted_ = std::system(mount.c_str()) == 0;
+    mounted_ = Shell(mount) == 0;
   }
   ~FixedModeView() {
     if (mounted_) {
-      (void)std::system(("umount '" + view_ + "'").c_str());
+      (void)Shell("umount '" + view_ + "'");
     }
   }
   FixedModeView(const FixedModeView&) = delete;
@@ -542,7 +547,7 @@ class FixedModeView {
 };
 
 TEST_F(LifecycleTest, ANewStoreOpensWhereTheFileSystemShowsFixedModes) {
-  if (std::system("command -v bindfs >/dev/null") != 0) {
+  if (Shell("command -v bindfs >/dev/null") != 0) {
     GTEST_SKIP() << "no bindfs for a FUSE view (make test installs it)";
   }
   const FixedModeView view(dir_);
@@ -565,6 +570,7 @@ TEST_F(LifecycleTest, ANewStoreOpensWhereTheFileSystemShowsFixedModes) {
 // both are synced and name it, the commit point not yet passed. `meanwhile`
 // runs before the child starts its commit, in this process, which the child
 // left before any SQLite state of its was made.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): the host's file, then the store
 void KillHostInsideACommitOverBoth(const std::string& host, const std::string& store,
                                    const std::function<void()>& meanwhile) {
   int go[2];

@@ -30,12 +30,12 @@ TEST(UnloadTest, AHostsSqliteIsAsItWasAfterTheStoreIsUnloaded) {
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);
   void* library = dlopen(DBI_TEST_STORE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-  ASSERT_NE(library, nullptr) << dlerror();
+  ASSERT_NE(library, nullptr) << dlerror();  // NOLINT(concurrency-mt-unsafe): one thread
   using Create = std::shared_ptr<database_interface::IDatabaseInterface> (*)();
   // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): what dlsym finds is a function
   const auto create = reinterpret_cast<Create>(
       dlsym(library, "_ZN18database_interface18IDatabaseInterface23CreateDatabaseInterfaceEv"));
-  ASSERT_NE(create, nullptr) << dlerror();
+  ASSERT_NE(create, nullptr) << dlerror();  // NOLINT(concurrency-mt-unsafe): one thread
   {
     const auto db = create();
     const std::string names[] = {(dir / "plain.db").string(),

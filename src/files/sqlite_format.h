@@ -32,9 +32,10 @@ inline void WriteBigEndian32(std::string& bytes, size_t offset, uint32_t value) 
 
 // The database header, the first bytes of page 1.
 constexpr size_t kHeaderBytes = 100;
-constexpr std::string_view kMagic{"SQLite format 3", 16};  // with its NUL
-constexpr size_t kPageSizeOffset = 16;                     // 16 bits; 1 means 65536
-constexpr size_t kReadVersionOffset = 19;                  // 2: read in WAL mode
+constexpr char kMagicText[] = "SQLite format 3";
+constexpr std::string_view kMagic(kMagicText, sizeof kMagicText);  // with its NUL
+constexpr size_t kPageSizeOffset = 16;                             // 16 bits; 1 means 65536
+constexpr size_t kReadVersionOffset = 19;                          // 2: read in WAL mode
 constexpr char kWalReadVersion = 2;
 constexpr size_t kPageCountOffset = 28;
 constexpr uint32_t kDefaultPageSize = 4096;

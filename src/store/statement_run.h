@@ -166,6 +166,8 @@ class StatementRun {
  public:
   StatementRun(const StmtLease& lease, RunFailure& failure);
   ~StatementRun();
+  StatementRun(const StatementRun&) = delete;
+  StatementRun& operator=(const StatementRun&) = delete;
 
   // Binds `params` in order; false after the first failure.
   bool Bind(Params params);

@@ -30,7 +30,7 @@ void WorkBudget::Watch(sqlite3* db) {
 
 int WorkBudget::OnProgress(void* budget) {
   Call* call = current_call;
-  return call != nullptr && !static_cast<WorkBudget*>(budget)->Within(++call->callbacks_);
+  return call != nullptr && !static_cast<WorkBudget*>(budget)->Within(++call->callbacks_) ? 1 : 0;
 }
 
 bool WorkBudget::Within(uint64_t used) {

@@ -57,7 +57,7 @@ class WorkBudget {
  private:
   // A new or empty file is given the budget of a small store's: SQLite's
   // own steps to create the tables of an empty file must not fail.
-  static constexpr uint64_t kFewestBytes = 64 * 1024;
+  static constexpr uint64_t kFewestBytes = uint64_t{64} * 1024;
 
   static int OnProgress(void* budget);
   // Whether `used` bytes' worth of work is within the file's size, read

@@ -22,9 +22,7 @@ namespace dbi_test {
 TempDir::TempDir() {
   std::filesystem::path root = std::filesystem::temp_directory_path();
   std::error_code error;
-  if (root == "/tmp" && std::filesystem::is_directory("/dev/shm", error)) {
-    root = "/dev/shm";
-  }
+  root = root == "/tmp" && std::filesystem::is_directory("/dev/shm", error) ? "/dev/shm" : root;
   std::random_device random;
   root /= "dbi_test_" + std::to_string(random()) + std::to_string(random()) +
           std::to_string(random()) + std::to_string(random());
@@ -100,12 +98,10 @@ int64_t OpenDescriptorCount() {
   DWORD handles = 0;
   EXPECT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &handles));
   return handles;
-#elif defined(__APPLE__)
-  // No /proc there; its devfs lists the process's own descriptors.
-  return std::distance(std::filesystem::directory_iterator("/dev/fd"),
-                       std::filesystem::directory_iterator());
 #else
-  return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+  // Apple's systems have no /proc; their devfs lists the process's own descriptors.
+  const char* const listed = std::filesystem::exists("/proc/self/fd") ? "/proc/self/fd" : "/dev/fd";
+  return std::distance(std::filesystem::directory_iterator(listed),
                        std::filesystem::directory_iterator());
 #endif
 }

@@ -517,7 +517,7 @@ class PowerCutTest : public FailureInjectionTest {
     std::filesystem::remove_all(folder);
     std::filesystem::create_directory(folder);
     for (const auto& [name, content] : files) {
-      std::ofstream(folder + "/" + name, std::ios::binary) << content;
+      std::ofstream(std::filesystem::path(folder) / name, std::ios::binary) << content;
     }
     log_.Clear();
     if (NewStore()->Init(path.c_str()) != 0 || !log_.Lines().empty()) {

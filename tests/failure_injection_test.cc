@@ -28,6 +28,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <optional>
 #include <regex>
 #include <set>
 #include <string>
@@ -474,26 +475,36 @@ TEST_F(FailureInjectionTest, EveryFailurePointOfOpeningIsSurvived) {
   std::printf("failures injected and survived in Init: %d\n", injected);
 }
 
-// A layer over the faulty one whose every sync is a full one: what the
-// store's own SQLite is built with on Apple's systems, for a store on the
-// system's SQLite here.
-sqlite3_vfs* FullSyncsLayer() {
-  static sqlite3_vfs layer = [] {
-    sqlite3_vfs* faulty = sqlite3_vfs_find("faulty");
-    sqlite3_vfs made = *faulty;
-    made.pNext = nullptr;
-    made.zName = "full syncs";
-    made.pAppData = faulty;
-    made.szOsFile = database_interface::FullySyncedFileSize(*faulty);
-    made.xOpen = [](sqlite3_vfs* vfs, const char* name, sqlite3_file* file, int flags,
-                    int* out_flags) {
+// A layer over the default of the moment whose every sync is a full one,
+// the default while it lives: what the store's own SQLite is built with on
+// Apple's systems, for a store on the system's SQLite here. The default it
+// restores may be the store's own layer, which a bundled SQLite puts over
+// the faulty one at the first Init.
+class FullSyncsByDefault {
+ public:
+  FullSyncsByDefault() : layer_(*underlying_) {
+    layer_.pNext = nullptr;
+    layer_.zName = "full syncs";
+    layer_.pAppData = underlying_;
+    layer_.szOsFile = database_interface::FullySyncedFileSize(*underlying_);
+    layer_.xOpen = [](sqlite3_vfs* vfs, const char* name, sqlite3_file* file, int flags,
+                      int* out_flags) {
       return database_interface::OpenFullySyncedFile(static_cast<sqlite3_vfs*>(vfs->pAppData), name,
                                                      file, flags, out_flags);
     };
-    return made;
-  }();
-  return &layer;
-}
+    sqlite3_vfs_register(&layer_, 1);
+  }
+  ~FullSyncsByDefault() {
+    sqlite3_vfs_register(underlying_, 1);
+    sqlite3_vfs_unregister(&layer_);
+  }
+  FullSyncsByDefault(const FullSyncsByDefault&) = delete;
+  FullSyncsByDefault& operator=(const FullSyncsByDefault&) = delete;
+
+ private:
+  sqlite3_vfs* underlying_ = sqlite3_vfs_find(nullptr);
+  sqlite3_vfs layer_;
+};
 
 #if defined(DBI_TEST_STORE_SYNCS_FULLY)
 constexpr bool kStoreSyncsFully = true;
@@ -603,7 +614,10 @@ TEST_F(PowerCutTest, LoseNothingAcknowledgedButWhatTheSyncModeAllows) {
        {Row{"plain disk", Cache::kNone, false}, Row{"volatile cache", Cache::kVolatile, false},
         Row{"volatile cache, full syncs", Cache::kVolatile, true}}) {
     SCOPED_TRACE(row.disk);
-    sqlite3_vfs_register(row.full_syncs ? FullSyncsLayer() : sqlite3_vfs_find("faulty"), 1);
+    std::optional<FullSyncsByDefault> full_syncs;
+    if (row.full_syncs) {
+      full_syncs.emplace();
+    }
     const bool drains = row.cache == Cache::kVolatile && (row.full_syncs || kStoreSyncsFully);
     const bool whole = row.cache == Cache::kNone || drains;
     const Cuts cuts = CutRounds(row.disk, row.cache, whole);
@@ -613,7 +627,6 @@ TEST_F(PowerCutTest, LoseNothingAcknowledgedButWhatTheSyncModeAllows) {
     std::printf("power cuts on a %s: %d tried, %d damaged, %d damaged without their journal\n",
                 row.disk, cuts.tried, cuts.damaged, cuts.without_journal);
   }
-  sqlite3_vfs_register(sqlite3_vfs_find("faulty"), 1);
 }
 
 }  // namespace

@@ -193,8 +193,12 @@ bool Workload::Call(Op op) {
   const int32_t start = Newest(live(starts_, model_.starts));
   const std::string session_key = "key-" + tag_ + "-" + std::to_string(calls_ % 2);
   std::string a = "-", b = "-";  // outputs of the reads, "-" until written
-  if (op == kInit || op == kClose) {
-    return op == kClose ? (db_.Close(), true) : Answered(db_.Init(path_.c_str()), 0);
+  if (op == kInit) {
+    return Answered(db_.Init(path_.c_str()), 0);
+  }
+  if (op == kClose) {
+    db_.Close();
+    return true;
   }
   switch (static_cast<dbi::RecordStmt>(op)) {
     case dbi::kInsertMessageCollectKey: {

@@ -31,7 +31,7 @@ class StatementRunTest : public ::testing::Test {
  protected:
   StatementRunTest() {
     sqlite3_open_v2(":memory:", &db_, SQLITE_OPEN_READWRITE, nullptr);
-    sqlite3_exec(db_, "CREATE TABLE t(x INTEGER); INSERT INTO t VALUES (1), (2), (3), (4);",
+    sqlite3_exec(db_, "CREATE TABLE t(x INTEGER); INSERT INTO t VALUES (1), (2), (3), (4), (5);",
                  nullptr, nullptr, nullptr);
   }
   void TearDown() override { sqlite3_close_v2(db_); }
@@ -42,32 +42,14 @@ class StatementRunTest : public ::testing::Test {
 
 // A step that fails midway keeps the rows read before it; a bind that fails
 // (here a text length beyond 32 bits, which must saturate rather than wrap
-// to a length that would store a piece of the text as if whole) answers 0.
-// Both are logged, and the statement is reset for the next call.
-TEST_F(StatementRunTest, FailuresKeepWholeRowsAndLeaveTheStatementReset) {
+// to a length that would store a piece of the text as if whole) answers 0;
+// a row whose copy runs out of memory leaves the caller's vector with the
+// whole rows before it and no half-built one. The failures are logged, and
+// each leaves the statement reset and unlocked for the next call.
+TEST_F(StatementRunTest, FailuresKeepWholeRowsAndLeaveTheStatementReady) {
   for (const size_t length : {size_t{INT32_MAX} + 1, size_t{UINT32_MAX}, SIZE_MAX}) {
     EXPECT_EQ(TextLength(length), INT32_MAX) << length;
   }
-  SqlStmt stmt(db_, kFailsAtThird.sql);
-  WorkBudget budget;
-  const StmtLease lease(&stmt, kFailsAtThird, budget, nullptr);
-  std::vector<int32_t> rows;
-  const auto read = [&](const Row& row) { rows.push_back(row.Int(0)); };
-  EXPECT_EQ(RunAllRows(lease, {IntParam(":min", 1)}, read), -1);
-  EXPECT_EQ(RunAllRows(lease, {TextParam(":min", "1", TextLength(SIZE_MAX))}, read), 0);
-  EXPECT_EQ(RunAllRows(lease, {IntParam(":min", 4)}, read), 1);
-  EXPECT_EQ(rows, (std::vector<int32_t>{1, 2, 4}));
-  const std::string with_sql = std::string(" with sql[") + kFailsAtThird.sql + "] ",
-                    run = "[database]test::FailsAtThird";
-  EXPECT_EQ(log_.Lines(),
-            (std::vector<std::string>{
-                run + " sqlite3_step" + with_sql + "failed:SQL logic error",
-                run + " sqlite3_bind_text" + with_sql + "at[:min] failed:string or blob too big"}));
-}
-
-// Copying a row's text may run out of memory: the caller's vector keeps the
-// whole rows before it and no half-built one, and the statement stays usable.
-TEST_F(StatementRunTest, AnExceptionWhileReadingLeavesWholeRowsAndTheStatementResetAndUnlocked) {
   SqlStmt stmt(db_, kFailsAtThird.sql);
   WorkBudget budget;
   const StmtLease lease(&stmt, kFailsAtThird, budget, nullptr);
@@ -75,14 +57,16 @@ TEST_F(StatementRunTest, AnExceptionWhileReadingLeavesWholeRowsAndTheStatementRe
   const auto read = [&](const Row& row) {
     AppendRow(rows, [&](std::pair<int32_t, std::string>& element) {
       element.first = row.Int(0);
-      if (element.first == 2) {
+      if (element.first == 5) {
         throw std::bad_alloc();
       }
       row.Text(0, element.second);
     });
   };
-  EXPECT_THROW(RunAllRows(lease, {IntParam(":min", 1)}, read), std::bad_alloc);
-  EXPECT_EQ(rows, (std::vector<std::pair<int32_t, std::string>>{{1, "1"}}));
+  EXPECT_EQ(RunAllRows(lease, {IntParam(":min", 1)}, read), -1);
+  EXPECT_EQ(RunAllRows(lease, {TextParam(":min", "1", TextLength(SIZE_MAX))}, read), 0);
+  EXPECT_THROW(RunAllRows(lease, {IntParam(":min", 4)}, read), std::bad_alloc);
+  EXPECT_EQ(rows, (std::vector<std::pair<int32_t, std::string>>{{1, "1"}, {2, "2"}, {4, "4"}}));
   ASSERT_TRUE(stmt.lock.try_lock());
   stmt.lock.unlock();
   int32_t first = 0;
@@ -90,6 +74,12 @@ TEST_F(StatementRunTest, AnExceptionWhileReadingLeavesWholeRowsAndTheStatementRe
       RunAtMostOneRow(lease, {IntParam(":min", 2)}, [&](const Row& row) { first = row.Int(0); }),
       1);
   EXPECT_EQ(first, 2);
+  const std::string with_sql = std::string(" with sql[") + kFailsAtThird.sql + "] ",
+                    run = "[database]test::FailsAtThird";
+  EXPECT_EQ(log_.Lines(),
+            (std::vector<std::string>{
+                run + " sqlite3_step" + with_sql + "failed:SQL logic error",
+                run + " sqlite3_bind_text" + with_sql + "at[:min] failed:string or blob too big"}));
 }
 
 }  // namespace

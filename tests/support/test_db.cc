@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 
 #include "schema/statements.h"  // one statement per record operation
 
@@ -14,28 +13,6 @@
 #endif
 
 namespace dbi_test {
-
-// Memory-backed when the system has one and TMPDIR does not say otherwise:
-// on a disk, SQLite's fsyncs make the suites many times slower while testing
-// nothing more (no test cuts the power). The name is 128 random bits, which
-// no other test process picks.
-TempDir::TempDir() {
-  std::filesystem::path root = std::filesystem::temp_directory_path();
-  std::error_code error;
-  if (root == "/tmp" && std::filesystem::is_directory("/dev/shm", error)) {
-    root = "/dev/shm";
-  }
-  std::random_device random;
-  root /= "dbi_test_" + std::to_string(random()) + std::to_string(random()) +
-          std::to_string(random()) + std::to_string(random());
-  EXPECT_TRUE(std::filesystem::create_directory(root)) << root;
-  path_ = root.generic_string();
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
 
 RawDb::RawDb(const std::string& path) {
   const int rc =
@@ -100,12 +77,10 @@ int64_t OpenDescriptorCount() {
   DWORD handles = 0;
   EXPECT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &handles));
   return handles;
-#elif defined(__APPLE__)
-  // No /proc there; its devfs lists the process's own descriptors.
-  return std::distance(std::filesystem::directory_iterator("/dev/fd"),
-                       std::filesystem::directory_iterator());
 #else
-  return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+  // Apple's systems have no /proc; their devfs lists the process's own descriptors.
+  const char* const listed = std::filesystem::exists("/proc/self/fd") ? "/proc/self/fd" : "/dev/fd";
+  return std::distance(std::filesystem::directory_iterator(listed),
                        std::filesystem::directory_iterator());
 #endif
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "database_interface/database_interface.h"
+#include "support/file_folder.h"
 #include "support/log_capture.h"
 
 namespace dbi_test {
@@ -26,22 +27,6 @@ using Lines = std::vector<std::string>;
 
 // The schema version that opening stamps on a file; the tests' one copy.
 constexpr char kCurrentVersion[] = "1.13.0";
-
-// A fresh folder under the system's temporary folder, removed with its
-// content on destruction.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  const std::string& path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
 
 // A plain SQLite connection to a file, outside the store.
 class RawDb {

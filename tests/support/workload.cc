@@ -67,32 +67,37 @@ std::string Row(const InstanceInfo& info) {
                 info.start_recode_id, info.create_time);
 }
 
-// Records by id: a read's output, or the model's table as it is.
-template <typename Record>
-std::map<int32_t, Record> ById(const std::vector<Record>& records) {
-  std::map<int32_t, Record> by_id;
-  for (const Record& record : records) {
-    by_id[record.id] = record;
-  }
-  return by_id;
-}
-
-template <typename Record>
-const std::map<int32_t, Record>& ById(const std::map<int32_t, Record>& records) {
-  return records;
-}
-
-// "row;row;" of the records that `pick` keeps, by id.
-template <typename Records, typename Pick>
-std::string Listed(const Records& records, const Pick& pick) {
+// "row;row;" of the records that `pick` keeps, by id: the model's table, or
+// (below) a read's output.
+template <typename Record, typename Pick>
+std::string Listed(const std::map<int32_t, Record>& records, const Pick& pick) {
   std::string listed;
-  for (const auto& [id, record] : ById(records)) {
+  for (const auto& [id, record] : records) {
     listed += pick(record) ? Row(record) + ";" : "";
   }
   return listed;
 }
 
-const auto kAll = [](const auto&) { return true; };
+template <typename Record, typename Pick>
+std::string Listed(const std::vector<Record>& records, const Pick& pick) {
+  std::map<int32_t, Record> by_id;
+  for (const Record& record : records) {
+    by_id[record.id] = record;
+  }
+  return Listed(by_id, pick);
+}
+
+// "row;row;", sorted first when asked.
+std::string JoinedRows(Lines rows, bool sorted = false) {
+  if (sorted) {
+    std::sort(rows.begin(), rows.end());
+  }
+  std::string joined;
+  for (const std::string& row : rows) {
+    joined += row + ";";
+  }
+  return joined;
+}
 
 template <typename Map, typename Gone>
 void EraseIf(Map& map, const Gone& gone) {
@@ -115,9 +120,8 @@ Workload::Workload(IDatabaseInterface& db, std::string path, Model& model, std::
     : db_(db), path_(std::move(path)), model_(model), tag_(std::move(tag)) {}
 
 bool Answered(int32_t result, int32_t success) {
-  if (result != success) {
-    EXPECT_EQ(result, -1) << "neither success (" << success << ") nor failure";
-  }
+  EXPECT_TRUE(result == success || result == -1)
+      << result << ": neither success (" << success << ") nor failure";
   return result == success;
 }
 
@@ -154,43 +158,39 @@ bool Workload::Run(Op op) {
   return Call(op);
 }
 
-template <typename Table>
-std::vector<int32_t>& Workload::Live(std::vector<int32_t>& ids, const Table& table) {
-  std::lock_guard<std::mutex> lock(model_.rows);
-  ids.erase(std::remove_if(ids.begin(), ids.end(), [&](int32_t id) { return !table.count(id); }),
-            ids.end());
-  return ids;
-}
-
-template <typename Update>
-bool Workload::Stored(int32_t result, int32_t success, const Update& update) {
-  if (!Answered(result, success)) {
-    return false;
-  }
-  std::lock_guard<std::mutex> lock(model_.rows);
-  update();
-  return true;
-}
-
-template <typename Update>
-// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): an answer and the id it wrote
-bool Workload::NewId(int32_t result, const int32_t& id, std::vector<int32_t>& own,
-                     const Update& update) {
-  EXPECT_TRUE(result == 1 || id == -7) << "a failed insert wrote id " << id;
-  return Stored(result, 1, [&] {
-    own.push_back(id);
-    update();
-  });
-}
-
-template <typename Expected>
-bool Workload::Read(int32_t result, const std::string& read, const Expected& expected) {
-  return result != -1 && Stored(0, 0, [&] { EXPECT_EQ(read, expected()); });
-}
-
 bool Workload::Call(Op op) {
+  // This workload's ids still in `table` (`ids` drops the rest).
+  const auto live = [this](std::vector<int32_t> & ids, const auto& table) -> auto& {
+    std::lock_guard<std::mutex> lock(model_.rows);
+    ids.erase(std::remove_if(ids.begin(), ids.end(), [&](int32_t id) { return !table.count(id); }),
+              ids.end());
+    return ids;
+  };
+  // A write's answer: on `success`, `update` makes the model follow it.
+  const auto stored = [this](int32_t result, int32_t success, const auto& update) {
+    if (!Answered(result, success)) {
+      return false;
+    }
+    std::lock_guard<std::mutex> lock(model_.rows);
+    update();
+    return true;
+  };
+  // An insert's answer, 1 with the new row's `id`, which joins `own`; a
+  // failed insert leaves `id` as it was.
+  const auto inserted = [&](int32_t result, const int32_t& id, std::vector<int32_t>& own,
+                            const auto& update) {
+    EXPECT_TRUE(result == 1 || id == -7) << "a failed insert wrote id " << id;
+    return stored(result, 1, [&] {
+      own.push_back(id);
+      update();
+    });
+  };
+  // A read's answer: what it `read` must be what `expected()` makes of the model.
+  const auto read = [&](int32_t result, const std::string& got, const auto& expected) {
+    return result != -1 && stored(0, 0, [&] { EXPECT_EQ(got, expected()); });
+  };
   const std::string text = tag_ + "-" + std::to_string(calls_);  // unique to this call
-  const int32_t start = Newest(Live(starts_, model_.starts));
+  const int32_t start = Newest(live(starts_, model_.starts));
   const std::string session_key = "key-" + tag_ + "-" + std::to_string(calls_ % 2);
   std::string a = "-", b = "-";  // outputs of the reads, "-" until written
   if (op == kInit) {
@@ -203,12 +203,12 @@ bool Workload::Call(Op op) {
   switch (static_cast<dbi::RecordStmt>(op)) {
     case dbi::kInsertMessageCollectKey: {
       const std::string secret = text + "-secret";
-      return Stored(db_.InsertMessageCollectKey(text.data(), Len(text), secret.data(), Len(secret)),
+      return stored(db_.InsertMessageCollectKey(text.data(), Len(text), secret.data(), Len(secret)),
                     0, [&] { model_.keys.push_back(Joined(text, secret)); });
     }
     case dbi::kSelectMessageCollectKey: {
       const int32_t result = db_.SelectMessageCollectKey(a, b);
-      return Read(result, Joined(result, a, b), [&] {
+      return read(result, Joined(result, a, b), [&] {
         return model_.keys.empty() ? Joined(0, "-", "-")
                : model_.shared     ? Joined(1, a, a + "-secret")  // a pair, not mixed up
                                    : Joined(1, model_.keys.front());
@@ -218,27 +218,27 @@ bool Workload::Call(Op op) {
       int32_t id = -7;
       const int32_t result =
           db_.InsertStartRecode(id, text.data(), Len(text), tag_.data(), Len(tag_), calls_);
-      return NewId(result, id, starts_, [&] { model_.starts[id] = Joined(text, tag_, calls_); });
+      return inserted(result, id, starts_, [&] { model_.starts[id] = Joined(text, tag_, calls_); });
     }
     case dbi::kSelectStartRecode: {
       int64_t time = -7;
       const int32_t result = db_.SelectStartRecode(start, a, b, time);
-      return Read(result, Joined(result, a, b, time), [&] {
+      return read(result, Joined(result, a, b, time), [&] {
         return model_.starts.count(start) != 0 ? Joined(1, model_.starts[start])
                                                : Joined(0, "-", "-", -7);
       });
     }
     case dbi::kDeleteStartRecode: {
       const int32_t id = Surplus(starts_);
-      return Stored(db_.DeleteStartRecode(id), 0, [&] { DropStarts(model_, id, false); });
+      return stored(db_.DeleteStartRecode(id), 0, [&] { DropStarts(model_, id, false); });
     }
     case dbi::kDeleteAllStartRecode:
-      return Stored(db_.DeleteAllStartRecode(), 0, [&] { DropStarts(model_, 0, true); });
+      return stored(db_.DeleteAllStartRecode(), 0, [&] { DropStarts(model_, 0, true); });
     case dbi::kInsertCoreRecode: {
       // No start of its own: another workload's DeleteAllStartRecode took them.
       CoreRecode core{-7, "dump-" + text, "log-" + text, start, calls_};
-      return start == 0 || NewId(db_.InsertCoreRecode(core), core.id, cores_,
-                                 [&] { model_.cores[core.id] = core; });
+      return start == 0 || inserted(db_.InsertCoreRecode(core), core.id, cores_,
+                                    [&] { model_.cores[core.id] = core; });
     }
     case dbi::kSelectAllCoreRecode: {
       std::vector<CoreRecode> cores(1, CoreRecode{-7, "", "", 0, 0});  // stays in front
@@ -246,20 +246,20 @@ bool Workload::Call(Op op) {
         return std::count(cores_.begin(), cores_.end(), core.id) > 0;
       };
       const int32_t result = db_.SelectAllCoreRecode(cores);
-      return Read(result, Joined(result, cores.size() - 1, cores[0].id, Listed(cores, own)), [&] {
+      return read(result, Joined(result, cores.size() - 1, cores[0].id, Listed(cores, own)), [&] {
         const size_t count = model_.shared ? static_cast<size_t>(result) : model_.cores.size();
         return Joined(count, count, -7, Listed(model_.cores, own));
       });
     }
     case dbi::kDeleteCoreRecode: {
-      const int32_t id = Surplus(Live(cores_, model_.cores));
-      return Stored(db_.DeleteCoreRecode(id), 0, [&] { model_.cores.erase(id); });
+      const int32_t id = Surplus(live(cores_, model_.cores));
+      return stored(db_.DeleteCoreRecode(id), 0, [&] { model_.cores.erase(id); });
     }
     case dbi::kInsertInstanceInfo: {
       InstanceInfo info{-7, "no-" + text, "session-" + text, 0, "protocol-" + tag_, start, calls_};
       info.business_type = static_cast<int32_t>(calls_ % 5);
-      return start == 0 || NewId(db_.InsertInstanceInfo(info), info.id, instances_,
-                                 [&] { model_.instances[info.id] = info; });
+      return start == 0 || inserted(db_.InsertInstanceInfo(info), info.id, instances_,
+                                    [&] { model_.instances[info.id] = info; });
     }
     case dbi::kSelectInstanceInfoWithStartRecodeId: {
       std::vector<InstanceInfo> infos(1, InstanceInfo{-7, "", "", 0, "", 0, 0});
@@ -267,7 +267,7 @@ bool Workload::Call(Op op) {
         return info.id != -7 && info.start_recode_id == start;
       };
       const int32_t result = db_.SelectInstanceInfoWithStartRecodeId(start, infos);
-      return Read(result, Joined(result, infos.size() - 1, infos[0].id, Listed(infos, of_start)),
+      return read(result, Joined(result, infos.size() - 1, infos[0].id, Listed(infos, of_start)),
                   [&] {
                     const std::string listed = Listed(model_.instances, of_start);
                     const auto count = std::count(listed.begin(), listed.end(), ';');
@@ -275,33 +275,33 @@ bool Workload::Call(Op op) {
                   });
     }
     case dbi::kUpdataInstanceSessionId: {
-      const int32_t id = Newest(Live(instances_, model_.instances));
-      return Stored(db_.UpdataInstanceSessionId(id, text.data(), Len(text)), 0, [&] {
+      const int32_t id = Newest(live(instances_, model_.instances));
+      return stored(db_.UpdataInstanceSessionId(id, text.data(), Len(text)), 0, [&] {
         if (model_.instances.count(id) != 0) {
           model_.instances[id].session_id = text;
         }
       });
     }
     case dbi::kDeleteInstanceInfo: {
-      const int32_t id = Surplus(Live(instances_, model_.instances));
-      return Stored(db_.DeleteInstanceInfo(id), 0, [&] { model_.instances.erase(id); });
+      const int32_t id = Surplus(live(instances_, model_.instances));
+      return stored(db_.DeleteInstanceInfo(id), 0, [&] { model_.instances.erase(id); });
     }
     case dbi::kDeleteSessionCache:
-      return Stored(db_.DeleteSessionCache(kNow), 0, [&] {
+      return stored(db_.DeleteSessionCache(kNow), 0, [&] {
         EraseIf(model_.sessions, [](const auto& entry) { return entry.second.first < kNow; });
       });
     case dbi::kInsertSessionCache: {
       const int64_t expire_time = kNow + calls_ % 3 - 1;
-      return Stored(db_.InsertSessionCache(session_key.c_str(), text.c_str(), expire_time), 0, [&] {
+      return stored(db_.InsertSessionCache(session_key.c_str(), text.c_str(), expire_time), 0, [&] {
         model_.sessions[session_key] = {expire_time, text};
       });
     }
     case dbi::kSelectSessionCache: {
       const int32_t result = db_.SelectSessionCache(session_key.c_str(), kNow, a);
-      return Read(result, Joined(result, a), [&] {
-        const auto stored = model_.sessions.find(session_key);
-        const bool live = stored != model_.sessions.end() && stored->second.first > kNow;
-        return live ? Joined(1, stored->second.second) : Joined(0, "-");
+      return read(result, Joined(result, a), [&] {
+        const auto entry = model_.sessions.find(session_key);
+        const bool unexpired = entry != model_.sessions.end() && entry->second.first > kNow;
+        return unexpired ? Joined(1, entry->second.second) : Joined(0, "-");
       });
     }
     case dbi::kRecordStmtCount:
@@ -313,42 +313,27 @@ bool Workload::Call(Op op) {
 
 std::string ExpectedRows(Model& model) {
   std::lock_guard<std::mutex> lock(model.rows);
-  std::string starts, sessions, keys;
+  Lines starts, sessions;
   for (const auto& [id, row] : model.starts) {
-    starts += Joined(id, row) + ";";
+    starts.push_back(Joined(id, row));
   }
   for (const auto& [key, entry] : model.sessions) {
-    sessions += Joined(key, entry.second, entry.first) + ";";
+    sessions.push_back(Joined(key, entry.second, entry.first));
   }
-  Lines pairs = model.keys;
-  if (model.shared) {
-    std::sort(pairs.begin(), pairs.end());
-  }
-  for (const std::string& pair : pairs) {
-    keys += pair + ";";
-  }
-  return Joined(starts, Listed(model.cores, kAll), Listed(model.instances, kAll), sessions, keys);
+  const auto all = [](const auto&) { return true; };
+  return Joined(JoinedRows(starts), Listed(model.cores, all), Listed(model.instances, all),
+                JoinedRows(sessions), JoinedRows(model.keys, model.shared));
 }
 
 std::string StoredRows(RawDb& raw, bool shared) {
-  const auto stored = [&raw](const std::string& sql, bool sorted = false) {
-    Lines rows = raw.Rows(sql);
-    if (sorted) {
-      std::sort(rows.begin(), rows.end());
-    }
-    std::string joined;
-    for (const std::string& row : rows) {
-      joined += row + ";";
-    }
-    return joined;
-  };
   // Key pairs in the order stored, unknown to the model with several workloads.
   return Joined(
-      stored("SELECT * FROM start_recode ORDER BY id"),
-      stored("SELECT * FROM core_recode ORDER BY id"),
-      stored("SELECT * FROM instance_info ORDER BY id"),
-      stored("SELECT session_key, session_value, expire_time FROM session_cache ORDER BY 1"),
-      stored("SELECT * FROM message_collect_key", shared));
+      JoinedRows(raw.Rows("SELECT * FROM start_recode ORDER BY id")),
+      JoinedRows(raw.Rows("SELECT * FROM core_recode ORDER BY id")),
+      JoinedRows(raw.Rows("SELECT * FROM instance_info ORDER BY id")),
+      JoinedRows(raw.Rows("SELECT session_key, session_value, expire_time FROM session_cache "
+                          "ORDER BY 1")),
+      JoinedRows(raw.Rows("SELECT * FROM message_collect_key"), shared));
 }
 
 void ExpectFileMatches(const std::string& path, Model& model) {

@@ -1,8 +1,8 @@
 // A workload of all eighteen operations, checked against a model of what the
-// store should hold. The fault-injection, out-of-memory, contention and
-// stress tests all drive it: a round calls every operation at least once, in
-// an order that gives each something to work on, every answer is compared
-// with the model, and the model follows the calls that succeeded.
+// store should hold. The fault-injection, power-cut and stress tests all
+// drive it: a round calls every operation at least once, in an order that
+// gives each something to work on, every answer is compared with the model,
+// and the model follows the calls that succeeded.
 
 #ifndef DATABASE_INTERFACE_TESTS_SUPPORT_WORKLOAD_H_
 #define DATABASE_INTERFACE_TESTS_SUPPORT_WORKLOAD_H_
@@ -35,7 +35,7 @@ struct Model {
   std::map<int32_t, CoreRecode> cores;
   std::map<int32_t, InstanceInfo> instances;
   std::map<std::string, std::pair<int64_t, std::string>> sessions;  // key -> expiry, value
-  std::vector<std::string> keys;                                    // "key|secret", oldest first
+  Lines keys;                                                       // "key|secret", oldest first
   bool shared = false;  // several workloads: which key pair came first is unknown
 
   std::mutex rows;  // guards everything above
@@ -46,7 +46,7 @@ struct Model {
 
 // A call of a round: Init, Close, or a record operation, known by the one
 // statement the store runs for it (a database_interface::RecordStmt).
-// Workload::Call switches over the store's statements with no default, so
+// Workload::Run switches over the store's statements with no default, so
 // the compiler notices an operation added to the store that it does not run.
 using Op = int;
 constexpr Op kInit = -2;
@@ -74,27 +74,13 @@ class Workload {
 
  private:
   bool Call(Op op);
-  // This workload's ids still in `table`, oldest first (`ids` drops the rest).
-  template <typename Table>
-  std::vector<int32_t>& Live(std::vector<int32_t>& ids, const Table& table);
-  // A write's answer: on `success`, `update` makes the model follow it.
-  template <typename Update>
-  bool Stored(int32_t result, int32_t success, const Update& update);
-  // An insert's answer, 1 with the new row's `id`, which joins `own`; a failed
-  // insert leaves `id` as it was.
-  template <typename Update>
-  // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): an answer and the id it wrote
-  bool NewId(int32_t result, const int32_t& id, std::vector<int32_t>& own, const Update& update);
-  // A read's answer: what it `read` must be what `expected()` makes of the model.
-  template <typename Expected>
-  bool Read(int32_t result, const std::string& read, const Expected& expected);
 
   IDatabaseInterface& db_;
   const std::string path_;
   Model& model_;
   const std::string tag_;
   int64_t calls_ = 0;
-  std::vector<int32_t> starts_, cores_, instances_;
+  std::vector<int32_t> starts_, cores_, instances_;  // this workload's ids, oldest first
 };
 
 // Every row of the five record tables in one text, as the model expects

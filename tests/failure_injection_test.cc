@@ -309,7 +309,7 @@ class FailureInjectionTest : public StoreTest {
         fault.injected = false;
         std::string answer = workload.Run(round[i]);
         fault.remaining = 0;
-        if (answer == "-1") {
+        if (Refused(answer)) {
           EXPECT_TRUE(fault.injected) << "failed with no fault injected";
           ExpectFailureLines(round[i], log_.Lines(), sqlite3_errstr(fault.code));
           log_.Clear();
@@ -414,7 +414,7 @@ TEST_F(PowerCutTest, LoseNothingAcknowledgedButWhatTheSyncModeAllows) {
   disk.Follow(folder);
   for (int round = 0; round < 3; ++round) {
     for (const Op op : Workload::Round()) {
-      EXPECT_NE(workload.Run(op), "-1") << Name(op);
+      EXPECT_FALSE(Refused(workload.Run(op))) << Name(op);
       const std::string after = FileState(folder + "/store.db");
       Lines allowed = {before, after};
       if (!extra) {

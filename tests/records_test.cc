@@ -27,7 +27,9 @@ class RecordsTest : public StoreTest {
 };
 
 // A negative length reads up to the NUL, a zero length stores an empty text,
-// and every byte up to the length is stored, but reads stop at a NUL.
+// and every byte up to the length is stored, but reads stop at a NUL. Core
+// and instance records come back field by field, after what the caller's
+// vector held, with the ids their inserts gave.
 TEST_F(RecordsTest, TextsAreStoredAsGivenAndReadBackUpToTheirFirstNul) {
   int32_t lengths = 0, nul = 0;
   int64_t time = 0;
@@ -37,16 +39,29 @@ TEST_F(RecordsTest, TextsAreStoredAsGivenAndReadBackUpToTheirFirstNul) {
   ASSERT_EQ(db_->InsertMessageCollectKey("key\0hidden", 10, "secret", -1), 0);
   ASSERT_EQ(db_->InsertSessionCache("long", long_value.c_str(), 10), 0);
   ASSERT_EQ(db_->InsertSessionCache("", "", 10), 0);
+  CoreRecode core{0, "a.dmp", "a.log", nul, 3};
+  InstanceInfo info{0, "no", "session", 5, "rtmp", nul, 6};
+  ASSERT_EQ(db_->InsertCoreRecode(core) + db_->InsertInstanceInfo(info), 2);
+  std::vector<CoreRecode> cores(1);
+  std::vector<InstanceInfo> infos(1);
+  const int32_t found_cores = db_->SelectAllCoreRecode(cores),
+                found_infos = db_->SelectInstanceInfoWithStartRecodeId(nul, infos);
+  ASSERT_EQ(cores.size() + infos.size(), 4U);
   // Each read's answer and outputs, in the order of the braces.
-  const auto read = [&](int32_t found) {
-    return std::to_string(found) + ":" + a + "/" + b + "/" + std::to_string(time);
-  };
+  const auto read = [&](int32_t found) { return Joined(found, a, b, time); };
   EXPECT_EQ(
       (Lines{read(db_->SelectStartRecode(lengths, a, b, time)),
              read(db_->SelectStartRecode(nul, a, b, time)),
              read(db_->SelectMessageCollectKey(a, b)), read(db_->SelectSessionCache("", 0, a)),
-             read(db_->SelectSessionCache("long", 0, b))}),
-      (Lines{"1:4.0//1", "1:5.0/a/2", "1:key/secret/2", "1:/secret/2", "1:/" + long_value + "/2"}));
+             read(db_->SelectSessionCache("long", 0, b)),
+             Joined(found_cores, cores[1].id, cores[1].dump_file_path, cores[1].log_file_path,
+                    cores[1].start_recode_id, cores[1].create_time),
+             Joined(found_infos, infos[1].id, infos[1].instance_no, infos[1].session_id,
+                    infos[1].business_type, infos[1].protocol_type, infos[1].start_recode_id,
+                    infos[1].create_time)}),
+      (Lines{"1|4.0||1", "1|5.0|a|2", "1|key|secret|2", "1||secret|2", "1||" + long_value + "|2",
+             Joined(1, core.id, "a.dmp", "a.log", nul, 3),
+             Joined(1, info.id, "no", "session", 5, "rtmp", nul, 6)}));
   // Texts, never NULL, with every byte given.
   EXPECT_EQ(RawDb(path_).Rows("SELECT length(CAST(sdk_version AS BLOB)) || typeof(sdk_type) "
                               "FROM start_recode UNION ALL SELECT length(CAST(message_access_key "

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "schema/statements.h"
 
 namespace dbi_test {
@@ -17,15 +15,6 @@ constexpr int64_t kNow = 1000;
 
 int32_t Len(const std::string& text) {
   return static_cast<int32_t>(text.size());
-}
-
-// Fields as RawDb::Rows gives a row's columns: "a|b|c".
-template <typename First, typename... Fields>
-std::string Joined(const First& first, const Fields&... fields) {
-  std::ostringstream out;
-  out << first;
-  ((out << '|' << fields), ...);
-  return out.str();
 }
 
 }  // namespace
@@ -90,15 +79,14 @@ std::string Workload::Run(Op op) {
   // what it made or removed is kept track of.
   const auto answer = [&](int32_t result) {
     EXPECT_GE(result, -1);
-    if (result == -1) {
-      return std::string("-1");
+    if (result != -1) {
+      done_ += op == kInit || op == kClose ? 0 : 1;
+      starts_.erase(starts_.begin(), starts_.begin() + static_cast<std::ptrdiff_t>(removed));
+      starts_.insert(starts_.end(), id == -7 ? 0 : 1, id);
+      core_ = core.id == -7 ? core_ : core.id;
+      instance_ = info.id == -7 ? instance_ : info.id;
     }
-    done_ += op == kInit || op == kClose ? 0 : 1;
-    starts_.erase(starts_.begin(), starts_.begin() + static_cast<std::ptrdiff_t>(removed));
-    starts_.insert(starts_.end(), id == -7 ? 0 : 1, id);
-    core_ = core.id == -7 ? core_ : core.id;
-    instance_ = info.id == -7 ? instance_ : info.id;
-    std::string out = Joined(result, a, b, time) + ";";
+    std::string out = Joined(result, a, b, time, id, core.id, info.id) + ";";
     for (const CoreRecode& c : cores) {
       out +=
           Joined(c.id, c.dump_file_path, c.log_file_path, c.start_recode_id, c.create_time) + ";";
@@ -154,7 +142,14 @@ std::string Workload::Run(Op op) {
       return answer(db_->SelectSessionCache(key.c_str(), kNow, a));
   }
   ADD_FAILURE() << "no operation " << op;
-  return "-1";
+  return answer(-1);
+}
+
+void ExpectEveryRecordOperationRefused(IDatabaseInterface& db) {
+  Workload workload(db, "", "refused");
+  for (Op op = 0; op < static_cast<Op>(dbi::kRecordStmtCount); ++op) {
+    EXPECT_EQ(workload.Run(op), kRefused) << Name(op);
+  }
 }
 
 std::string FileState(const std::string& path) {

@@ -34,9 +34,10 @@ class Workload {
   // The calls of one round, in order: Init first, Close last.
   static const std::vector<Op>& Round();
 
-  // One call of `op`: "-1" when refused, otherwise its result and outputs,
-  // "result|output|...". Each call works on this workload's own rows: its
-  // newest start (its oldest, to delete), its newest core and instance.
+  // One call of `op`: its result and every output, "result|output|...;",
+  // then the records a read gave, "field|...;" each. Each call works on this
+  // workload's own rows: its newest start (its oldest, to delete), its
+  // newest core and instance.
   std::string Run(Op op);
 
  private:
@@ -46,6 +47,14 @@ class Workload {
   std::vector<int32_t> starts_;      // oldest first
   int32_t core_ = 0, instance_ = 0;  // the newest, or 0 (no row has it)
 };
+
+// The answer of a call refused, its outputs as they were.
+constexpr char kRefused[] = "-1|-|-|-7|-7|-7|-7;";
+
+// True for -1 with no output written; a read may have added whole records.
+inline bool Refused(const std::string& answer) {
+  return answer.rfind(kRefused, 0) == 0;
+}
 
 // "integrity|foreign key faults|version", then every row of the five record
 // tables, of the file at `path`; fails the current test if the store holds

@@ -88,10 +88,10 @@ using Files = std::map<std::string, std::string>;
 
 // A POSIX disk under one folder: what a cut at any moment would leave. A
 // file's content lasts from its sync, a name's creation or removal from the
-// folder's sync, so a cut after each sync leaves every state there is.
-// SQLite's unix layer syncs the folder at the first sync of a journal it
-// created, just after the journal itself, and in a delete asked to sync. The
-// tests that cut run on one thread.
+// folder's sync; a cut after each sync, and before the folder's, leaves
+// every state there is. SQLite's unix layer syncs the folder at the first
+// sync of a journal it created, just after the journal itself, and in a
+// delete asked to sync. The tests that cut run on one thread.
 class PowerCutDisk {
  public:
   // Follows the empty `folder` from now on; "" stops.
@@ -101,10 +101,12 @@ class PowerCutDisk {
   }
 
   void Opened(sqlite3_file* file, const char* path, int flags) {
-    const std::filesystem::path name(path == nullptr ? "" : path);
-    if (!folder_.empty() && name.parent_path() == folder_) {
+    const std::string name = NameOf(path);
+    if (!name.empty()) {
+      std::shared_ptr<std::string>& file_made = names_[name];
+      file_made = file_made != nullptr ? file_made : std::make_shared<std::string>();
       const int journal = flags & (SQLITE_OPEN_MAIN_JOURNAL | SQLITE_OPEN_SUPER_JOURNAL);
-      open_[file] = {name.filename().string(), journal != 0 && (flags & SQLITE_OPEN_CREATE) != 0};
+      open_[file] = {name, file_made, journal != 0 && (flags & SQLITE_OPEN_CREATE) != 0};
     }
   }
   void Closed(sqlite3_file* file) { open_.erase(file); }
@@ -112,14 +114,19 @@ class PowerCutDisk {
     sync_kinds.insert(flags & 0x0F);
     const auto it = open_.find(file);
     if (it != open_.end()) {
-      durable_[it->second.first] = FileContents(folder_ + "/" + it->second.first);
-      Cut(std::exchange(it->second.second, false));
+      *it->second.durable = FileContents(folder_ + "/" + it->second.name);
+      Cut();
+      if (std::exchange(it->second.syncs_folder, false)) {
+        durable_names_ = names_;
+        Cut();
+      }
     }
   }
   void Deleted(const char* path, bool sync_folder) {
-    const std::filesystem::path name(path == nullptr ? "" : path);
-    if (!folder_.empty() && name.parent_path() == folder_ && sync_folder) {
-      Cut(true);
+    const std::string name = NameOf(path);
+    if (!name.empty() && names_.erase(name) != 0 && sync_folder) {
+      durable_names_ = names_;
+      Cut();
     }
   }
 
@@ -129,24 +136,31 @@ class PowerCutDisk {
   std::set<int> sync_kinds;  // SQLITE_SYNC_NORMAL, _FULL, of every sync seen
 
  private:
-  // The files a cut now leaves, the folder first synced when `folder_synced`.
-  void Cut(bool folder_synced) {
-    if (folder_synced) {
-      names_.clear();
-      for (const auto& entry : std::filesystem::directory_iterator(folder_)) {
-        names_.push_back(entry.path().filename().string());
-      }
-    }
+  // A name's file, by what it holds as last synced: a file made anew under
+  // an old name is another file, which the folder names only once synced.
+  using Folder = std::map<std::string, std::shared_ptr<std::string>>;
+  struct OpenFile {
+    std::string name;
+    std::shared_ptr<std::string> durable;
+    bool syncs_folder = false;  // a journal created here: its first sync syncs the folder
+  };
+
+  // The name of a file in the followed folder, or "".
+  std::string NameOf(const char* path) const {
+    const std::filesystem::path file(path == nullptr ? "" : path);
+    return !folder_.empty() && file.parent_path() == folder_ ? file.filename().string() : "";
+  }
+  void Cut() {
     Files& state = cuts_.emplace_back();
-    for (const std::string& name : names_) {
-      state[name] = durable_[name];
+    for (const auto& [name, durable] : durable_names_) {
+      state[name] = *durable;
     }
   }
 
   std::string folder_;
-  std::map<sqlite3_file*, std::pair<std::string, bool>> open_;  // name, syncs the folder next
-  std::map<std::string, std::string> durable_;                  // name to its content as synced
-  std::vector<std::string> names_;                              // in the folder as synced
+  Folder names_;          // the folder now
+  Folder durable_names_;  // as last synced
+  std::map<sqlite3_file*, OpenFile> open_;
   std::vector<Files> cuts_;
 } disk;
 

@@ -19,78 +19,72 @@
 namespace dbi_test {
 namespace {
 
-// Ends the child process of a scenario through exit, not _Exit, so that the
-// library's exit-time clean-up runs in every scenario too.
-[[noreturn]] void EndChild(int status) {
-  std::exit(status);  // NOLINT(concurrency-mt-unsafe): the child's other threads are joined
-}
-
-// A check inside the child: reports and exits non-zero on a miss.
+// A check inside the child: reports and exits non-zero on a miss. Exit, not
+// _Exit, so that the library's exit-time clean-up runs in every scenario.
 void Require(bool condition, const char* what) {
   if (!condition) {
     (void)std::fprintf(stderr, "requirement failed: %s\n", what);
-    EndChild(1);
+    std::exit(1);  // NOLINT(concurrency-mt-unsafe): the child's other threads are joined
   }
 }
 
-class SharedInstanceTest : public ::testing::Test {
- protected:
-  void EnterFreshFolder() { Require(chdir(dir_.path().c_str()) == 0, "chdir"); }
-  TempDir dir_;
-};
-
-TEST_F(SharedInstanceTest, OneInstanceOpenedAndPurgedOnce) {
+// Runs `scenario` in a child process of its own, in a fresh folder; it must
+// meet every requirement.
+template <typename Scenario>
+void InChild(const Scenario& scenario) {
+  const TempDir dir;
   EXPECT_EXIT(
       {
-        EnterFreshFolder();
-        const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                std::chrono::system_clock::now().time_since_epoch())
-                                .count();
-        auto own = OpenStore("./qvdata");
-        Require(own->InsertSessionCache("expired", "x", now - 60000) == 0, "seed expired");
-        Require(own->InsertSessionCache("live", "y", now + 3600000) == 0, "seed live");
-        LogCapture log;
-        std::vector<std::shared_ptr<IDatabaseInterface>> seen(8);
-        std::vector<std::thread> threads(seen.size());
-        for (size_t i = 0; i < seen.size(); ++i) {
-          threads[i] = std::thread([&seen, i] { seen[i] = IDatabaseInterface::GetDbInstance(); });
-        }
-        for (size_t i = 0; i < seen.size(); ++i) {
-          threads[i].join();
-          Require(seen[i] == seen[0] && seen[i] != nullptr && seen[i] != own, "one instance");
-        }
-        std::string value;
-        Require(seen[0]->SelectSessionCache("expired", 0, value) == 0, "expired row purged");
-        Require(seen[0]->SelectSessionCache("live", now, value) == 1, "live row kept");
-        Require(seen[0]->Init("./qvdata") == -1, "already open");
-
-        // Later calls neither open nor purge again.
-        Require(own->InsertSessionCache("late", "z", 1) == 0, "seed late");
-        Require(IDatabaseInterface::GetDbInstance() == seen[0], "same instance later");
-        Require(RawDb("./qvdata").Counts() == "0|0|0|2|0", "no second purge");
-        Require(log.Lines().empty(), "nothing logged");
-        EndChild(0);
+        Require(chdir(dir.path().c_str()) == 0, "chdir");
+        scenario();
+        std::exit(0);  // NOLINT(concurrency-mt-unsafe): as above
       },
       ::testing::ExitedWithCode(0), "");
 }
 
-TEST_F(SharedInstanceTest, UnopenableFileStillGivesAnInstance) {
-  EXPECT_EXIT(
-      {
-        EnterFreshFolder();
-        std::filesystem::create_directory("qvdata");  // a folder where the file should be
-        LogCapture log;
-        auto db = IDatabaseInterface::GetDbInstance();
-        Require(db != nullptr, "an instance");
-        Require(db->InsertSessionCache("k", "v", 1) == -1, "operations refused");
-        Require(IDatabaseInterface::GetDbInstance() == db, "same instance");
-        Require(log.Lines() == std::vector<std::string>{"[database]Open sqlite3 file[./qvdata] "
-                                                        "failed:unable to open database file"},
-                "the open failure, logged once");
-        Require(db->Init("./elsewhere.db") == 0, "the caller may open it");
-        EndChild(0);
-      },
-      ::testing::ExitedWithCode(0), "");
+TEST(SharedInstanceTest, OneInstanceOpenedAndPurgedOnce) {
+  InChild([] {
+    const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::system_clock::now().time_since_epoch())
+                            .count();
+    auto own = OpenStore("./qvdata");
+    Require(own->InsertSessionCache("expired", "x", now - 60000) == 0, "seed expired");
+    Require(own->InsertSessionCache("live", "y", now + 3600000) == 0, "seed live");
+    LogCapture log;
+    std::vector<std::shared_ptr<IDatabaseInterface>> seen(8);
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < seen.size(); ++i) {
+      threads.emplace_back([&seen, i] { seen[i] = IDatabaseInterface::GetDbInstance(); });
+    }
+    for (size_t i = 0; i < seen.size(); ++i) {
+      threads[i].join();
+      Require(seen[i] == seen[0] && seen[i] != nullptr && seen[i] != own, "one instance");
+    }
+    std::string value;
+    Require(seen[0]->SelectSessionCache("expired", 0, value) == 0, "expired row purged");
+    Require(seen[0]->SelectSessionCache("live", now, value) == 1, "live row kept");
+    Require(seen[0]->Init("./qvdata") == -1, "already open");
+    // Later calls neither open nor purge again.
+    Require(own->InsertSessionCache("late", "z", 1) == 0, "seed late");
+    Require(IDatabaseInterface::GetDbInstance() == seen[0], "same instance later");
+    Require(RawDb("./qvdata").Counts() == "0|0|0|2|0", "no second purge");
+    Require(log.Lines().empty(), "nothing logged");
+  });
+}
+
+TEST(SharedInstanceTest, UnopenableFileStillGivesAnInstance) {
+  InChild([] {
+    std::filesystem::create_directory("qvdata");  // a folder where the file should be
+    LogCapture log;
+    auto db = IDatabaseInterface::GetDbInstance();
+    Require(db != nullptr, "an instance");
+    Require(db->InsertSessionCache("k", "v", 1) == -1, "operations refused");
+    Require(IDatabaseInterface::GetDbInstance() == db, "same instance");
+    Require(log.Lines() == Lines{"[database]Open sqlite3 file[./qvdata] failed:unable to open "
+                                 "database file"},
+            "the open failure, logged once");
+    Require(db->Init("./elsewhere.db") == 0, "the caller may open it");
+  });
 }
 
 }  // namespace

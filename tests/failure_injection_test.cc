@@ -258,89 +258,60 @@ void ExpectFailureLines(Op op, const Lines& lines, const std::string& error) {
 
 class FailureInjectionTest : public StoreTest {
  protected:
-  // Calls `run` with each kind of failure, once and persistent, and returns
-  // the failures it injected in all; each run must have injected some.
-  template <typename Run>
-  static int ForEachKindOfFailure(const Run& run) {
-    int injected = 0;
-    for (const bool persistent : {false, true}) {
-      for (const auto& [failing, code] : kFailures) {
-        SCOPED_TRACE(std::string(sqlite3_errstr(code)) + (persistent ? ", persistent" : ""));
-        fault = Fault{failing, code, persistent};
-        const int64_t live_before = live_blocks;
-        const int count = run();
-        EXPECT_GT(count, 0) << "nothing injected: the layer did not fail this kind of call";
-        EXPECT_EQ(live_blocks, live_before) << "blocks leaked";
-        injected += count;
-      }
-    }
-    return injected;
-  }
-
-  // The first `calls` calls of a round on a copy of `original` ("" for no
-  // file), each tried with the fault armed at its 1st, 2nd, ... point until
-  // a try injects none, and each try from the file and the connection the
-  // call before left. A try answers as where nothing fails, or fails with
-  // exactly its lines and answers so when called again once the fault is
-  // gone; it leaves the file as where nothing fails, and logs nothing more.
-  // A failed Init leaves the instance closed and no empty file of its own
-  // (Windows gives no inode to know that file by, and keeps it). Returns the
-  // failures injected.
-  // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): a file, then how far
-  int ThroughEachFault(const std::string& original, size_t calls) {
+  // The first `calls` calls of a round on a store file of `version` (null
+  // for no file), each tried with the fault armed at its 1st, 2nd, ... point
+  // until a try injects none, each try from the file and the connection the
+  // call before left. A try fails with exactly its lines and works when
+  // called again once the fault is gone, or works at once; either way it
+  // answers and leaves the file as the last try, where nothing failed, and
+  // logs nothing more. A failed Init leaves the instance closed and no empty
+  // file of its own (Windows gives no inode to know that file by, and keeps
+  // it). Returns the failures injected.
+  int ThroughEachFault(const char* version, size_t calls) {
     const std::string before = dir_.File("before.db");
     std::filesystem::remove(before);
-    if (!original.empty()) {
-      std::filesystem::copy_file(original, before);
+    if (version != nullptr) {
+      CopyStoreFile(before, version);
     }
-    const auto restore = [&] {
-      std::filesystem::remove(path_);
-      if (std::filesystem::exists(before)) {
-        std::filesystem::copy_file(before, path_);
-      }
-    };
-    const std::vector<Op>& round = Workload::Round();
-    Lines expected;  // each call's answer and the file after it, where nothing fails
-    restore();
     auto db = NewStore();
-    Workload unfailing(*db, path_, "faults");
-    for (size_t i = 0; i < calls; ++i) {
-      const std::string answer = unfailing.Run(round[i]);  // before the file is looked at
-      expected.push_back(answer + " " + FileState(path_));
-    }
-    int injected = 0;
     Workload workload(*db, path_, "faults");
+    int injected = 0;
     for (size_t i = 0; i < calls; ++i) {
+      const Op op = Workload::Round()[i];
       const Workload from = workload;
-      for (int nth = 1;; ++nth) {
-        SCOPED_TRACE(Name(round[i]) + " failing at " + std::to_string(nth));
+      Lines tries;  // each try's answer and the file after it
+      for (int nth = 1; tries.empty() || fault.injected; ++nth) {
+        SCOPED_TRACE(Name(op) + " failing at " + std::to_string(nth));
         db->Close();
-        restore();
-        EXPECT_TRUE(round[i] == kInit || db->Init(path_.c_str()) == 0);
+        std::filesystem::remove(path_);
+        if (std::filesystem::exists(before)) {
+          std::filesystem::copy_file(before, path_);
+        }
+        EXPECT_TRUE(op == kInit || db->Init(path_.c_str()) == 0);
         workload = from;
         log_.Clear();
         fault.remaining = nth;
         fault.injected = false;
-        std::string answer = workload.Run(round[i]);
+        std::string answer = workload.Run(op);
         fault.remaining = 0;
         if (Refused(answer)) {
           EXPECT_TRUE(fault.injected) << "failed with no fault injected";
-          ExpectFailureLines(round[i], log_.Lines(), sqlite3_errstr(fault.code));
+          ExpectFailureLines(op, log_.Lines(), sqlite3_errstr(fault.code));
           log_.Clear();
-          if (round[i] == kInit) {
+          if (op == kInit) {
             ExpectEveryRecordOperationRefused(*db);
 #if !defined(_WIN32)
             EXPECT_FALSE(std::filesystem::exists(path_) && std::filesystem::file_size(path_) == 0);
 #endif
           }
-          answer = workload.Run(round[i]);
+          answer = workload.Run(op);
         }
-        EXPECT_EQ(answer + " " + FileState(path_), expected[i]);
+        tries.push_back(answer + " " + FileState(path_));
         EXPECT_EQ(log_.Lines(), Lines{});
         injected += fault.injected ? 1 : 0;
-        if (!fault.injected) {
-          break;
-        }
+      }
+      for (const std::string& tried : tries) {
+        EXPECT_EQ(tried, tries.back()) << Name(op);
       }
       std::filesystem::copy_file(path_, before, std::filesystem::copy_options::overwrite_existing);
     }
@@ -349,19 +320,26 @@ class FailureInjectionTest : public StoreTest {
 };
 
 // A round of every operation on a new file, and Init on an older file
-// (migrated, rows kept) and a newer one (rebuilt: only the key pair stays).
+// (migrated, rows kept) and a newer one (rebuilt: only the key pair stays),
+// with each kind of failure, once and persistent: each must inject some.
 TEST_F(FailureInjectionTest, EveryFailurePointIsSurvived) {
-  const std::string older = dir_.File("older.db"), newer = dir_.File("newer.db");
-  CopyStoreFile(older, "1.11.0");
-  CopyStoreFile(newer, "2.0.0");
-  const int injected = ForEachKindOfFailure([&] {
-    // Creating every table of a new file is where Init allocates most: failing
-    // each allocation of the other files too would add only minutes.
-    return ThroughEachFault("", Workload::Round().size()) +
-           (fault.failing == Failing::kAllocation
-                ? 0
-                : ThroughEachFault(older, 1) + ThroughEachFault(newer, 1));
-  });
+  int injected = 0;
+  for (const bool persistent : {false, true}) {
+    for (const auto& [failing, code] : kFailures) {
+      SCOPED_TRACE(std::string(sqlite3_errstr(code)) + (persistent ? ", persistent" : ""));
+      fault = Fault{failing, code, persistent};
+      const int64_t live_before = live_blocks;
+      // Creating every table of a new file is where Init allocates most: failing
+      // each allocation of the other files too would add only minutes.
+      const int count = ThroughEachFault(nullptr, Workload::Round().size()) +
+                        (failing == Failing::kAllocation
+                             ? 0
+                             : ThroughEachFault("1.11.0", 1) + ThroughEachFault("2.0.0", 1));
+      EXPECT_GT(count, 0) << "nothing injected: the layer did not fail this kind of call";
+      EXPECT_EQ(live_blocks, live_before) << "blocks leaked";
+      injected += count;
+    }
+  }
   std::printf("failures injected and survived: %d\n", injected);
 }
 

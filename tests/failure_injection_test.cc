@@ -22,7 +22,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -157,24 +156,17 @@ struct PowerCutDisk {
 
 sqlite3_vfs* real_vfs = nullptr;
 // The real layer gives a database file and a journal method tables of their
-// own (a journal takes no locks): each gets a faulty copy, by the real one.
+// own (a journal takes no locks): each gets a faulty copy, by the real one,
+// and the copy knows its real one.
 std::map<const sqlite3_io_methods*, sqlite3_io_methods> faulty_tables;
-
-const sqlite3_io_methods& Real(const sqlite3_file* file) {
-  for (const auto& [real, faulty] : faulty_tables) {
-    if (&faulty == file->pMethods) {
-      return *real;
-    }
-  }
-  std::abort();
-}
+std::map<const sqlite3_io_methods*, const sqlite3_io_methods*> real_tables;
 
 // The real layer's `method`, unless the armed fault fails calls of `kCall`;
 // the power-cut disk then follows what succeeded.
 template <Failing kCall, auto method, auto follow, typename... Args>
 int Faulty(sqlite3_file* file, Args... args) {
   int rc = fault.Injected(kCall);
-  rc = rc != SQLITE_OK ? rc : (Real(file).*method)(file, args...);
+  rc = rc != SQLITE_OK ? rc : (real_tables.at(file->pMethods)->*method)(file, args...);
   if constexpr (follow != nullptr) {
     if (rc == SQLITE_OK) {
       (disk.*follow)(file, args...);
@@ -208,6 +200,7 @@ int Open(sqlite3_vfs* /*faulty*/, const char* name, sqlite3_file* file, int flag
     faulty.xWrite = Faulty<Failing::kWrite, &sqlite3_io_methods::xWrite, nullptr>;
     faulty.xSync = Faulty<Failing::kSync, &sqlite3_io_methods::xSync, &PowerCutDisk::Synced>;
     faulty.xClose = Faulty<Failing::kNothing, &sqlite3_io_methods::xClose, &PowerCutDisk::Closed>;
+    real_tables[&faulty] = table->first;
   }
   file->pMethods = &table->second;
   disk.Opened(file, name, flags);

@@ -108,8 +108,8 @@ test-asan test-tsan test-gcc-asan: test-%: deps
 fuzz: deps
 	@scripts/ensure-packages $(SANITIZER_PACKAGES)
 	cmake --preset asan
-	cmake --build --preset asan -j $(JOBS) --target dbi_fuzz_version dbi_fuzz_init dbi_fuzz_recover
-	for name in version init recover; do \
+	cmake --build --preset asan -j $(JOBS) --target dbi_fuzz_init dbi_fuzz_recover
+	for name in init recover; do \
 	  mkdir -p build-asan/fuzz-found-$$name && \
 	  build-asan/tests/fuzz/dbi_fuzz_$$name -max_total_time=$(FUZZ_SECONDS) \
 	    -artifact_prefix=build-asan/ build-asan/fuzz-found-$$name tests/fuzz/corpus/$$name && \

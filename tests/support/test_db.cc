@@ -6,8 +6,6 @@
 #include <fstream>
 #include <iterator>
 
-#include "schema/statements.h"  // one statement per record operation
-
 #if defined(_WIN32)
 #include <windows.h>
 #endif
@@ -96,38 +94,6 @@ std::shared_ptr<IDatabaseInterface> OpenStore(const std::string& path) {
   std::shared_ptr<IDatabaseInterface> db = NewStore();
   EXPECT_EQ(db->Init(path.c_str()), 0) << path;
   return db;
-}
-
-void ExpectEveryRecordOperationRefused(IDatabaseInterface& db) {
-  std::string a = "a", b = "b";
-  int32_t id = 77;
-  int64_t time = 88;
-  CoreRecode core;
-  InstanceInfo info;
-  std::vector<CoreRecode> cores(1);
-  std::vector<InstanceInfo> infos(1);
-  const std::vector<int32_t> results = {db.SelectMessageCollectKey(a, b),
-                                        db.InsertMessageCollectKey("k", 1, "s", 1),
-                                        db.InsertStartRecode(id, "v", 1, "t", 1, 1),
-                                        db.SelectStartRecode(1, a, b, time),
-                                        db.DeleteStartRecode(1),
-                                        db.DeleteAllStartRecode(),
-                                        db.InsertCoreRecode(core),
-                                        db.SelectAllCoreRecode(cores),
-                                        db.DeleteCoreRecode(1),
-                                        db.InsertInstanceInfo(info),
-                                        db.SelectInstanceInfoWithStartRecodeId(1, infos),
-                                        db.UpdataInstanceSessionId(1, "s", 1),
-                                        db.DeleteInstanceInfo(1),
-                                        db.DeleteSessionCache(1),
-                                        db.InsertSessionCache("k", "v", 1),
-                                        db.SelectSessionCache("k", 0, a)};
-  EXPECT_EQ(results, std::vector<int32_t>(database_interface::kRecordStmtCount, -1));
-  // Nothing written to the outputs.
-  EXPECT_EQ(a + b + std::to_string(id) + "/" + std::to_string(time) + "/" +
-                std::to_string(core.id + info.id) + "/" +
-                std::to_string(cores.size() + infos.size()),
-            "ab77/88/0/2");
 }
 
 void CopyStoreFile(const std::string& path, const std::string& version) {

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,15 @@ using Lines = std::vector<std::string>;
 
 // The schema version that opening stamps on a file; the tests' one copy.
 constexpr char kCurrentVersion[] = "1.13.0";
+
+// Fields as RawDb::Rows gives a row's columns: "a|b|c".
+template <typename First, typename... Fields>
+std::string Joined(const First& first, const Fields&... fields) {
+  std::ostringstream out;
+  out << first;
+  ((out << '|' << fields), ...);
+  return out.str();
+}
 
 // A plain SQLite connection to a file, outside the store.
 class RawDb {
@@ -63,9 +73,9 @@ std::shared_ptr<IDatabaseInterface> NewStore();
 // A NewStore() opened on `path`; fails the current test when Init fails.
 std::shared_ptr<IDatabaseInterface> OpenStore(const std::string& path);
 
-// Calls each record operation once, in the interface's order, on rows that
-// do not exist; fails the current test unless every one answers -1 and
-// writes nothing to its outputs.
+// Calls each record operation once, as the workload (support/workload.h)
+// does, on rows that do not exist; fails the current test unless every one
+// answers -1 and writes nothing to its outputs.
 void ExpectEveryRecordOperationRefused(IDatabaseInterface& db);
 
 // Replaces the file at `path` with a copy of the store file kept with the

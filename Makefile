@@ -19,7 +19,7 @@ TOOL_TEST_PACKAGES := python3
 CMAKE_CONFIGURE = cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
                   -DDBI_WARNINGS_AS_ERRORS=ON
 
-.PHONY: all deps build run test install clean
+.PHONY: all deps build release run test install clean
 .PHONY: bench bench-build bench-instructions
 .PHONY: format format-check lint abi-check abi-baseline package package-check
 
@@ -33,15 +33,21 @@ build: deps
 	$(CMAKE_CONFIGURE)
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-# Runs the example client in a fixed folder under the build directory, so
-# that a second run finds the first one's store file; then shows that file
-# as the inspector sees it.
-run: build
-	mkdir -p $(BUILD_DIR)/run
-	cd $(BUILD_DIR)/run && ../examples/dbi_example
+# The library, the example and dbi only, optimised (preset release), with
+# what those need. Runs the example client in a fixed folder under that
+# build, so that a second run finds the first one's store file; then shows
+# that file as the inspector sees it.
+release:
+	@scripts/ensure-packages $(BUILD_PACKAGES)
+	cmake --preset release
+	cmake --build --preset release -j $(JOBS)
+
+run: release
+	mkdir -p build-release/run
+	cd build-release/run && ../examples/dbi_example
 	@echo
 	@echo "== The same store file seen by the inspector: dbi show =="
-	cd $(BUILD_DIR)/run && ../tools/dbi/dbi show
+	cd build-release/run && ../tools/dbi/dbi show
 
 # Ends with the power-cut test's count of the cuts it tried: ctest shows a
 # passing test's output only in its log, so the line is read from there.
@@ -49,11 +55,11 @@ test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 	@grep -h '^power cuts' $(BUILD_DIR)/Testing/Temporary/LastTest.log
 
-install: build
-	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+install: release
+	cmake --install build-release --prefix $(PREFIX)
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) build-release
 
 # make test-sqlite-versions: the suite once more on the oldest SQLite the
 # README promises and on the newest one a registry package here ships, each

@@ -6,11 +6,6 @@ set(DBI_INSTALLED_TARGETS database_interface)
 if(NOT DBI_BASE_TARGET)
   list(APPEND DBI_INSTALLED_TARGETS database_interface_base)
 endif()
-# A static store carries its dependencies' link lines; a bundled SQLite
-# then travels as an archive of its own.
-if(DBI_STORE_KIND STREQUAL "STATIC" AND DBI_SQLITE STREQUAL "bundled")
-  list(APPEND DBI_INSTALLED_TARGETS database_interface_sqlite)
-endif()
 
 install(TARGETS ${DBI_INSTALLED_TARGETS}
   EXPORT database_interfaceTargets
@@ -29,26 +24,28 @@ endif()
 
 # What a static store's users link besides it, told to CMake users by the
 # package config (before it loads the targets) and to pkg-config users: its
-# SQLite, or the bundled one's archive and thread library. A static store
-# also carries the definition that makes its export macro empty.
+# SQLite, or the thread and math libraries of the bundled one inside it. In
+# the .pc they are plain requirements, not private ones: the store installed
+# is the static one, so its users' plain `pkg-config --libs` links them. A
+# static store also carries the definition that makes its export macro empty.
 set(DBI_CONFIG_DEPENDENCIES "")
 set(DBI_PC_CFLAGS "")
-set(DBI_PC_PRIVATE "")
+set(DBI_PC_REQUIRES "")
 # The .pc names only libraries installed here: a host's own `base` is not,
 # and its users add that library's flags (or its .pc) themselves.
 if(DBI_BASE_TARGET)
-  set(DBI_PC_BASE_LIBS "")
+  set(DBI_PC_LIBS "")
 else()
-  set(DBI_PC_BASE_LIBS " -ldatabase_interface_base")
+  set(DBI_PC_LIBS " -ldatabase_interface_base")
 endif()
 if(DBI_STORE_KIND STREQUAL "STATIC")
   set(DBI_PC_CFLAGS " -DDATABASE_INTERFACE_STATIC_DEFINE")
   if(DBI_SQLITE STREQUAL "system")
-    set(DBI_CONFIG_DEPENDENCIES "find_dependency(SQLite3 3.35.0)")
-    set(DBI_PC_PRIVATE "Requires.private: sqlite3 >= 3.35.0")
+    set(DBI_CONFIG_DEPENDENCIES "find_dependency(SQLite3 ${DBI_SQLITE_MINIMUM})")
+    set(DBI_PC_REQUIRES "Requires: sqlite3 >= ${DBI_SQLITE_MINIMUM}")
   else()
     set(DBI_CONFIG_DEPENDENCIES "find_dependency(Threads)")
-    set(DBI_PC_PRIVATE "Libs.private: -ldatabase_interface_sqlite -lpthread -lm")
+    string(APPEND DBI_PC_LIBS " -lpthread -lm")
   endif()
 endif()
 

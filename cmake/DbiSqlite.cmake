@@ -64,10 +64,15 @@ set(DBI_BUNDLED_SQLITE_OPTIONS
   SQLITE_SECURE_DELETE
   SQLITE_DEFAULT_FILE_PERMISSIONS=0600)
 
+# What a compiled copy links, and with it the store that carries one.
 if(DBI_SQLITE STREQUAL "bundled" OR DBI_BUILD_TOOLS)
   enable_language(C)
   find_package(Threads REQUIRED)
+  set(DBI_SQLITE_LIBS Threads::Threads $<$<BOOL:${UNIX}>:m>)
 endif()
+# RETURNING, used by the three inserts that hand back their new id, came
+# with SQLite 3.35; 3.35.2 is the oldest release the suite runs on.
+set(DBI_SQLITE_MINIMUM 3.35.2)
 
 # The amalgamation the store's bundled copy compiles: ours, or another
 # release's (the version matrix runs the suite on the oldest and newest,
@@ -108,7 +113,8 @@ endfunction()
 # dbi_add_vendored_sqlite(<target> [SOURCE_DIR <folder>] [SOURCES <file>...]
 #                         [WITH <option>...] [WITHOUT <option>...]):
 # the amalgamation in SOURCE_DIR (ours by default), and the SOURCES beside it,
-# as a static archive with hidden symbols, compiled with
+# as objects with hidden symbols (a target that links them directly takes
+# them in, and the store's library carries them), compiled with
 # DBI_BUNDLED_SQLITE_OPTIONS, less the WITHOUT ones, plus the WITH ones.
 # With DBI_SQLITE=bundled its external names carry DBI_SQLITE_PREFIX, through
 # one generated header of #defines: its users include "sqlite3.h" and get the
@@ -160,7 +166,7 @@ function(dbi_add_vendored_sqlite target)
     endforeach()
     set(sources ${compiled})
   endif()
-  add_library(${target} STATIC ${sources})
+  add_library(${target} OBJECT ${sources})
   set_target_properties(${target} PROPERTIES
     POSITION_INDEPENDENT_CODE ON
     C_VISIBILITY_PRESET hidden)
@@ -170,10 +176,7 @@ function(dbi_add_vendored_sqlite target)
   target_include_directories(${target} SYSTEM
     PUBLIC "$<BUILD_INTERFACE:${headers}>"
     PRIVATE "${arg_SOURCE_DIR}")
-  target_link_libraries(${target} PRIVATE Threads::Threads)
-  if(UNIX)
-    target_link_libraries(${target} PRIVATE m)
-  endif()
+  target_link_libraries(${target} PUBLIC ${DBI_SQLITE_LIBS})
 endfunction()
 
 if(DBI_SQLITE STREQUAL "system")
@@ -181,9 +184,7 @@ if(DBI_SQLITE STREQUAL "system")
     message(WARNING "DBI_SQLITE_DEFINES reaches only the SQLite copies this project compiles "
       "(bundled, and dbi's); the store's system SQLite is used as it was built")
   endif()
-  # RETURNING, used by the three inserts that hand back their new id, came
-  # with SQLite 3.35; 3.35.2 is the oldest release the suite runs on.
-  find_package(SQLite3 3.35.2 REQUIRED)
+  find_package(SQLite3 ${DBI_SQLITE_MINIMUM} REQUIRED)
   set(DBI_SQLITE_TARGET SQLite::SQLite3)
 else()
   dbi_add_vendored_sqlite(database_interface_sqlite SOURCE_DIR "${DBI_SQLITE_SOURCE_DIR}"

@@ -1,9 +1,11 @@
 # One step of the installed-package checks, run by CTest (into a scratch
 # prefix) and by scripts/check-package (against an installed Debian package):
 #
-#   cmake -DSTEP=install -DBUILD_DIR=… -DPREFIX=… -P run_consumer.cmake
+#   cmake -DSTEP=install -DBUILD_DIR=… -DPREFIX=… [-DKIND=static] -P run_consumer.cmake
 #     installs the build into PREFIX and checks that every installed program
-#     and library finds the libraries it needs without help (RPATH).
+#     and library finds the libraries it needs without help (RPATH). With
+#     KIND static it installs instead the store alone built in WORK_DIR,
+#     static with the bundled SQLite, and checks that it is one archive.
 #   cmake -DSTEP=find_package|pkg_config -DSOURCE_DIR=… -DWORK_DIR=…
 #         [-DPREFIX=…] [-DLIBDIR=…] [-DCXX=…] -P run_consumer.cmake
 #     builds the consumer in SOURCE_DIR against the installed package, once
@@ -59,8 +61,20 @@ endif()
 
 if(STEP STREQUAL "install")
   file(REMOVE_RECURSE "${PREFIX}")
+  if(KIND STREQUAL "static")
+    # No build type: an unoptimised SQLite builds quickly.
+    set(BUILD_DIR "${WORK_DIR}/build")
+    run("${CMAKE_COMMAND}" -S "${CMAKE_CURRENT_LIST_DIR}/../.." -B "${BUILD_DIR}" "-DCMAKE_CXX_COMPILER=${CXX}"
+        -DCMAKE_BUILD_TYPE= -DBUILD_SHARED_LIBS=OFF -DDBI_SQLITE=bundled
+        -DDBI_BUILD_TESTS=OFF -DDBI_BUILD_TOOLS=OFF -DDBI_BUILD_EXAMPLES=OFF)
+    run("${CMAKE_COMMAND}" --build "${BUILD_DIR}" -j 2)
+  endif()
   run("${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}")
   check_installed_dependencies("${PREFIX}")
+  file(GLOB_RECURSE archives RELATIVE "${PREFIX}" "${PREFIX}/*.a")
+  if(KIND STREQUAL "static" AND NOT archives MATCHES "^lib[^;]*/libdatabase_interface\\.a$")
+    message(FATAL_ERROR "a static install is one archive, libdatabase_interface.a, not: ${archives}")
+  endif()
 
 elseif(STEP STREQUAL "find_package")
   set(build "${WORK_DIR}/find_package")
@@ -69,13 +83,13 @@ elseif(STEP STREQUAL "find_package")
       "-DCMAKE_PREFIX_PATH=${PREFIX}" "-DDBI_CONSUMER_MAIN=${main}")
   run("${CMAKE_COMMAND}" --build "${build}")
   run("${build}/dbi_consumer" "${build}/consumer.db")
-  # The inspector is installed with the library and runs from where it is.
-  if(PREFIX)
-    set(dbi "${PREFIX}/bin/dbi")
-  else()
-    set(dbi dbi)
+  # The inspector is installed with the library and runs from where it is
+  # (the static store is installed without it).
+  if(NOT PREFIX)
+    run(dbi check "${build}/consumer.db")
+  elseif(NOT KIND STREQUAL "static")
+    run("${PREFIX}/bin/dbi" check "${build}/consumer.db")
   endif()
-  run("${dbi}" check "${build}/consumer.db")
 
 elseif(STEP STREQUAL "pkg_config")
   # The README's own lines, in a folder with the program as main.cc, for the

@@ -19,7 +19,7 @@ install(FILES
   "${PROJECT_BINARY_DIR}/include/database_interface/version.h"
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/database_interface)
 if(NOT DBI_BASE_TARGET)
-  install(DIRECTORY platform/base/include/base DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+  install(DIRECTORY platform/base/include/base DESTINATION ${DBI_STAND_IN_INCLUDEDIR})
 endif()
 
 # What a static store's users link besides it, told to CMake users by the
@@ -37,9 +37,10 @@ if(DBI_BASE_TARGET)
   set(DBI_PC_LIBS "")
 else()
   set(DBI_PC_LIBS " -ldatabase_interface_base")
+  set(DBI_PC_CFLAGS " -I\${prefix}/${DBI_STAND_IN_INCLUDEDIR}")
 endif()
 if(DBI_STORE_KIND STREQUAL "STATIC")
-  set(DBI_PC_CFLAGS " -DDATABASE_INTERFACE_STATIC_DEFINE")
+  string(APPEND DBI_PC_CFLAGS " -DDATABASE_INTERFACE_STATIC_DEFINE")
   if(DBI_SQLITE STREQUAL "system")
     set(DBI_CONFIG_DEPENDENCIES "find_dependency(SQLite3 ${DBI_SQLITE_MINIMUM})")
     set(DBI_PC_REQUIRES "Requires: sqlite3 >= ${DBI_SQLITE_MINIMUM}")

@@ -217,12 +217,12 @@ abi-check: build
 abi-baseline: build
 	cmake --build $(BUILD_DIR) --target abi-baseline
 
-# The Debian package of everything `make install` installs, in $(BUILD_DIR).
-package: build
+# The Debian package of everything `make install` installs, in build-release.
+package: release
 	@scripts/ensure-packages $(PACKAGE_PACKAGES)
-	cd $(BUILD_DIR) && cpack -G DEB
+	cd build-release && cpack -G DEB
 
 # Installs that package on this system, builds a program against it both
 # ways, removes it and checks nothing is left (as root; not part of .ci/run).
 package-check: package
-	scripts/check-package $(BUILD_DIR)/database-interface_*.deb
+	scripts/check-package build-release/database-interface_*.deb

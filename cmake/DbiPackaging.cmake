@@ -1,6 +1,8 @@
 # `make package`: one Debian package with everything the install rules put
 # in place: both libraries, the headers, the CMake and pkg-config files, the
-# programs and the README, under /usr.
+# programs and the README, under /usr. Built from a build configured for the
+# prefix /usr (preset release), for which GNUInstallDirs picks Debian's
+# multiarch library folder.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME database-interface)  # Debian names allow no underscore
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -17,8 +19,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
-# Added to those: the SQL the store runs needs RETURNING, which no symbol
-# tells dpkg-shlibdeps about.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsqlite3-0 (>= 3.35.0)")
+set(CPACK_DEBIAN_SQLITE_MINIMUM ${DBI_SQLITE_MINIMUM})
+set(CPACK_PRE_BUILD_SCRIPTS "${PROJECT_SOURCE_DIR}/cmake/DbiShlibs.cmake")
 
 include(CPack)

@@ -13,8 +13,12 @@
 # The store opens its connection in serialized mode, so the library must be
 # built thread-safe. The rest are the options SQLite recommends for a copy
 # that one program embeds (features the store never uses left out, double
-# quotes for identifiers only), plus: deleted rows are overwritten in the
-# file, and a file SQLite creates (a journal among them) is owner-only.
+# quotes for identifiers only; the progress callback stays, as the store
+# bounds each call's work with it), plus: deleted rows are overwritten in
+# the file, a file SQLite creates (a journal among them) is owner-only, and
+# temporary files are kept in memory: an Android app's sandbox has no
+# temporary folder SQLite finds (SQLITE_IOERR_GETTEMPPATH on the first
+# statement that spills), and the store's statements spill next to nothing.
 #
 # A store file may come from a stranger, and SQLite parses and runs its schema
 # inside the host, on whatever thread calls Init (1 MiB of stack is usual on
@@ -57,12 +61,12 @@ set(DBI_BUNDLED_SQLITE_OPTIONS
   SQLITE_MAX_LIKE_PATTERN_LENGTH=50
   SQLITE_OMIT_DECLTYPE
   SQLITE_OMIT_DEPRECATED
-  SQLITE_OMIT_PROGRESS_CALLBACK
   SQLITE_OMIT_SHARED_CACHE
   SQLITE_OMIT_LOAD_EXTENSION
   SQLITE_USE_ALLOCA
   SQLITE_SECURE_DELETE
-  SQLITE_DEFAULT_FILE_PERMISSIONS=0600)
+  SQLITE_DEFAULT_FILE_PERMISSIONS=0600
+  SQLITE_TEMP_STORE=3)
 
 # What a compiled copy links, and with it the store that carries one.
 if(DBI_SQLITE STREQUAL "bundled" OR DBI_BUILD_TOOLS)

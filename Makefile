@@ -185,6 +185,13 @@ mutation: deps
 	scripts/mutation --work $(MUTATION_DIR) --seed $(MUTATION_SEED) --sample $(MUTATION_SAMPLE) \
 	  --sources $(MUTATION_SOURCES) --jobs $(JOBS) $(MUTATION_ARGS)
 
+# What the store, static with its bundled SQLite built for size, adds to a
+# program, for x86-64 and (with its cross compiler) arm64: scripts/size.
+.PHONY: size
+size:
+	@scripts/ensure-packages $(BUILD_PACKAGES) pkg-config
+	JOBS=$(JOBS) scripts/size
+
 # --- Packaging and guard rails ---------------------------------------------
 
 LINT_PACKAGES    := clang-format clang-tidy cppcheck jq git

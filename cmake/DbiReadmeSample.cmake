@@ -26,3 +26,9 @@ function(dbi_extract_readme_block readme verb language output)
   string(SUBSTRING "${text}" 0 ${end} program)
   file(WRITE "${output}" "${program}\n")
 endfunction()
+
+# As a script, `cmake -DOUTPUT=<file> -P DbiReadmeSample.cmake` writes the
+# README's program to <file>.
+if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
+  dbi_extract_readme_block("${CMAKE_CURRENT_LIST_DIR}/../README.md" build cpp "${OUTPUT}")
+endif()

@@ -114,19 +114,20 @@ function(dbi_sqlite_external_names out)
   set(${out} "${names}" PARENT_SCOPE)
 endfunction()
 
-# dbi_add_vendored_sqlite(<target> [SOURCE_DIR <folder>] [SOURCES <file>...]
-#                         [WITH <option>...] [WITHOUT <option>...]):
+# dbi_add_vendored_sqlite(<target> [SOURCE_DIR <folder>] [FOR_SIZE <bool>]
+#                         [SOURCES <file>...] [WITH <option>...] [WITHOUT <option>...]):
 # the amalgamation in SOURCE_DIR (ours by default), and the SOURCES beside it,
 # as objects with hidden symbols (a target that links them directly takes
 # them in, and the store's library carries them), compiled with
-# DBI_BUNDLED_SQLITE_OPTIONS, less the WITHOUT ones, plus the WITH ones.
+# DBI_BUNDLED_SQLITE_OPTIONS, less the WITHOUT ones, plus the WITH ones, and
+# with -Os if FOR_SIZE is true.
 # With DBI_SQLITE=bundled its external names carry DBI_SQLITE_PREFIX, through
 # one generated header of #defines: its users include "sqlite3.h" and get the
 # amalgamation's header behind it, and each C file is compiled through a file
 # that includes the list first. With DBI_SQLITE=system the store's objects
 # call SQLite by its own names, and so does dbi's copy, which they link.
 function(dbi_add_vendored_sqlite target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "SOURCE_DIR" "SOURCES;WITH;WITHOUT")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "SOURCE_DIR;FOR_SIZE" "SOURCES;WITH;WITHOUT")
   if(NOT arg_SOURCE_DIR)
     set(arg_SOURCE_DIR "${PROJECT_SOURCE_DIR}/third_party/sqlite")
   endif()
@@ -175,6 +176,12 @@ function(dbi_add_vendored_sqlite target)
     POSITION_INDEPENDENT_CODE ON
     C_VISIBILITY_PRESET hidden)
   target_compile_definitions(${target} PRIVATE ${options} ${arg_WITH})
+  # Each function and datum in a section of its own lets a link with
+  # --gc-sections drop what the store never reaches.
+  if(NOT MSVC)
+    target_compile_options(${target} PRIVATE -ffunction-sections -fdata-sections
+      $<$<BOOL:${arg_FOR_SIZE}>:-Os>)
+  endif()
   # A system header to its users, as an installed SQLite's is: its macros
   # (SQLITE_STATIC's C cast among them) are not ours to warn about.
   target_include_directories(${target} SYSTEM
@@ -191,7 +198,10 @@ if(DBI_SQLITE STREQUAL "system")
   find_package(SQLite3 ${DBI_SQLITE_MINIMUM} REQUIRED)
   set(DBI_SQLITE_TARGET SQLite::SQLite3)
 else()
+  # The store's own copy also leaves out what its plain SQL never calls for
+  # (JSON, date and time functions, sqlite3_deserialize), which dbi's copy,
+  # made to read and salvage any file, keeps: bytes an app need not carry.
   dbi_add_vendored_sqlite(database_interface_sqlite SOURCE_DIR "${DBI_SQLITE_SOURCE_DIR}"
-    WITH ${DBI_SQLITE_DEFINES})
+    FOR_SIZE ${DBI_SQLITE_FOR_SIZE} WITH SQLITE_OMIT_JSON SQLITE_OMIT_DATETIME_FUNCS SQLITE_OMIT_DESERIALIZE ${DBI_SQLITE_DEFINES})
   set(DBI_SQLITE_TARGET database_interface_sqlite)
 endif()

@@ -17,7 +17,7 @@ TEST_PACKAGES  := libgtest-dev abigail-tools pkg-config
 TOOL_TEST_PACKAGES := python3
 
 CMAKE_CONFIGURE = cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
-                  -DDBI_WARNINGS_AS_ERRORS=ON
+                  -DDATABASE_INTERFACE_WARNINGS_AS_ERRORS=ON
 
 .PHONY: all deps build release run test install clean
 .PHONY: bench bench-build bench-instructions
@@ -44,7 +44,7 @@ release:
 
 run: release
 	mkdir -p build-release/run
-	cd build-release/run && ../examples/dbi_example
+	cd build-release/run && ../examples/session_client
 	@echo
 	@echo "== The same store file seen by the inspector: dbi show =="
 	cd build-release/run && ../tools/dbi/dbi show
@@ -69,13 +69,13 @@ clean:
 SQLITE_VERSIONS := oldest newest
 # The newest is also built with full syncs, the setting Apple builds make by
 # default, so that the layer that marks them runs under the whole suite.
-SQLITE_FLAGS_newest := -DDBI_SQLITE_FULL_SYNC=ON
+SQLITE_FLAGS_newest := -DDATABASE_INTERFACE_SQLITE_FULL_SYNC=ON
 .PHONY: test-sqlite-versions $(addprefix test-sqlite-,$(SQLITE_VERSIONS))
 test-sqlite-versions: $(addprefix test-sqlite-,$(SQLITE_VERSIONS))
 $(addprefix test-sqlite-,$(SQLITE_VERSIONS)): test-sqlite-%: deps
 	scripts/fetch-sqlite $* build-sqlite-$*/amalgamation
-	cmake -S . -B build-sqlite-$* -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DDBI_WARNINGS_AS_ERRORS=ON \
-	  -DDBI_SQLITE=bundled -DDBI_SQLITE_SOURCE_DIR=$(CURDIR)/build-sqlite-$*/amalgamation \
+	cmake -S . -B build-sqlite-$* -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DDATABASE_INTERFACE_WARNINGS_AS_ERRORS=ON \
+	  -DDATABASE_INTERFACE_SQLITE=bundled -DDATABASE_INTERFACE_SQLITE_SOURCE_DIR=$(CURDIR)/build-sqlite-$*/amalgamation \
 	  $(SQLITE_FLAGS_$*)
 	cmake --build build-sqlite-$* -j $(JOBS)
 	cd build-sqlite-$* && ctest --output-on-failure -j $(JOBS) -E '^(embedding|consumer)_'
@@ -114,12 +114,12 @@ test-asan test-tsan test-gcc-asan: test-%: deps
 fuzz: deps
 	@scripts/ensure-packages $(SANITIZER_PACKAGES)
 	cmake --preset asan
-	cmake --build --preset asan -j $(JOBS) --target dbi_fuzz_version dbi_fuzz_init dbi_fuzz_recover
-	for name in version init recover; do \
-	  mkdir -p build-asan/fuzz-found-$$name && \
-	  build-asan/tests/fuzz/dbi_fuzz_$$name -max_total_time=$(FUZZ_SECONDS) \
+	cmake --build --preset asan -j $(JOBS) --target store_fuzz_version store_fuzz_init dbi_fuzz_recover
+	for target in store_fuzz_version store_fuzz_init dbi_fuzz_recover; do \
+	  name=$${target##*_} && mkdir -p build-asan/fuzz-found-$$name && \
+	  build-asan/tests/fuzz/$$target -max_total_time=$(FUZZ_SECONDS) \
 	    -artifact_prefix=build-asan/ build-asan/fuzz-found-$$name tests/fuzz/corpus/$$name && \
-	  build-asan/tests/fuzz/dbi_fuzz_$$name -merge=1 \
+	  build-asan/tests/fuzz/$$target -merge=1 \
 	    tests/fuzz/corpus/$$name build-asan/fuzz-found-$$name || exit 1; \
 	done
 
@@ -143,15 +143,15 @@ BENCH_DIR      ?= build-bench
 
 bench-build:
 	@scripts/ensure-packages $(BUILD_PACKAGES) $(BENCH_PACKAGES)
-	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DDBI_WARNINGS_AS_ERRORS=ON \
-	      -DDBI_BUILD_TESTS=OFF -DDBI_BUILD_BENCH=ON
-	cmake --build $(BENCH_DIR) -j $(JOBS) --target dbi_bench
+	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DDATABASE_INTERFACE_WARNINGS_AS_ERRORS=ON \
+	      -DDATABASE_INTERFACE_BUILD_TESTS=OFF -DDATABASE_INTERFACE_BUILD_BENCH=ON
+	cmake --build $(BENCH_DIR) -j $(JOBS) --target store_bench
 
 # Times, interleaved: prints the three-way table and draws the chart. The
 # load average before and after tells how quiet the machine was.
 bench: bench-build
 	@echo "load before: $$(cat /proc/loadavg)"
-	cd $(BENCH_DIR)/bench && ./dbi_bench --chart_data=results.dat $(BENCH_ARGS)
+	cd $(BENCH_DIR)/bench && ./store_bench --chart_data=results.dat $(BENCH_ARGS)
 	@echo "load after: $$(cat /proc/loadavg)"
 	gnuplot -e "data='$(BENCH_DIR)/bench/results.dat'; output='$(BENCH_DIR)/bench/performance.png'" \
 	        bench/chart.gp
@@ -164,10 +164,10 @@ INSTRUCTIONS_BASELINE := bench/instructions.baseline
 
 .PHONY: bench-instructions-baseline
 bench-instructions: bench-build
-	bench/count-instructions $(BENCH_DIR)/bench/dbi_bench check $(INSTRUCTIONS_BASELINE)
+	bench/count-instructions $(BENCH_DIR)/bench/store_bench check $(INSTRUCTIONS_BASELINE)
 
 bench-instructions-baseline: bench-build
-	bench/count-instructions $(BENCH_DIR)/bench/dbi_bench update $(INSTRUCTIONS_BASELINE)
+	bench/count-instructions $(BENCH_DIR)/bench/store_bench update $(INSTRUCTIONS_BASELINE)
 
 # Mutation test: small faults put into src/*.cc one at a time, in a copy of
 # the checkout built in MUTATION_DIR, and whether the tests notice each one
@@ -213,7 +213,7 @@ LINT_DIR ?= build-lint
 
 lint: deps
 	@scripts/ensure-packages $(LINT_PACKAGES) libbenchmark-dev libsqlitecpp-dev
-	cmake -S . -B $(LINT_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DDBI_BUILD_BENCH=ON >/dev/null
+	cmake -S . -B $(LINT_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DDATABASE_INTERFACE_BUILD_BENCH=ON >/dev/null
 	scripts/lint $(LINT_DIR) $(JOBS)
 
 # The library against the committed ABI baseline (abi/README.md); fails

@@ -525,7 +525,7 @@ TEST_F(FailureInjectionTest, EveryFailurePointOfOpeningIsSurvived) {
     if (fault.failing == Failing::kAllocation) {
       return count;
     }
-    return count + OpenThroughFaults(DBI_TEST_STORE_FILE, "1|1|1|2|1") +
+    return count + OpenThroughFaults(TEST_STORE_FILE, "1|1|1|2|1") +
            OpenThroughFaults(older, "1|1|1|2|1") + OpenThroughFaults(newer, "0|0|0|0|1");
   });
   std::printf("failures injected and survived in Init: %d\n", injected);
@@ -586,7 +586,7 @@ class FullSyncsByDefault {
   sqlite3_vfs layer_;
 };
 
-#if defined(DBI_TEST_STORE_SYNCS_FULLY)
+#if defined(TEST_STORE_SYNCS_FULLY)
 constexpr bool kStoreSyncsFully = true;
 #else
 constexpr bool kStoreSyncsFully = false;

@@ -268,7 +268,7 @@ std::vector<Opening> Openings(const TempDir& dir) {
       {"bytes of no database", Bytes(std::string(8192, 'x')), -1,
        Refusal(create + "file is not a database", "CreateTable")},
       // A store cut short: its first page (the schema) is there, its tables not.
-      {"a truncated store", Bytes(FileContents(DBI_TEST_STORE_FILE).substr(0, 4096)), -1,
+      {"a truncated store", Bytes(FileContents(TEST_STORE_FILE).substr(0, 4096)), -1,
        Refusal(create + "database disk image is malformed", "CreateTable")},
       // Loading a schema recurses once per level of an expression: SQLite's
       // depth limit must refuse this before a small stack runs out.
@@ -412,7 +412,7 @@ std::vector<Opening> Openings(const TempDir& dir) {
 
 TEST_F(LifecycleTest, EachKindOfFileIsOpenedOrRefusedAsItMustBe) {
   const std::string schema_sql = "SELECT sql FROM sqlite_master ORDER BY name";
-  const Lines schema = RawDb(DBI_TEST_STORE_FILE).Rows(schema_sql);
+  const Lines schema = RawDb(TEST_STORE_FILE).Rows(schema_sql);
   // The tables' description, which dbi salvages by, is what their texts
   // make: each column in order, typed as its declared type reads.
   for (const database_interface::Table& table : database_interface::kTables) {
@@ -422,7 +422,7 @@ TEST_F(LifecycleTest, EachKindOfFileIsOpenedOrRefusedAsItMustBe) {
       described += (i == 0 ? "" : ",") + std::string(table.columns[i].name) + ":" +
                    kTypes[static_cast<size_t>(table.columns[i].type)];
     }
-    EXPECT_EQ(RawDb(DBI_TEST_STORE_FILE)
+    EXPECT_EQ(RawDb(TEST_STORE_FILE)
                   .Rows("SELECT group_concat(name || ':' || CASE WHEN pk THEN 'id' WHEN type LIKE "
                         "'%BIGINT%' THEN 'int64' WHEN type LIKE '%INT%' THEN 'int32' ELSE 'text' "
                         "END) FROM pragma_table_info('" +

@@ -36,10 +36,10 @@ build-apple-tools:
 $(addprefix build-apple-,$(APPLE_ARCHS)): build-apple-%: build-apple-tools
 	@set -e; start=$$(date +%s); \
 	cmake -S . -B build-apple-$* --toolchain cmake/toolchains/$*-macos.cmake \
-	  -DDBI_ZIG_TOOLS=$(APPLE_TOOLS) -DCMAKE_BUILD_TYPE=$(APPLE_BUILD_TYPE) \
-	  -DDBI_WARNINGS_AS_ERRORS=ON -DDBI_SQLITE=bundled; \
+	  -DDATABASE_INTERFACE_ZIG_TOOLS=$(APPLE_TOOLS) -DCMAKE_BUILD_TYPE=$(APPLE_BUILD_TYPE) \
+	  -DDATABASE_INTERFACE_WARNINGS_AS_ERRORS=ON -DDATABASE_INTERFACE_SQLITE=bundled; \
 	cmake --build build-apple-$* -j $(JOBS); \
 	scripts/check-apple-build build-apple-$* $(APPLE_MACHO_$*); \
-	grep -q '^DBI_SQLITE_FULL_SYNC:BOOL=ON' build-apple-$*/CMakeCache.txt || \
+	grep -q '^DATABASE_INTERFACE_SQLITE_FULL_SYNC:BOOL=ON' build-apple-$*/CMakeCache.txt || \
 	  { echo "build-apple-$*: full syncs are not on by default" >&2; exit 1; }; \
 	echo "build-apple-$*: done in $$(( $$(date +%s) - start )) s"

@@ -32,7 +32,7 @@ CROSS_FLAGS_windows := -DCMAKE_RUNTIME_OUTPUT_DIRECTORY=$(CURDIR)/build-windows/
 # One build makes SQLite sync the folder when it deletes a journal, so that
 # the power-cut test holds it to the stricter promise: nothing acknowledged
 # is lost.
-CROSS_FLAGS_arm64 := -DDBI_SQLITE_DEFINES=SQLITE_DEFAULT_SYNCHRONOUS=3
+CROSS_FLAGS_arm64 := -DDATABASE_INTERFACE_SQLITE_DEFINES=SQLITE_DEFAULT_SYNCHRONOUS=3
 
 .PHONY: test-cross $(addprefix test-,$(CROSS_TARGETS))
 
@@ -44,8 +44,8 @@ $(addprefix test-,$(CROSS_TARGETS)): test-%:
 	@scripts/ensure-packages cmake make $(CROSS_PACKAGES_$*)
 	@set -e; start=$$(date +%s); \
 	cmake -S . -B build-$* --toolchain cmake/toolchains/$(CROSS_TOOLCHAIN_$*).cmake \
-	  -DCMAKE_BUILD_TYPE=$(CROSS_BUILD_TYPE) -DDBI_WARNINGS_AS_ERRORS=ON \
-	  -DDBI_SQLITE=bundled $(CROSS_FLAGS_$*); \
+	  -DCMAKE_BUILD_TYPE=$(CROSS_BUILD_TYPE) -DDATABASE_INTERFACE_WARNINGS_AS_ERRORS=ON \
+	  -DDATABASE_INTERFACE_SQLITE=bundled $(CROSS_FLAGS_$*); \
 	$(CROSS_CXX_$*) -std=c++17 -O1 -pthread tests/cross/thread_hello.cc \
 	  -o build-$*/thread_hello$(CROSS_EXE_$*); \
 	$(CROSS_RUN_$*) build-$*/thread_hello$(CROSS_EXE_$*); \

@@ -10,7 +10,7 @@
 //   moment that opens no super-journal. Rolling back a journal that names
 //   one deletes the file it names, whatever that is; a store never has one,
 //   since it is one file and attaches none.
-// Built with full syncs (DBI_SQLITE_FULL_SYNC, on by default for Apple's
+// Built with full syncs (DATABASE_INTERFACE_SQLITE_FULL_SYNC, on by default for Apple's
 // systems), that layer also marks every sync of the files it opens as a
 // full one (full_sync.h): the connection's settings stay SQLite's own.
 // A host's SQLite is never changed: these are settings of the whole copy,

@@ -29,15 +29,15 @@ endif()
 set(build "${WORK_DIR}/${HOW}-${KIND}-${SQLITE}")
 set(page_size)
 if(SQLITE STREQUAL "bundled")
-  set(page_size "-DDBI_SQLITE_DEFINES=SQLITE_DEFAULT_PAGE_SIZE=8192")
+  set(page_size "-DDATABASE_INTERFACE_SQLITE_DEFINES=SQLITE_DEFAULT_PAGE_SIZE=8192")
 endif()
 file(REMOVE_RECURSE "${build}")
 
 # No build type: the host's flags are its own, and an unoptimised SQLite
 # builds quickly.
 set(configure "${CMAKE_COMMAND}" -S "${CMAKE_CURRENT_LIST_DIR}/host" -B "${build}"
-    "-DCMAKE_CXX_COMPILER=${CXX}" "-DDBI_SOURCE_DIR=${SOURCE_DIR}" "-DDBI_EMBED_HOW=${HOW}"
-    "-DBUILD_SHARED_LIBS=${shared}" "-DDBI_SQLITE=${SQLITE}" ${page_size})
+    "-DCMAKE_CXX_COMPILER=${CXX}" "-DSTORE_SOURCE_DIR=${SOURCE_DIR}" "-DEMBED_HOW=${HOW}"
+    "-DBUILD_SHARED_LIBS=${shared}" "-DDATABASE_INTERFACE_SQLITE=${SQLITE}" ${page_size})
 # A shared store refuses a static `base`, whose copy inside it would log to
 # a sink of its own.
 if(shared)

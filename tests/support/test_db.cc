@@ -157,7 +157,7 @@ void ExpectEveryRecordOperationRefused(IDatabaseInterface& db) {
 
 void CopyStoreFile(const std::string& path, const std::string& version) {
   std::filesystem::remove(path);
-  std::filesystem::copy_file(DBI_TEST_STORE_FILE, path);
+  std::filesystem::copy_file(TEST_STORE_FILE, path);
   RawDb(path).Exec("UPDATE db_version SET version = '" + version + "'");
 }
 

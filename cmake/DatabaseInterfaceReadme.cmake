@@ -5,7 +5,7 @@
 # "<!-- the installed-package consumers <verb> the next <language> block -->",
 # written to `output`. A change to README.md configures the build again.
 
-function(dbi_extract_readme_block readme verb language output)
+function(database_interface_readme_block readme verb language output)
   set(opening
       "<!-- the installed-package consumers ${verb} the next ${language} block -->\n```${language}\n")
   if(NOT CMAKE_SCRIPT_MODE_FILE)
@@ -27,8 +27,8 @@ function(dbi_extract_readme_block readme verb language output)
   file(WRITE "${output}" "${program}\n")
 endfunction()
 
-# As a script, `cmake -DOUTPUT=<file> -P DbiReadmeSample.cmake` writes the
+# As a script, `cmake -DOUTPUT=<file> -P DatabaseInterfaceReadme.cmake` writes the
 # README's program to <file>.
 if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
-  dbi_extract_readme_block("${CMAKE_CURRENT_LIST_DIR}/../README.md" build cpp "${OUTPUT}")
+  database_interface_readme_block("${CMAKE_CURRENT_LIST_DIR}/../README.md" build cpp "${OUTPUT}")
 endif()

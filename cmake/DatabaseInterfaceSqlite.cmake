@@ -1,14 +1,14 @@
-# Sets DBI_SQLITE_TARGET, the SQLite that the store and our tests link, as
-# DBI_SQLITE asks:
+# Sets DATABASE_INTERFACE_SQLITE_TARGET, the SQLite that the store and our tests link, as
+# DATABASE_INTERFACE_SQLITE asks:
 #   system   the build machine's (or the host's) SQLite through FindSQLite3;
 #            a host that builds its own points SQLite3_INCLUDE_DIR and
 #            SQLite3_LIBRARY at it.
 #   bundled  the amalgamation in third_party/sqlite, compiled into the store
 #            with its symbols hidden, for systems that have no SQLite to link;
-#            DBI_SQLITE_DEFINES adds compile definitions of the host's own
+#            DATABASE_INTERFACE_SQLITE_DEFINES adds compile definitions of the host's own
 #            (SQLITE_DEFAULT_SYNCHRONOUS=3 for durability, say).
 # dbi always builds its own copy of the amalgamation (tools/dbi), through
-# dbi_add_vendored_sqlite below, with DBI_SQLITE_DEFINES too.
+# database_interface_add_sqlite below, with DATABASE_INTERFACE_SQLITE_DEFINES too.
 
 # The store opens its connection in serialized mode, so the library must be
 # built thread-safe. The rest are the options SQLite recommends for a copy
@@ -49,7 +49,7 @@
 # pages, which the store never runs and a file's triggers cannot reach here
 # (no writable schema, no page table, no shadow tables), while dbi's recovery
 # writes its scratch schema on purpose.
-set(DBI_BUNDLED_SQLITE_OPTIONS
+set(DATABASE_INTERFACE_BUNDLED_SQLITE_OPTIONS
   SQLITE_THREADSAFE=1
   SQLITE_DQS=0
   SQLITE_DEFAULT_MEMSTATUS=0
@@ -69,33 +69,33 @@ set(DBI_BUNDLED_SQLITE_OPTIONS
   SQLITE_TEMP_STORE=3)
 
 # What a compiled copy links, and with it the store that carries one.
-if(DBI_SQLITE STREQUAL "bundled" OR DBI_BUILD_TOOLS)
+if(DATABASE_INTERFACE_SQLITE STREQUAL "bundled" OR DATABASE_INTERFACE_BUILD_TOOLS)
   enable_language(C)
   find_package(Threads REQUIRED)
-  set(DBI_SQLITE_LIBS Threads::Threads $<$<BOOL:${UNIX}>:m>)
+  set(DATABASE_INTERFACE_SQLITE_LIBS Threads::Threads $<$<BOOL:${UNIX}>:m>)
 endif()
 # RETURNING, used by the three inserts that hand back their new id, came
 # with SQLite 3.35; 3.35.2 is the oldest release the suite runs on.
-set(DBI_SQLITE_MINIMUM 3.35.2)
+set(DATABASE_INTERFACE_SQLITE_MINIMUM 3.35.2)
 
 # The amalgamation the store's bundled copy compiles: ours, or another
 # release's (the version matrix runs the suite on the oldest and newest,
 # brought by scripts/fetch-sqlite). dbi's copy is always ours, since the
 # recovery extension beside it belongs to that release.
-set(DBI_SQLITE_SOURCE_DIR "${PROJECT_SOURCE_DIR}/third_party/sqlite" CACHE PATH
-  "Folder of the sqlite3.c and sqlite3.h that DBI_SQLITE=bundled compiles")
+set(DATABASE_INTERFACE_SQLITE_SOURCE_DIR "${PROJECT_SOURCE_DIR}/third_party/sqlite" CACHE PATH
+  "Folder of the sqlite3.c and sqlite3.h that DATABASE_INTERFACE_SQLITE=bundled compiles")
 
 # The prefix every external name of a copy we compile gets, so that a host
 # linking its own SQLite beside a static store, in any order, keeps each copy
 # serving its own caller. The same for every copy, so that the store's objects
 # compiled against one copy's header link with another (dbi's).
-set(DBI_SQLITE_PREFIX "database_interface_")
+set(DATABASE_INTERFACE_SQLITE_PREFIX "database_interface_")
 
-# dbi_sqlite_external_names(<out> <file>...): every name the files give
+# database_interface_sqlite_names(<out> <file>...): every name the files give
 # outside their own translation unit: a declaration or definition marked
 # SQLITE_API, or one of a function that is not static at the start of a line. Read from the files
 # themselves, so that the list follows whichever amalgamation is compiled.
-function(dbi_sqlite_external_names out)
+function(database_interface_sqlite_names out)
   set(names)
   foreach(file IN LISTS ARGN)
     file(STRINGS "${file}" lines
@@ -114,24 +114,24 @@ function(dbi_sqlite_external_names out)
   set(${out} "${names}" PARENT_SCOPE)
 endfunction()
 
-# dbi_add_vendored_sqlite(<target> [SOURCE_DIR <folder>] [FOR_SIZE <bool>]
+# database_interface_add_sqlite(<target> [SOURCE_DIR <folder>] [FOR_SIZE <bool>]
 #                         [SOURCES <file>...] [WITH <option>...] [WITHOUT <option>...]):
 # the amalgamation in SOURCE_DIR (ours by default), and the SOURCES beside it,
 # as objects with hidden symbols (a target that links them directly takes
 # them in, and the store's library carries them), compiled with
-# DBI_BUNDLED_SQLITE_OPTIONS, less the WITHOUT ones, plus the WITH ones, and
+# DATABASE_INTERFACE_BUNDLED_SQLITE_OPTIONS, less the WITHOUT ones, plus the WITH ones, and
 # with -Os if FOR_SIZE is true.
-# With DBI_SQLITE=bundled its external names carry DBI_SQLITE_PREFIX, through
+# With DATABASE_INTERFACE_SQLITE=bundled its external names carry DATABASE_INTERFACE_SQLITE_PREFIX, through
 # one generated header of #defines: its users include "sqlite3.h" and get the
 # amalgamation's header behind it, and each C file is compiled through a file
-# that includes the list first. With DBI_SQLITE=system the store's objects
+# that includes the list first. With DATABASE_INTERFACE_SQLITE=system the store's objects
 # call SQLite by its own names, and so does dbi's copy, which they link.
-function(dbi_add_vendored_sqlite target)
+function(database_interface_add_sqlite target)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "SOURCE_DIR;FOR_SIZE" "SOURCES;WITH;WITHOUT")
   if(NOT arg_SOURCE_DIR)
     set(arg_SOURCE_DIR "${PROJECT_SOURCE_DIR}/third_party/sqlite")
   endif()
-  set(options ${DBI_BUNDLED_SQLITE_OPTIONS})
+  set(options ${DATABASE_INTERFACE_BUNDLED_SQLITE_OPTIONS})
   if(arg_WITHOUT)
     list(REMOVE_ITEM options ${arg_WITHOUT})
   endif()
@@ -146,13 +146,13 @@ function(dbi_add_vendored_sqlite target)
     endif()
   endforeach()
   set(first "")
-  if(DBI_SQLITE STREQUAL "bundled")
+  if(DATABASE_INTERFACE_SQLITE STREQUAL "bundled")
     # The amalgamation itself, not only its header: some of its SQLITE_API
     # names (Windows' text conversions) are declared in it alone.
-    dbi_sqlite_external_names(names ${sources} ${public_headers})
+    database_interface_sqlite_names(names ${sources} ${public_headers})
     set(defines "/* Made by CMake from ${target}'s sources: the names it gives others. */\n")
     foreach(name IN LISTS names)
-      string(APPEND defines "#define ${name} ${DBI_SQLITE_PREFIX}${name}\n")
+      string(APPEND defines "#define ${name} ${DATABASE_INTERFACE_SQLITE_PREFIX}${name}\n")
     endforeach()
     file(CONFIGURE OUTPUT "${headers}/sqlite3_names.h" CONTENT "${defines}")
     set(first "#include \"sqlite3_names.h\"\n")
@@ -161,7 +161,7 @@ function(dbi_add_vendored_sqlite target)
     get_filename_component(name "${header}" NAME)
     file(CONFIGURE OUTPUT "${headers}/${name}" CONTENT "${first}#include \"${header}\"\n")
   endforeach()
-  if(DBI_SQLITE STREQUAL "bundled")
+  if(DATABASE_INTERFACE_SQLITE STREQUAL "bundled")
     set(compiled)
     foreach(source IN LISTS sources)
       get_filename_component(name "${source}" NAME)
@@ -187,21 +187,21 @@ function(dbi_add_vendored_sqlite target)
   target_include_directories(${target} SYSTEM
     PUBLIC "$<BUILD_INTERFACE:${headers}>"
     PRIVATE "${arg_SOURCE_DIR}")
-  target_link_libraries(${target} PUBLIC ${DBI_SQLITE_LIBS})
+  target_link_libraries(${target} PUBLIC ${DATABASE_INTERFACE_SQLITE_LIBS})
 endfunction()
 
-if(DBI_SQLITE STREQUAL "system")
-  if(DBI_SQLITE_DEFINES)
-    message(WARNING "DBI_SQLITE_DEFINES reaches only the SQLite copies this project compiles "
+if(DATABASE_INTERFACE_SQLITE STREQUAL "system")
+  if(DATABASE_INTERFACE_SQLITE_DEFINES)
+    message(WARNING "DATABASE_INTERFACE_SQLITE_DEFINES reaches only the SQLite copies this project compiles "
       "(bundled, and dbi's); the store's system SQLite is used as it was built")
   endif()
-  find_package(SQLite3 ${DBI_SQLITE_MINIMUM} REQUIRED)
-  set(DBI_SQLITE_TARGET SQLite::SQLite3)
+  find_package(SQLite3 ${DATABASE_INTERFACE_SQLITE_MINIMUM} REQUIRED)
+  set(DATABASE_INTERFACE_SQLITE_TARGET SQLite::SQLite3)
 else()
   # The store's own copy also leaves out what its plain SQL never calls for
   # (JSON, date and time functions, sqlite3_deserialize), which dbi's copy,
   # made to read and salvage any file, keeps: bytes an app need not carry.
-  dbi_add_vendored_sqlite(database_interface_sqlite SOURCE_DIR "${DBI_SQLITE_SOURCE_DIR}"
-    FOR_SIZE ${DBI_SQLITE_FOR_SIZE} WITH SQLITE_OMIT_JSON SQLITE_OMIT_DATETIME_FUNCS SQLITE_OMIT_DESERIALIZE ${DBI_SQLITE_DEFINES})
-  set(DBI_SQLITE_TARGET database_interface_sqlite)
+  database_interface_add_sqlite(database_interface_sqlite SOURCE_DIR "${DATABASE_INTERFACE_SQLITE_SOURCE_DIR}"
+    FOR_SIZE ${DATABASE_INTERFACE_SQLITE_FOR_SIZE} WITH SQLITE_OMIT_JSON SQLITE_OMIT_DATETIME_FUNCS SQLITE_OMIT_DESERIALIZE ${DATABASE_INTERFACE_SQLITE_DEFINES})
+  set(DATABASE_INTERFACE_SQLITE_TARGET database_interface_sqlite)
 endif()

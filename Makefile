@@ -25,9 +25,8 @@ build = @scripts/ensure-packages $(PACKAGES) $(PACKAGES_$(1)) $(2) && \
   cmake --preset $(1) && cmake --build --preset $(1) -j $(JOBS)
 
 .DEFAULT_GOAL := run
-.PHONY: run install package package-check clean test test-sqlite-versions test-cross build-apple \
-  build-apple-tools abi-check abi-baseline bench bench-instructions bench-instructions-baseline \
-  size fuzz coverage mutation format format-check lint
+.PHONY: run install package package-check clean test test-sqlite-versions test-cross build-apple build-apple-tools \
+  abi-check abi-baseline bench bench-instructions bench-instructions-baseline size fuzz coverage mutation format format-check lint
 
 # The store, the example and dbi only, optimised; the example runs in a fixed
 # folder, so that a second run finds the first one's store file.
@@ -118,9 +117,9 @@ fuzz:
 	$(call build,asan,$(PACKAGES_test)) --target store_fuzz_version store_fuzz_init dbi_fuzz_recover
 	for target in store_fuzz_version store_fuzz_init dbi_fuzz_recover; do \
 	  name=$${target##*_} && found=build-asan/fuzz-found-$$name && mkdir -p $$found && \
-	  build-asan/tests/fuzz/$$target -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=build-asan/ \
+	  build-asan/tests/$$target -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=build-asan/ \
 	    $$found tests/fuzz/corpus/$$name && \
-	  build-asan/tests/fuzz/$$target -merge=1 tests/fuzz/corpus/$$name $$found || exit 1; \
+	  build-asan/tests/$$target -merge=1 tests/fuzz/corpus/$$name $$found || exit 1; \
 	done
 
 coverage:

@@ -80,7 +80,4 @@ elseif(STEP STREQUAL "pkg_config")
   endif()
   file(WRITE "${build}/build.sh" "set -e\ncd '${build}'\n${commands}")
   run(sh "${build}/build.sh")
-
-else()
-  message(FATAL_ERROR "STEP must be install, find_package or pkg_config")
 endif()

@@ -1,14 +1,9 @@
 # One embedding of the store in a host SDK's build, run by CTest:
-#
-#   cmake -DROW=<how>_<kind>_<sqlite> -DSOURCE_DIR=… -DWORK_DIR=… -DCXX=…
-#         -P run_embedding.cmake
-#
-# (<how> subdirectory or fetchcontent, <kind> shared or static, <sqlite>
-# system or bundled) configures and builds the host project in host/ around
-# the store's source tree (a bundled SQLite built with a page size of its
-# own), runs its two programs through the host's own CTest (which must hold
-# the host's tests alone), and checks that no SQLite name leaves a store with a bundled
-# SQLite: a shared one exports none, a static one defines none.
+#   cmake -DROW=<how>_<kind>_<sqlite> -DSOURCE_DIR=… -DWORK_DIR=… -DCXX=… -P run_embedding.cmake
+# (subdirectory or fetchcontent, shared or static, system or bundled) builds
+# the host project in host/ around the store's sources, runs its two
+# programs through the host's own CTest (which must hold its tests alone),
+# and checks that a bundled SQLite's names stay in the store.
 
 function(run)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)

@@ -1,128 +1,129 @@
-# A thin wrapper over CMake. Every target first makes sure the Debian
-# packages it needs are there (installing them when run as root).
+# A thin wrapper over CMake's presets (CMakePresets.json), each built in its
+# folder build-<preset> once the Debian packages it needs are there
+# (installed when run as root).
+JOBS   ?= $(shell nproc 2>/dev/null || echo 2)
+PREFIX ?= /usr/local
+MAKEFLAGS += --no-print-directory  # no "Entering directory" from cmake --build
 
-BUILD_DIR  ?= build
-BUILD_TYPE ?= RelWithDebInfo
-JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
-PREFIX     ?= /usr/local
+# What every build needs; what a suite needs besides (GoogleTest, the ABI
+# tools, pkg-config and python3 for the installed-package and dbi's tests);
+# and what some presets need beyond that: clang's sanitizer and libFuzzer
+# runtimes, a cross target's compiler, its runner and GoogleTest's sources.
+PACKAGES          := cmake make g++ binutils libsqlite3-dev
+PACKAGES_test     := libgtest-dev abigail-tools pkg-config python3 bindfs
+PACKAGES_asan     := clang libclang-rt-14-dev
+PACKAGES_tsan     := $(PACKAGES_asan)
+PACKAGES_coverage := $(PACKAGES_test) gcovr
+PACKAGES_bench    := $(PACKAGES_test) libbenchmark-dev libsqlitecpp-dev gnuplot-nox valgrind
+PACKAGES_windows  := g++-mingw-w64-x86-64-posix wine64 googletest
+PACKAGES_arm64    := g++-aarch64-linux-gnu qemu-user googletest
+PACKAGES_armhf    := g++-arm-linux-gnueabihf qemu-user googletest
+LINT_PACKAGES     := clang-format clang-tidy cppcheck jq git
 
-# The makes that `cmake --build` starts below this one would each announce
-# the build folder ("Entering directory ..."), a screen of it before the
-# program's output; they inherit this flag and stay quiet.
-MAKEFLAGS += --no-print-directory
+# $(call build,PRESET[,PACKAGES]): its packages, then configure and build it.
+build = @scripts/ensure-packages $(PACKAGES) $(PACKAGES_$(1)) $(2) && \
+  cmake --preset $(1) && cmake --build --preset $(1) -j $(JOBS)
 
-BUILD_PACKAGES := cmake make g++ binutils libsqlite3-dev
-TEST_PACKAGES  := libgtest-dev abigail-tools pkg-config bindfs
-# The inspector's test makes files by hand and checks JSON with python3.
-TOOL_TEST_PACKAGES := python3
+.DEFAULT_GOAL := run
+.PHONY: run install package package-check clean test test-sqlite-versions test-cross build-apple build-apple-tools \
+  abi-check abi-baseline bench bench-instructions bench-instructions-baseline size fuzz coverage mutation format format-check lint
 
-CMAKE_CONFIGURE = cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
-                  -DDBI_WARNINGS_AS_ERRORS=ON
-
-.PHONY: all deps build run test install clean
-.PHONY: bench bench-build bench-instructions
-.PHONY: format format-check lint abi-check abi-baseline package package-check
-
-all: build
-
-deps:
-	@scripts/ensure-packages $(BUILD_PACKAGES) $(TEST_PACKAGES) $(TOOL_TEST_PACKAGES)
-
-# Builds the library, the example and the tests.
-build: deps
-	$(CMAKE_CONFIGURE)
-	cmake --build $(BUILD_DIR) -j $(JOBS)
-
-# Runs the example client in a fixed folder under the build directory, so
-# that a second run finds the first one's store file; then shows that file
-# as the inspector sees it.
-run: build
-	mkdir -p $(BUILD_DIR)/run
-	cd $(BUILD_DIR)/run && ../examples/dbi_example
+# The store, the example and dbi only, optimised; the example runs in a fixed
+# folder, so that a second run finds the first one's store file.
+run:
+	$(call build,release)
+	mkdir -p build-release/run
+	cd build-release/run && ../examples/session_client
 	@echo
 	@echo "== The same store file seen by the inspector: dbi show =="
-	cd $(BUILD_DIR)/run && ../tools/dbi/dbi show
+	cd build-release/run && ../tools/dbi/dbi show
 
-# Ends with the power-cut test's count of the cuts it tried: ctest shows a
-# passing test's output only in its log, so the line is read from there.
-test: build
-	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
-	@grep -h '^power cuts' $(BUILD_DIR)/Testing/Temporary/LastTest.log
+install:
+	$(call build,release)
+	cmake --install build-release --prefix $(PREFIX)
 
-install: build
-	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+package:
+	$(call build,release)
+	@scripts/ensure-packages dpkg-dev file
+	cd build-release && cpack -G DEB
+
+package-check: package
+	scripts/check-package build-release/database-interface_*.deb
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf build-*
 
-# make test-sqlite-versions: the suite once more on the oldest SQLite the
-# README promises and on the newest one a registry package here ships, each
-# compiled as the bundled copy (scripts/fetch-sqlite brings the pinned
-# amalgamations); `make test` is Debian's. The host-build and installed-
-# package rows are left out: they compile our own amalgamation again.
-SQLITE_VERSIONS := oldest newest
-# The newest is also built with full syncs, the setting Apple builds make by
-# default, so that the layer that marks them runs under the whole suite.
-SQLITE_FLAGS_newest := -DDBI_SQLITE_FULL_SYNC=ON
-.PHONY: test-sqlite-versions $(addprefix test-sqlite-,$(SQLITE_VERSIONS))
-test-sqlite-versions: $(addprefix test-sqlite-,$(SQLITE_VERSIONS))
-$(addprefix test-sqlite-,$(SQLITE_VERSIONS)): test-sqlite-%: deps
-	scripts/fetch-sqlite $* build-sqlite-$*/amalgamation
-	cmake -S . -B build-sqlite-$* -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DDBI_WARNINGS_AS_ERRORS=ON \
-	  -DDBI_SQLITE=bundled -DDBI_SQLITE_SOURCE_DIR=$(CURDIR)/build-sqlite-$*/amalgamation \
-	  $(SQLITE_FLAGS_$*)
-	cmake --build build-sqlite-$* -j $(JOBS)
-	cd build-sqlite-$* && ctest --output-on-failure -j $(JOBS) -E '^(embedding|consumer)_'
-	@echo "SQLite $$(sed -n 's/^#define SQLITE_VERSION  *"\(.*\)"/\1/p' build-sqlite-$*/amalgamation/sqlite3.h):" \
-	  "$$(grep -h '^power cuts' build-sqlite-$*/Testing/Temporary/LastTest.log)"
+# make test, and make test-PRESET (asan, tsan, gcc-asan, sqlite-oldest,
+# sqlite-newest, windows, arm64, armhf): one preset's suite, then the
+# power-cut test's count and each test skipped, with its reason. First, the
+# versions' amalgamations come from pinned registry packages; Wine makes its
+# prefix once, slowly, before the build lists the tests by running them.
+define suite
+$(call build,$(1),$(PACKAGES_test))
+ctest --preset $(1) -j $(JOBS)
+@scripts/suite-summary build-$(1)
+endef
+test:
+	$(call suite,test)
+test-%:
+	$(if $(findstring sqlite-,$*),scripts/fetch-sqlite $(*:sqlite-%=%) build-$*/amalgamation)
+	$(if $(filter windows,$*),WINEPREFIX=$(CURDIR)/build-windows/wine-prefix scripts/wine-run cmd /c exit)
+	$(call suite,$*)
 
-# make test-cross: the suite built for Windows, Linux arm64 and Linux armhf
-# and run here under Wine and qemu-user (test-windows, test-arm64, test-armhf).
-include cmake/toolchains/cross.mk
+test-sqlite-versions: test-sqlite-oldest test-sqlite-newest
+test-cross: test-windows test-arm64 test-armhf
 
-# make build-apple: the same built and linked, not run, for macOS on arm64
-# and on x86-64 (build-apple-aarch64, build-apple-x86_64) by zig.
-include cmake/toolchains/apple.mk
+# Built and linked, not run, for macOS on arm64 and x86-64 by zig, which
+# scripts/fetch-zig brings once for both, before either.
+build-apple: build-apple-aarch64 build-apple-x86_64
+build-apple-%: build-apple-tools
+	$(call build,apple-$*)
+	scripts/check-apple-build build-apple-$*
 
-# Reliability suites, each in its own build folder from CMakePresets.json:
-# the whole suite under AddressSanitizer+UndefinedBehaviorSanitizer (with a
-# short run of each libFuzzer target) and under ThreadSanitizer, both built
-# by clang, whose libFuzzer and sanitizer runtimes come from
-# libclang-rt-14-dev; line and branch coverage of src/ and tools/dbi/ with gcovr.
-SANITIZER_PACKAGES := clang libclang-rt-14-dev
-COVERAGE_PACKAGES  := gcovr
-FUZZ_SECONDS       ?= 60
+build-apple-tools:
+	@scripts/ensure-packages cmake make googletest llvm-14 file
+	scripts/fetch-zig build-apple-tools
 
-.PHONY: test-asan test-tsan test-gcc-asan fuzz coverage
+# abi/README.md; fails when the build has no ABI test rather than passing.
+abi-check:
+	$(call build,test,$(PACKAGES_test))
+	ctest --preset test -R '^abi_baseline$$' --no-tests=error
 
-# test-gcc-asan: the same suite built by GCC under -fsanitize=address,undefined
-# -O1, the flags a packager tries first, where GCC's own warnings differ.
-test-asan test-tsan test-gcc-asan: test-%: deps
-	@scripts/ensure-packages $(SANITIZER_PACKAGES)
-	cmake --preset $*
-	cmake --build --preset $* -j $(JOBS)
-	ctest --preset $* -j $(JOBS)
+abi-baseline:
+	$(call build,test,$(PACKAGES_test)) --target abi-baseline
 
-# Runs each fuzz target FUZZ_SECONDS long from its corpus in tests/fuzz/corpus,
-# then merges into that corpus the inputs found that reach code it did not.
-fuzz: deps
-	@scripts/ensure-packages $(SANITIZER_PACKAGES)
-	cmake --preset asan
-	cmake --build --preset asan -j $(JOBS) --target dbi_fuzz_init dbi_fuzz_recover
-	for name in init recover; do \
-	  mkdir -p build-asan/fuzz-found-$$name && \
-	  build-asan/tests/fuzz/dbi_fuzz_$$name -max_total_time=$(FUZZ_SECONDS) \
-	    -artifact_prefix=build-asan/ build-asan/fuzz-found-$$name tests/fuzz/corpus/$$name && \
-	  build-asan/tests/fuzz/dbi_fuzz_$$name -merge=1 \
-	    tests/fuzz/corpus/$$name build-asan/fuzz-found-$$name || exit 1; \
+# Times, interleaved, between the load averages; instructions per call, which
+# fail on a read 3% above the baseline (bench/README.md: renewing it).
+bench:
+	$(call build,bench) --target store_bench
+	@echo "load before: $$(cat /proc/loadavg)"
+	cd build-bench/bench && ./store_bench --chart_data=results.dat $(BENCH_ARGS)
+	@echo "load after: $$(cat /proc/loadavg)"
+	gnuplot -e "data='build-bench/bench/results.dat'; output='build-bench/bench/performance.png'" \
+	  bench/chart.gp
+
+bench-instructions bench-instructions-baseline:
+	$(call build,bench) --target store_bench
+	bench/count-instructions build-bench/bench/store_bench \
+	  $(if $(findstring baseline,$@),update,check) bench/instructions.baseline
+
+size:
+	@scripts/ensure-packages $(PACKAGES) pkg-config
+	JOBS=$(JOBS) scripts/size
+
+# Each fuzz target FUZZ_SECONDS long, merging what it finds into its corpus.
+FUZZ_SECONDS ?= 60
+fuzz:
+	$(call build,asan,$(PACKAGES_test)) --target store_fuzz_init dbi_fuzz_recover
+	for target in store_fuzz_init dbi_fuzz_recover; do \
+	  name=$${target##*_} && found=build-asan/fuzz-found-$$name && mkdir -p $$found && \
+	  build-asan/tests/$$target -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=build-asan/ \
+	    $$found tests/fuzz/corpus/$$name && \
+	  build-asan/tests/$$target -merge=1 tests/fuzz/corpus/$$name $$found || exit 1; \
 	done
 
-# Writes build-coverage/coverage.txt (lines not run, per file) and
-# build-coverage/coverage.html, and prints the line and branch totals.
-coverage: deps
-	@scripts/ensure-packages $(COVERAGE_PACKAGES)
-	cmake --preset coverage
-	cmake --build --preset coverage -j $(JOBS)
+coverage:
+	$(call build,coverage)
 	find build-coverage -name '*.gcda' -delete
 	ctest --preset coverage -j $(JOBS)
 	gcovr --root . --filter 'src/' --filter 'tools/dbi/' --object-directory build-coverage \
@@ -130,93 +131,19 @@ coverage: deps
 	  --exclude-throw-branches --exclude-unreachable-branches --print-summary \
 	  --txt build-coverage/coverage.txt --html-details build-coverage/coverage.html
 
-# Benchmarks: the library against the SQLite C API and SQLiteCpp, in their
-# own build folder and built without the tests.
-BENCH_PACKAGES := libbenchmark-dev libsqlitecpp-dev gnuplot-nox valgrind
-BENCH_DIR      ?= build-bench
+# docs/testing.md: MUTATION_ARGS=--list prints the mutants without building,
+# MUTATION_SOURCES=tools/dbi draws them from the inspector.
+mutation:
+	@scripts/ensure-packages $(PACKAGES) $(PACKAGES_test) ninja-build
+	scripts/mutation --work build-mutation --seed $(or $(MUTATION_SEED),1) \
+	  --sample $(or $(MUTATION_SAMPLE),300) --sources $(or $(MUTATION_SOURCES),src) \
+	  --jobs $(JOBS) $(MUTATION_ARGS)
 
-bench-build:
-	@scripts/ensure-packages $(BUILD_PACKAGES) $(BENCH_PACKAGES)
-	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DDBI_WARNINGS_AS_ERRORS=ON \
-	      -DDBI_BUILD_TESTS=OFF -DDBI_BUILD_BENCH=ON
-	cmake --build $(BENCH_DIR) -j $(JOBS) --target dbi_bench
-
-# Times, interleaved: prints the three-way table and draws the chart. The
-# load average before and after tells how quiet the machine was.
-bench: bench-build
-	@echo "load before: $$(cat /proc/loadavg)"
-	cd $(BENCH_DIR)/bench && ./dbi_bench --chart_data=results.dat $(BENCH_ARGS)
-	@echo "load after: $$(cat /proc/loadavg)"
-	gnuplot -e "data='$(BENCH_DIR)/bench/results.dat'; output='$(BENCH_DIR)/bench/performance.png'" \
-	        bench/chart.gp
-	@echo "chart: $(BENCH_DIR)/bench/performance.png"
-
-# Instructions per call under callgrind: the same on a busy machine. Fails
-# when a read's count rose more than 3% above the committed baseline;
-# bench-instructions-baseline renews it, on purpose only (bench/README.md).
-INSTRUCTIONS_BASELINE := bench/instructions.baseline
-
-.PHONY: bench-instructions-baseline
-bench-instructions: bench-build
-	bench/count-instructions $(BENCH_DIR)/bench/dbi_bench check $(INSTRUCTIONS_BASELINE)
-
-bench-instructions-baseline: bench-build
-	bench/count-instructions $(BENCH_DIR)/bench/dbi_bench update $(INSTRUCTIONS_BASELINE)
-
-# Mutation test: small faults put into src/*.cc one at a time, in a copy of
-# the checkout built in MUTATION_DIR, and whether the tests notice each one
-# (docs/testing.md). The same seed and sample pick the same mutants;
-# MUTATION_ARGS=--list prints them without building; MUTATION_SOURCES=tools/dbi
-# draws them from the inspector instead.
-MUTATION_DIR    ?= build-mutation
-MUTATION_SEED   ?= 1
-MUTATION_SAMPLE ?= 300
-MUTATION_SOURCES ?= src
-
-.PHONY: mutation
-mutation: deps
-	@scripts/ensure-packages ninja-build
-	scripts/mutation --work $(MUTATION_DIR) --seed $(MUTATION_SEED) --sample $(MUTATION_SAMPLE) \
-	  --sources $(MUTATION_SOURCES) --jobs $(JOBS) $(MUTATION_ARGS)
-
-# --- Packaging and guard rails ---------------------------------------------
-
-LINT_PACKAGES    := clang-format clang-tidy cppcheck jq git
-PACKAGE_PACKAGES := dpkg-dev file
-
-# Every C++ file against .clang-format; `make format` rewrites them.
-format-check:
+format format-check:
 	@scripts/ensure-packages $(LINT_PACKAGES)
-	scripts/format-check
+	scripts/format-check $(if $(filter format,$@),--fix)
 
-format:
-	@scripts/ensure-packages $(LINT_PACKAGES)
-	scripts/format-check --fix
-
-# clang-tidy and cppcheck on every file the build compiles, the benchmarks
-# included; needs only a configured build (for compile_commands.json), in a
-# folder of its own so that the main build stays without the benchmarks.
-LINT_DIR ?= build-lint
-
-lint: deps
-	@scripts/ensure-packages $(LINT_PACKAGES) libbenchmark-dev libsqlitecpp-dev
-	cmake -S . -B $(LINT_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DDBI_BUILD_BENCH=ON >/dev/null
-	scripts/lint $(LINT_DIR) $(JOBS)
-
-# The library against the committed ABI baseline (abi/README.md); fails
-# when the build has no ABI test rather than passing without one.
-abi-check: build
-	cd $(BUILD_DIR) && ctest -R '^abi_baseline$$' --no-tests=error --output-on-failure
-
-abi-baseline: build
-	cmake --build $(BUILD_DIR) --target abi-baseline
-
-# The Debian package of everything `make install` installs, in $(BUILD_DIR).
-package: build
-	@scripts/ensure-packages $(PACKAGE_PACKAGES)
-	cd $(BUILD_DIR) && cpack -G DEB
-
-# Installs that package on this system, builds a program against it both
-# ways, removes it and checks nothing is left (as root; not part of .ci/run).
-package-check: package
-	scripts/check-package $(BUILD_DIR)/database-interface_*.deb
+lint:  # on the compile commands of the bench preset, which compiles everything
+	@scripts/ensure-packages $(PACKAGES) $(PACKAGES_bench) $(LINT_PACKAGES)
+	cmake --preset bench >/dev/null
+	scripts/lint build-bench $(JOBS)

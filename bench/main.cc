@@ -1,6 +1,6 @@
-// dbi_bench: every workload with its ways interleaved, then the three-way
+// store_bench: every workload with its ways interleaved, then the three-way
 // table, the chart's data file and the syncs per commit (make bench).
-// dbi_bench --instructions, under callgrind: one fixed loop per read
+// store_bench --instructions, under callgrind: one fixed loop per read
 // workload and way, each dumped under the name "workload|way|calls"
 // (make bench-instructions).
 //

@@ -26,11 +26,11 @@
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define DBI_TEST_SANITIZED 1
+#define TEST_SANITIZED 1
 #endif
 #endif
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || defined(_WIN32)
-#define DBI_TEST_SANITIZED 1
+#define TEST_SANITIZED 1
 #endif
 
 namespace dbi_test {
@@ -101,7 +101,7 @@ void TwentyRowsEach(const std::string& path) {
 class BoundedWorkTest : public StoreTest {
  protected:
   void SetUp() override {
-#if !defined(DBI_TEST_SANITIZED)
+#if !defined(TEST_SANITIZED)
     rlimit ceiling = {};
     getrlimit(RLIMIT_AS, &ceiling);
     ceiling.rlim_cur = std::min(ceiling.rlim_max, rlim_t{1} << 30);

@@ -249,7 +249,7 @@ std::vector<Opening> Openings(const TempDir& dir) {
       {"bytes of no database", Bytes(std::string(8192, 'x')), -1,
        Refusal(create + "file is not a database", "CreateTable")},
       // A store cut short: its first page (the schema) is there, its tables not.
-      {"a truncated store", Bytes(FileContents(DBI_TEST_STORE_FILE).substr(0, 4096)), -1,
+      {"a truncated store", Bytes(FileContents(TEST_STORE_FILE).substr(0, 4096)), -1,
        Refusal(create + "database disk image is malformed", "CreateTable")},
       // Loading a schema recurses once per level of an expression: SQLite's
       // depth limit must refuse this before a small stack runs out.
@@ -371,7 +371,7 @@ std::vector<Opening> Openings(const TempDir& dir) {
 
 TEST_F(LifecycleTest, EachKindOfFileIsOpenedOrRefusedAsItMustBe) {
   const std::string schema_sql = "SELECT sql FROM sqlite_master ORDER BY name";
-  const Lines schema = RawDb(DBI_TEST_STORE_FILE).Rows(schema_sql);
+  const Lines schema = RawDb(TEST_STORE_FILE).Rows(schema_sql);
   auto db = NewStore();
   const int64_t descriptors = OpenDescriptorCount();
 #if !defined(_WIN32)

@@ -29,7 +29,7 @@ TEST(UnloadTest, AHostsSqliteIsAsItWasAfterTheStoreIsUnloaded) {
   const std::filesystem::path dir = std::filesystem::temp_directory_path() / "dbi_unload_test";
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);
-  void* library = dlopen(DBI_TEST_STORE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+  void* library = dlopen(TEST_STORE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
   ASSERT_NE(library, nullptr) << dlerror();  // NOLINT(concurrency-mt-unsafe): one thread
   using Create = std::shared_ptr<database_interface::IDatabaseInterface> (*)();
   // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): what dlsym finds is a function

@@ -4,5 +4,5 @@
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
 include("${CMAKE_CURRENT_LIST_DIR}/debian-cross.cmake")
-dbi_debian_cross(aarch64-linux-gnu)
+debian_cross_toolchain(aarch64-linux-gnu)
 set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64 -L /usr/aarch64-linux-gnu)

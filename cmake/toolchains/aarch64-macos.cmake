@@ -2,4 +2,4 @@
 set(CMAKE_SYSTEM_NAME Darwin)
 set(CMAKE_SYSTEM_PROCESSOR arm64)
 include("${CMAKE_CURRENT_LIST_DIR}/zig-macos.cmake")
-dbi_zig_macos(aarch64-macos)
+zig_macos_toolchain(aarch64-macos)

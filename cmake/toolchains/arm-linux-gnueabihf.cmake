@@ -5,7 +5,7 @@
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR arm)
 include("${CMAKE_CURRENT_LIST_DIR}/debian-cross.cmake")
-dbi_debian_cross(arm-linux-gnueabihf)
+debian_cross_toolchain(arm-linux-gnueabihf)
 set(CMAKE_CROSSCOMPILING_EMULATOR qemu-arm -L /usr/arm-linux-gnueabihf)
 # GCC notes at every std::vector iterator passed by value that its ARM
 # calling convention changed in GCC 7.1; nothing here links code that old.

@@ -5,6 +5,6 @@
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 include("${CMAKE_CURRENT_LIST_DIR}/debian-cross.cmake")
-dbi_debian_cross(x86_64-w64-mingw32 -posix)
+debian_cross_toolchain(x86_64-w64-mingw32 -posix)
 set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
 set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../../scripts/wine-run")

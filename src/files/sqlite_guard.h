@@ -12,7 +12,7 @@
 //   it back would delete that file, whatever a stranger chose; one of
 //   SQLite's own is left by a host killed inside a commit over the store
 //   and its own database, and rolled back as usual.
-// Built with full syncs (DBI_SQLITE_FULL_SYNC, on by default for Apple's
+// Built with full syncs (DATABASE_INTERFACE_SQLITE_FULL_SYNC, on by default for Apple's
 // systems), that layer also marks every sync of the files it opens as a
 // full one (full_sync.h): the connection's settings stay SQLite's own.
 // A host's SQLite is never changed: these are settings of the whole copy,

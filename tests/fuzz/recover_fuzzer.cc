@@ -58,7 +58,7 @@ bool SalvagedSoundly(const std::string& file, dbi::SalvageReport& report) {
 // input would pass any run: first, a sound store file the library wrote must
 // come back with every row it holds, or the run stops here.
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
-  std::ifstream in(DBI_TEST_STORE_FILE, std::ios::binary);
+  std::ifstream in(TEST_STORE_FILE, std::ios::binary);
   const std::string store{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   dbi::SalvageReport report;
   bool whole = !store.empty() && SalvagedSoundly(store, report) && report.version_row_found &&
@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
   }
   if (!whole) {
     std::fprintf(stderr, "salvage of %s: not every row came back (%" PRId64 " written)\n",
-                 DBI_TEST_STORE_FILE, report.Written());
+                 TEST_STORE_FILE, report.Written());
     __builtin_trap();
   }
   return 0;

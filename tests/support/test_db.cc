@@ -98,7 +98,7 @@ std::shared_ptr<IDatabaseInterface> OpenStore(const std::string& path) {
 
 void CopyStoreFile(const std::string& path, const std::string& version) {
   std::filesystem::remove(path);
-  std::filesystem::copy_file(DBI_TEST_STORE_FILE, path);
+  std::filesystem::copy_file(TEST_STORE_FILE, path);
   RawDb(path).Exec("UPDATE db_version SET version = '" + version + "'");
 }
 

@@ -111,8 +111,8 @@ TEST_F(DbiFileSetTest, OnlyARegularFileWithRegularFilesBesideItIsASet) {
   EXPECT_EQ(Decision("dangling.db"), "refused: a symbolic link to nothing");
   fs::create_symlink("target.db", dir_ / "target.db-wal");
   EXPECT_EQ(Decision("link.db"),
-            "refused: its -wal is not a regular file (a link, folder, FIFO or device), which "
-            "SQLite would open");
+            "refused: a -journal, -wal or -shm beside it is not a regular file (a link, folder, "
+            "FIFO or device), which SQLite would open");
 
   const char* const not_regular =
       "refused: is not a regular file on a local file system (a FIFO, socket or device, or a file "
@@ -122,8 +122,8 @@ TEST_F(DbiFileSetTest, OnlyARegularFileWithRegularFilesBesideItIsASet) {
   Write("beside.db", Header(1));
   ASSERT_EQ(mkfifo((dir_ / "beside.db-journal").c_str(), 0600), 0);
   EXPECT_EQ(Decision("beside.db"),
-            "refused: its -journal is not a regular file (a link, folder, FIFO or device), which "
-            "SQLite would open");
+            "refused: a -journal, -wal or -shm beside it is not a regular file (a link, folder, "
+            "FIFO or device), which SQLite would open");
 #if defined(__linux__)
   // Regular by its name's kind, but a read of it waits for the kernel.
   fs::create_symlink("/proc/kmsg", dir_ / "kernel.db");

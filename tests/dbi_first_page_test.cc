@@ -1,7 +1,7 @@
 // The first page as salvage reads it: the page size a header gives, the
 // sizes tried when it gives none, and a file read through a new first page.
 
-#include "salvage/first_page.h"
+#include "recover/first_page.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@ namespace {
 std::string Header(uint32_t stored) {
   std::string header = "SQLite format 3";
   header += '\0';
-  header.resize(kDatabaseHeaderBytes, '\0');
+  header.resize(100, '\0');
   header[16] = static_cast<char>(stored >> 8);
   header[17] = static_cast<char>(stored & 0xff);
   header[18] = 1;
@@ -52,21 +52,15 @@ TEST(DbiFirstPageTest, AHeaderGivesItsPageSizeOrTheSizesToTry) {
       {"empty", "", 0, {4096}},
   };
   for (const Row& row : rows) {
-    EXPECT_EQ(HeaderPageSize(row.file), row.page_size) << row.name;
     EXPECT_EQ(PageSizesToTry(row.file), row.sizes_to_try) << row.name;
   }
-  std::string wal = Header(4096);
-  wal[19] = 2;  // the read version
-  EXPECT_TRUE(HeaderSaysWal(wal));
-  EXPECT_FALSE(HeaderSaysWal(Header(4096)));
-  EXPECT_FALSE(HeaderSaysWal(no_magic.replace(19, 1, 1, '\2')));
 }
 
 TEST(DbiFirstPageTest, ANewFirstPageIsOfTheAskedSizeAndCountsTheFilesPages) {
   const std::string file = std::string(1024, '\xa5') + std::string(2048, 'x');
   const std::string patched = WithNewFirstPage(file, 1024);
   ASSERT_EQ(patched.size(), file.size());
-  EXPECT_EQ(HeaderPageSize(patched), 1024u);
+  EXPECT_EQ(PageSizesToTry(patched), std::vector<uint32_t>{1024});
   EXPECT_EQ(U32At(patched, 28), 3u);  // the header's page count
   EXPECT_EQ(patched.substr(1024), file.substr(1024));
 }

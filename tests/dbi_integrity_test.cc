@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "reading/sqlite_statement.h"
-#include "salvage/recovery.h"
+#include "recover/recovery_extension.h"
 
 namespace dbi {
 namespace {
@@ -60,7 +60,7 @@ TEST(DbiIntegrityTest, EachDamageIsFoundAndALoopIsNotFollowed) {
   const Row rows[] = {
       {"sound", sound, ""},
       {"a loop", looped,
-       "is a b-tree page below itself, which no reader can follow; the rest was not checked"},
+       "is reached twice (two parents share it, or it is below itself); the rest was not checked"},
       // SQLite's wording varies with its version; the page it names does not.
       {"a leaf overwritten", overwritten, "age " + std::to_string(sound.size() / kPageSize)},
   };

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "reading/sqlite_statement.h"
-#include "salvage/salvage.h"
+#include "recover/recovered_store.h"
 #include "schema/new_store.h"
 #include "support/refusing_authorizer.h"
 
@@ -53,18 +53,19 @@ int64_t Count(sqlite3* db, const std::string& sql) {
   return stmt && sqlite3_step(stmt.get()) == SQLITE_ROW ? sqlite3_column_int64(stmt.get(), 0) : -1;
 }
 
-TableSalvage CountsOf(const SalvageReport& report, const std::string& table) {
-  const auto found = std::find_if(report.tables.begin(), report.tables.end(),
-                                  [&](const TableSalvage& counts) { return counts.name == table; });
-  return found != report.tables.end() ? *found : TableSalvage{table, 0, 0, {}};
+TableRecovered CountsOf(const RecoverReport& report, const std::string& table) {
+  const auto found =
+      std::find_if(report.tables.begin(), report.tables.end(),
+                   [&](const TableRecovered& counts) { return counts.name == table; });
+  return found != report.tables.end() ? *found : TableRecovered{table, 0, 0, {}};
 }
 
 // Salvages `file` into `out`, a new in-memory database.
-SalvageReport Salvaged(const std::string& file, Connection& out) {
+RecoverReport Recovered(const std::string& file, Connection& out) {
   std::string error;
   out = OpenMemory(error);
-  SalvageReport report;
-  EXPECT_TRUE(out && Salvage(file, out.get(), report, error)) << error;
+  RecoverReport report;
+  EXPECT_TRUE(out && RecoverStore(file, out.get(), report, error)) << error;
   return report;
 }
 
@@ -83,7 +84,7 @@ std::string CoreOn(int start) {
          std::to_string(start) + ", 5);";
 }
 
-TEST(DbiSalvageTest, EachRowIsWrittenOrLeftOutWithItsReason) {
+TEST(DbiRecoverTest, EachRowIsWrittenOrLeftOutWithItsReason) {
   struct Row {
     const char* name;
     std::string file;
@@ -163,8 +164,8 @@ TEST(DbiSalvageTest, EachRowIsWrittenOrLeftOutWithItsReason) {
   };
   for (const Row& row : rows) {
     Connection out;
-    const SalvageReport report = Salvaged(row.file, out);
-    const TableSalvage counts = CountsOf(report, row.table);
+    const RecoverReport report = Recovered(row.file, out);
+    const TableRecovered counts = CountsOf(report, row.table);
     EXPECT_EQ(counts.found, row.found) << row.name;
     EXPECT_EQ(counts.written, row.written) << row.name;
     const int64_t left_out = row.found - row.written;
@@ -176,7 +177,7 @@ TEST(DbiSalvageTest, EachRowIsWrittenOrLeftOutWithItsReason) {
     }
     const auto listed =
         std::count_if(report.left_out_rows.begin(), report.left_out_rows.end(),
-                      [&](const LeftOutRow& left) { return left.table == row.table; });
+                      [&](const LeftOutRow& left) { return left.table->name == row.table; });
     EXPECT_EQ(listed, left_out) << row.name;
     if (out && row.query != nullptr) {
       EXPECT_EQ(Count(out.get(), row.query), row.answer) << row.name;
@@ -184,7 +185,7 @@ TEST(DbiSalvageTest, EachRowIsWrittenOrLeftOutWithItsReason) {
   }
 }
 
-TEST(DbiSalvageTest, TheVersionRowIsReportedNotCopied) {
+TEST(DbiRecoverTest, TheVersionRowIsReportedNotCopied) {
   struct Row {
     const char* name;
     const char* sql;
@@ -198,7 +199,7 @@ TEST(DbiSalvageTest, TheVersionRowIsReportedNotCopied) {
   };
   for (const Row& row : rows) {
     Connection out;
-    const SalvageReport report = Salvaged(StoreFile(row.sql), out);
+    const RecoverReport report = Recovered(StoreFile(row.sql), out);
     EXPECT_EQ(report.version_row_found, row.found) << row.name;
     EXPECT_EQ(report.version.has_value(), row.version != nullptr) << row.name;
     if (row.version != nullptr && report.version) {
@@ -211,7 +212,7 @@ TEST(DbiSalvageTest, TheVersionRowIsReportedNotCopied) {
 
 // A step that the new store refuses, as a broken connection might: no
 // salvage, and SQLite's reason for it.
-TEST(DbiSalvageTest, AStepTheNewStoreRefusesFailsTheSalvage) {
+TEST(DbiRecoverTest, AStepTheNewStoreRefusesFailsTheSalvage) {
   const std::string file = Changed(
       StoreFile(kTwoStarts), "UPDATE sqlite_sequence SET seq = 7 WHERE name = 'start_recode';");
   struct Row {
@@ -240,16 +241,16 @@ TEST(DbiSalvageTest, AStepTheNewStoreRefusesFailsTheSalvage) {
           << error;
     }
     dbi_test::RefuseOn(out.get(), row.refusal);
-    SalvageReport report;
+    RecoverReport report;
     error.clear();
-    EXPECT_FALSE(Salvage(file, out.get(), report, error)) << row.name;
+    EXPECT_FALSE(RecoverStore(file, out.get(), report, error)) << row.name;
     EXPECT_EQ(error, row.error) << row.name;
   }
 }
 
 // A value the store cannot hold comes back in the left-out list as it was
 // stored: reals to their last digit, texts with their NUL bytes.
-TEST(DbiSalvageTest, LeftOutValuesAreExact) {
+TEST(DbiRecoverTest, LeftOutValuesAreExact) {
   const double inf = std::numeric_limits<double>::infinity();
   struct Row {
     const char* sql;
@@ -271,10 +272,10 @@ TEST(DbiSalvageTest, LeftOutValuesAreExact) {
     sql += std::string("INSERT INTO notes (x) VALUES (") + row.sql + ");";
   }
   Connection out;
-  const SalvageReport report = Salvaged(StoreFile(sql), out);
+  const RecoverReport report = Recovered(StoreFile(sql), out);
   std::vector<const Value*> values;
   for (const LeftOutRow& left : report.left_out_rows) {
-    if (left.table == "notes" && left.values.size() == 2) {
+    if (left.table->name == "notes" && left.values.size() == 2) {
       values.push_back(&left.values[1]);
     }
   }
@@ -292,7 +293,7 @@ TEST(DbiSalvageTest, LeftOutValuesAreExact) {
 // The store's rows, on many pages, damaged the ways a disk or a copy
 // damages a file: what comes back is unchanged, and only a lost page's rows
 // are missing.
-TEST(DbiSalvageTest, RowsOnUndamagedPagesComeBack) {
+TEST(DbiRecoverTest, RowsOnUndamagedPagesComeBack) {
   const std::string many = StoreFile(
       "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 400) "
       "INSERT INTO start_recode (sdk_version, sdk_type, start_time) "
@@ -318,8 +319,8 @@ TEST(DbiSalvageTest, RowsOnUndamagedPagesComeBack) {
   };
   for (const Row& row : rows) {
     Connection out;
-    const SalvageReport report = Salvaged(row.file, out);
-    const TableSalvage starts = CountsOf(report, "start_recode");
+    const RecoverReport report = Recovered(row.file, out);
+    const TableRecovered starts = CountsOf(report, "start_recode");
     EXPECT_GE(starts.written, row.fewest) << row.name;
     EXPECT_LE(starts.written, row.most) << row.name;
     EXPECT_EQ(starts.written, starts.found) << row.name;

@@ -293,7 +293,7 @@ for file in "$garbage" "$broken"; do
   done
 done
 # Forced past the look, the library's own Init refuses it too.
-expect 1 "the library cannot open it" purge --force "$garbage"
+expect 1 "nothing done, not even with --force" purge --force "$garbage"
 
 # A damaged page that only the listing reaches, the first of a long value's
 # overflow pages: what comes before it is printed, but the status tells that
@@ -485,7 +485,7 @@ data = bytearray(b"".join(pages))
 struct.pack_into(">I", data, 28, len(pages))
 open(sys.argv[1], "wb").write(data)
 PY
-crafted "a b-tree 40,000 levels deep" "$work/deep/store.db" 0 1 1 "deeper than 64 levels"
+crafted "a b-tree 40,000 levels deep" "$work/deep/store.db" 2 1 1 "deeper than 64 levels"
 expect 1 "deeper than 64 levels" recover "$work/deep/store.db" "$work/deep/out.db"
 # Files swapped for FIFOs between dbi's look and SQLite's open, and a
 # journal naming a victim as its super-journal planted before purge's
@@ -596,8 +596,10 @@ head -c $page_size /dev/zero | tr '\0' '\245' | dd of="$first" conv=notrunc 2>/d
 for damage in zeroed cut first; do
   file=$work/$damage.db
   cp "$file" "$work/before"
-  expect 0 "^Salvaged .* rows written" recover "$file" "$file.out"
-  "$dbi" recover --json "$file" "$file.json.out" >"$file.json" || fail "recover --json $damage"
+  missing=1 && [ "$damage" != first ] || missing=0
+  expect $missing "^Salvaged .* rows written" recover "$file" "$file.out"
+  "$dbi" recover --json "$file" "$file.json.out" >"$file.json"
+  [ $? = $missing ] || fail "recover --json $damage"
   python3 - "$file.json" "$damage" <<'PY' || fail "recover --json $damage: its counts are not OUT's"
 import json, sqlite3, sys
 d = json.load(open(sys.argv[1]))
@@ -615,7 +617,7 @@ done
 [ -z "$(ls "$work" | grep -e out-journal -e dbi-partial)" ] || fail "recover left files behind: $(ls "$work")"
 expect 0 "First page: unusable \(file is not a database\); read through a new store's first page" \
   recover "$first" "$work/again.out"
-expect 0 "core_recode: [0-9]+ found, [0-9]+ written, [0-9]+ left out \([0-9]+ orphan\)" \
+expect 1 "core_recode: [0-9]+ found, [0-9]+ written, [0-9]+ left out \([0-9]+ orphan\)" \
   recover "$zeroed" "$work/orphans.out"
 cp "$store" "$work/taken.out"
 expect 1 "already exists; nothing done" recover "$zeroed" "$work/taken.out"
@@ -637,17 +639,17 @@ while IFS='|' read -r name status pattern kind; do
   fi
   listing "$work/crafted" >"$work/listing"
   bound=1 expect "$status" "$pattern" recover "$file" "$work/crafted/out.db"
-  if [ "$status" = 0 ]; then
+  if [ -e "$work/crafted/out.db" ]; then
     expect 0 "healthy" check "$work/crafted/out.db"
     rm -f "$work/crafted/out.db"
   fi
   listing "$work/crafted" | cmp -s - "$work/listing" || fail "recover $name: the folder changed"
   rm -f "$file"
 done <<'ROWS'
-claim-4g|0|^Salvaged .*: 6 rows written, 0 rows left out|payload 1 4294967295
-claims-2g-looped|0|^Salvaged .*: 6 rows written, 0 rows left out|payload 8 2147483648
+claim-4g|1|^Salvaged .*: 6 rows written, 0 rows left out|payload 1 4294967295
+claims-2g-looped|1|^Salvaged .*: 6 rows written, 0 rows left out|payload 8 2147483648
 random|1|lost_and_found: [0-9]+ found, 0 written|random 2097152
-wide|0|lost_and_found: [0-9]+ found, 0 written, [0-9]+ left out|wide 20 1990
+wide|1|lost_and_found: [0-9]+ found, 0 written, [0-9]+ left out|wide 20 1990
 sparse|2|has 1073741824 bytes, more than the 128 MiB that dbi reads|sparse
 ROWS
 

@@ -49,6 +49,13 @@ inline bool IsPageSize(uint32_t size) {
   return size >= kSmallestPageSize && size <= kLargestPageSize && (size & (size - 1)) == 0;
 }
 
+// Whether SQLite reads the database whose first bytes are `file` in WAL
+// mode: it goes by the header's read version alone.
+inline bool HeaderSaysWal(std::string_view file) {
+  return file.size() > kReadVersionOffset && HasMagic(file) &&
+         file[kReadVersionOffset] == kWalReadVersion;
+}
+
 // The page size a readable header at the start of `file` gives, or 0.
 inline uint32_t HeaderPageSize(std::string_view file) {
   if (file.size() < kPageSizeOffset + 2 || !HasMagic(file)) {
@@ -111,8 +118,9 @@ inline bool IsSqliteSuperJournalName(std::string_view name) {
   return true;
 }
 
-// The first four bytes of a write-ahead log, the last bit telling the byte
-// order of its checksums.
+// A write-ahead log starts with a header of its own, whose first four bytes
+// are its magic, the last bit telling the byte order of its checksums.
+constexpr size_t kWalHeaderBytes = 32;
 inline bool HasWalMagic(std::string_view header) {
   return header.size() >= 4 && (ReadBigEndian<4>(header, 0) | 1) == 0x377f0683;
 }

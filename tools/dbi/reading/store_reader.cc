@@ -8,8 +8,10 @@
 #include <tuple>
 #include <utility>
 
+#include "limits/work_budget.h"
 #include "reading/integrity.h"
 #include "reading/read_only_vfs.h"
+#include "reading/tree_walk.h"
 #include "schema/new_store.h"
 #include "schema/schema.h"
 
@@ -38,6 +40,9 @@ int64_t Int64(sqlite3_stmt* stmt, int column) {
 
 // Why a read on `db` failed with `rc`, in the words dbi prints.
 std::string ReadFailure(sqlite3* db, int rc) {
+  if (rc == SQLITE_INTERRUPT && WorkBudgetSpent()) {
+    return kWorkBudgetSpent;
+  }
   if (rc == SQLITE_TOOBIG) {
     return "it holds a value longer than the " + std::to_string(kLongestValue >> 20) +
            " MiB that dbi reads";
@@ -117,18 +122,11 @@ std::string StoreReader::Failure() {
 }
 
 bool StoreReader::Query(const std::string& sql, const RowReader& on_row, std::string& error) {
-  const Statement stmt = dbi::Prepare(db_.get(), sql, error);
-  int rc = stmt ? SQLITE_ROW : SQLITE_ERROR;
-  while (rc == SQLITE_ROW) {
-    rc = sqlite3_step(stmt.get());
-    if (rc == SQLITE_ROW) {
-      on_row(stmt.get());
-    }
-  }
-  if (rc != SQLITE_DONE) {
+  if (!EachRow(db_.get(), sql, on_row, error)) {
     error = Failure();
+    return false;
   }
-  return rc == SQLITE_DONE;
+  return true;
 }
 
 bool StoreReader::ReadTables(std::map<std::string, std::string>& tables, std::string& error) {
@@ -184,6 +182,17 @@ bool StoreReader::Read(StoreView& view, StoreRows& rows, bool read_secrets, std:
   // One read transaction for all of it: the counts are printed before the
   // rows they count, and the records' keys are read long before the records.
   if (sqlite3_get_autocommit(db_.get()) != 0 && !Exec(db_.get(), "BEGIN", error)) {
+    return false;
+  }
+  // Nothing is scanned on a file whose trees are not trees: a scan could
+  // read the same rows without end.
+  const std::optional<std::string> problem = TreeProblem(db_.get(), error);
+  if (!problem) {
+    error = Failure();
+    return false;
+  }
+  if (!problem->empty()) {
+    error = *problem + " (see dbi check)";
     return false;
   }
   std::map<std::string, std::string> tables;
@@ -457,7 +466,7 @@ CheckReport StoreReader::Check() {
   };
   std::string error;
   // A file SQLite cannot read at all fails here, and nothing else can run.
-  std::vector<std::string> integrity;
+  Integrity integrity;
   if (!CheckIntegrity(db_.get(), integrity, error)) {
     error = Failure();
     if (hot_journal_) {
@@ -467,10 +476,11 @@ CheckReport StoreReader::Check() {
     }
     return report;
   }
-  for (const std::string& line : integrity) {
+  for (const std::string& line : integrity.findings) {
     add_finding("integrity", line);
   }
-  if (!Query(
+  if (integrity.trees_sound &&
+      !Query(
           "PRAGMA foreign_key_check",
           [&](sqlite3_stmt* row) {
             add_finding("foreign key", Text(row, 0) + " row " + Text(row, 1) + " names a " +

@@ -181,7 +181,6 @@ class StoreReader {
   int64_t CountRows(const std::string& table);
 
  private:
-  using RowReader = std::function<void(sqlite3_stmt*)>;
   // Why the read that just failed did, in the words dbi prints; notes a
   // hot journal.
   std::string Failure();

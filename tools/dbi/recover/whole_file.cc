@@ -1,4 +1,4 @@
-#include "salvage/whole_file.h"
+#include "recover/whole_file.h"
 
 #include <fcntl.h>
 
@@ -128,7 +128,7 @@ int MoveIntoPlace(const std::string& from, const std::string& to) {
 }
 #endif
 
-bool WriteAll(int fd, const std::string& bytes) {
+bool WriteAll(int fd, std::string_view bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
     const auto written = WriteSome(fd, bytes.data() + done, bytes.size() - done);
@@ -189,14 +189,14 @@ class RemovedOnSignal {
 
  private:
 #if defined(SIGHUP)
-  static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+  static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 #else
   static constexpr int kSignals[] = {SIGINT, SIGTERM};
 #endif
 };
 
 // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): where, then what, as every file call
-Publish WriteNamed(const std::string& path, const std::string& bytes, std::string& error) {
+Publish WriteNamed(const std::string& path, std::string_view bytes, std::string& error) {
   const RemovedOnSignal guard;
   std::string temporary;
   int fd = -1;
@@ -287,7 +287,7 @@ bool PathTaken(const std::string& path) {
 }
 
 // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): where, then what, as every file call
-Publish PublishNewFile(const std::string& path, const std::string& bytes, std::string& error) {
+Publish PublishNewFile(const std::string& path, std::string_view bytes, std::string& error) {
   std::string folder = std::filesystem::path(path).parent_path().string();
   const int fd = CreateUnnamed(folder.empty() ? "." : folder);
   if (fd < 0) {

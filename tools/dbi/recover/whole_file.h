@@ -2,12 +2,13 @@
 // opening it through SQLite (so no journal, lock or WAL file is touched), and
 // a new file that appears under its name only once it is complete.
 
-#ifndef DATABASE_INTERFACE_TOOLS_DBI_SALVAGE_WHOLE_FILE_H_
-#define DATABASE_INTERFACE_TOOLS_DBI_SALVAGE_WHOLE_FILE_H_
+#ifndef DATABASE_INTERFACE_TOOLS_DBI_RECOVER_WHOLE_FILE_H_
+#define DATABASE_INTERFACE_TOOLS_DBI_RECOVER_WHOLE_FILE_H_
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace dbi {
 
@@ -34,10 +35,10 @@ enum class Publish { kWritten, kTaken, kFailed };
 // failure (kFailed, with `error` set) nothing is left at `path` or beside
 // it, nor when the program is ended meanwhile: where the system has files
 // without a name (Linux) the temporary has none until it is complete, so
-// even SIGKILL leaves nothing; elsewhere it is removed on SIGINT, SIGTERM
-// and SIGHUP.
-Publish PublishNewFile(const std::string& path, const std::string& bytes, std::string& error);
+// even SIGKILL leaves nothing; elsewhere it is removed on SIGINT, SIGTERM,
+// SIGHUP and SIGQUIT.
+Publish PublishNewFile(const std::string& path, std::string_view bytes, std::string& error);
 
 }  // namespace dbi
 
-#endif  // DATABASE_INTERFACE_TOOLS_DBI_SALVAGE_WHOLE_FILE_H_
+#endif  // DATABASE_INTERFACE_TOOLS_DBI_RECOVER_WHOLE_FILE_H_

@@ -1,0 +1,50 @@
+// The store's tables by what they are, with the names and columns the
+// schema gives them: dbi names no table of its own.
+
+#ifndef DATABASE_INTERFACE_TOOLS_DBI_READING_STORE_TABLES_H_
+#define DATABASE_INTERFACE_TOOLS_DBI_READING_STORE_TABLES_H_
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <iterator>
+
+#include "schema/schema.h"
+
+namespace dbi {
+
+// The table that `create` makes.
+inline const database_interface::Table& StoreTable(database_interface::Ddl create) {
+  return database_interface::kTables[create - database_interface::kFirstCreateTable];
+}
+
+inline const char* VersionTable() {
+  return StoreTable(database_interface::kCreateDbVersion).name;
+}
+inline const char* KeyPairTable() {
+  return StoreTable(database_interface::kCreateMessageCollectKey).name;
+}
+inline const char* CoreTable() {
+  return StoreTable(database_interface::kCreateCoreRecode).name;
+}
+inline const char* InstanceTable() {
+  return StoreTable(database_interface::kCreateInstanceInfo).name;
+}
+inline const char* StartTable() {
+  return StoreTable(database_interface::kCreateStartRecode).name;
+}
+inline const char* SessionTable() {
+  return StoreTable(database_interface::kCreateSessionCache).name;
+}
+
+// Whether `name` is one of the store's tables, as SQLite compares names.
+inline bool IsStoreTable(const char* name) {
+  return std::any_of(std::begin(database_interface::kTables), std::end(database_interface::kTables),
+                     [&](const database_interface::Table& table) {
+                       return sqlite3_stricmp(table.name, name) == 0;
+                     });
+}
+
+}  // namespace dbi
+
+#endif  // DATABASE_INTERFACE_TOOLS_DBI_READING_STORE_TABLES_H_

@@ -195,7 +195,7 @@ expect 0 'core record [0-9]+: dump "crash/' show "$store"
 expect 0 'access key: 10 bytes, secret key: 17 bytes' show "$store"
 absent 0 "SK-example-secret" show "$store"
 expect 0 '"SK-example-secret"' show --reveal-secrets "$store"
-expect 0 '"user.token" = "tok-8f2a", expires .* UTC \([0-9]+ ms, valid\)' show --now 0 "$store"
+expect 0 '"user.token" = "tok-8f2a", expires .* UTC \([0-9]+ ms, valid\)' show --reveal-secrets --now 0 "$store"
 expect 0 'expires 1970-01-01 00:00:00.000 UTC \(0 ms, expired\)' show "$(
   f=$(copy clock.db) && sql "$f" "UPDATE session_cache SET expire_time = 0" && echo "$f")"
 expect 0 '^"[^"]*qvdata": healthy, schema version "1.13.0"' check "$store"
@@ -261,9 +261,9 @@ sql "$odd" "PRAGMA foreign_keys = OFF" \
 expect 1 "^foreign key: core_recode row [0-9]+ names a start_recode row that does not exist" \
   check "$odd"
 expect 1 "^schema: table message_collect_key differs from this library's" check "$odd"
-expect 0 '"quote\\" back\\\\ line\\x0aend" = .*1000 ms, expired' show --now 1000 "$odd"
+expect 0 '"quote\\" back\\\\ line\\x0aend" = .*1000 ms, expired' show --reveal-secrets --now 1000 "$odd"
 expect 0 '1000 ms, valid' show --now 999 "$odd"
-json 0 show --json "$odd" -- 'd["session_cache"]["entries"][-1]["key"] == "quote\" back\\ line\nend" and
+json 0 show --json --reveal-secrets "$odd" -- 'd["session_cache"]["entries"][-1]["key"] == "quote\" back\\ line\nend" and
   d["session_cache"]["entries"][-1]["value"] == "\ufffd\x00\u00e9\u20ac"'
 # The orphan is not listed; the record added after it is, under its start.
 json 0 show --json "$odd" -- '[c["dump_file_path"] for s in d["start_records"]
@@ -346,7 +346,7 @@ before=$failures
   clean 0 show --json file:store.db; clean 1 purge file:store.db
   expect 0 "^Warning: trigger 'steal' on 'session_cache'" show file:store.db
   [ "$failures" = "$before" ]) || failures=$((failures + 1))
-json 0 show --json "$hostile" -- 'd["session_cache"]["entries"][-1]["value"] ==
+json 0 show --json --reveal-secrets "$hostile" -- 'd["session_cache"]["entries"][-1]["value"] ==
   "\x1b]0;owned\x07\x1b[2J\ufffd\u009b\u202e\ufffd\u200b\ufeff\u2028\u00ad\U000e0001" and
   {(c["type"], c["name"], c["table"]) for c in d["triggers_and_views"]} ==
   {("trigger", "steal", "session_cache"), ("view", "db_version", "db_version")}'
@@ -451,14 +451,14 @@ live "$store" "$work/wal/live.db"
 # SQLite opens a -wal whatever the header's read version (byte 19) says.
 printf '\001' | dd of="$work/wal/live.db" bs=1 seek=19 conv=notrunc 2>/dev/null
 crafted "a -wal read through its -shm" "$work/wal/live.db" 0 0 1 "a -wal is beside it"
-expect 0 '"wal" = "v"' show "$work/wal/live.db"
+expect 0 '"wal" = 1 bytes' show "$work/wal/live.db"
 mkdir -p "$work/link/target"
 live "$store" "$work/link/target/store.db" && rm "$work/link/target/store.db-shm"
 ln -s target/store.db "$work/link/store.db"
 crafted "a link with a -wal beside its target" "$work/link/store.db" 2 2 2 "no -shm file"
 # A file in WAL mode that nothing has open: only the file, which is read as is.
 sql "$work/link/target/store.db" "PRAGMA journal_mode = WAL"
-crafted "a link to a closed file in WAL mode" "$work/link/store.db" 0 0 - '"wal" = "v"'
+crafted "a link to a closed file in WAL mode" "$work/link/store.db" 0 0 - '"wal" = 1 bytes'
 # The header's read version (byte 19) says WAL mode, its write version not.
 printf '\001' | dd of="$work/link/target/store.db" bs=1 seek=18 conv=notrunc 2>/dev/null
 crafted "a file half in WAL mode" "$work/link/target/store.db" 0 0 - "healthy"

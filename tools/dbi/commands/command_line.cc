@@ -4,6 +4,11 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include <sqlite3.h>
+
+#include "database_interface/version.h"
+#include "schema/schema.h"
+
 namespace dbi {
 
 namespace {
@@ -19,10 +24,18 @@ constexpr const char* kUsage =
     "  purge FILE      removes expired session-cache entries through the library\n"
     "  recover FILE OUT  writes OUT, a new store holding every row FILE still has\n"
     "\n"
-    "Run 'dbi COMMAND --help' for a command's options.\n"
+    "Run 'dbi COMMAND --help' for a command's options, 'dbi --version' for the versions.\n"
     "Exit status: 0 done or healthy, 1 unhealthy or refused, 2 usage error or no readable "
     "file,\n"
     "3 the output could not be written, 4 out of memory.\n";
+
+// What a support desk asks first: which library judged the file, and on
+// which SQLite.
+std::string VersionText() {
+  return std::string("dbi of database_interface ") + DATABASE_INTERFACE_VERSION_STRING +
+         " (store schema " + database_interface::kSchemaVersion + "), on SQLite " +
+         sqlite3_libversion() + "\n";
+}
 
 bool ParseMilliseconds(const std::string& text, int64_t& value) {
   if (text.empty()) {
@@ -94,9 +107,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
   if (args.empty()) {
     return Error("dbi: no command given (see dbi --help)");
   }
-  if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+  if (args[0] == "--help" || args[0] == "-h" || args[0] == "help" || args[0] == "--version") {
     CommandLine line;
-    line.help = kUsage;
+    line.help = args[0] == "--version" ? VersionText() : kUsage;
     return line;
   }
   const Command* const* const found =

@@ -5,6 +5,7 @@
 
 #include "printing/json_writer.h"
 #include "printing/report.h"
+#include "reading/store_tables.h"
 
 namespace dbi {
 
@@ -60,6 +61,17 @@ void WriteValue(JsonWriter& json, const Value& value) {
   }
 }
 
+// The store's tables of which no row came back, by name.
+std::string EmptyTables(const RecoverReport& report) {
+  std::string names;
+  for (const TableRecovered& table : report.tables) {
+    if (table.found == 0 && IsStoreTable(table.name.c_str())) {
+      names += (names.empty() ? "" : ", ") + table.name;
+    }
+  }
+  return names;
+}
+
 }  // namespace
 
 void PrintRecoverText(std::ostream& out, const RecoverReport& report,
@@ -72,6 +84,18 @@ void PrintRecoverText(std::ostream& out, const RecoverReport& report,
   } else {
     out << "Nothing salvaged from " << Quoted(settings.file) << "; " << Quoted(settings.output)
         << " not written\n";
+  }
+  if (report.file_pages != 0) {
+    out << "Pages: the header counts " << report.header_pages << ", the file holds "
+        << report.file_pages;
+    if (report.header_pages > report.file_pages) {
+      out << ": the file is cut short, and the rows of the "
+          << report.header_pages - report.file_pages << " pages it lacks are lost";
+    }
+    out << '\n';
+  }
+  if (report.RowsMissing() && !EmptyTables(report).empty()) {
+    out << "Came back empty: " << EmptyTables(report) << '\n';
   }
   if (report.first_page_problem.empty()) {
     out << "First page: read\n";
@@ -131,6 +155,12 @@ void PrintRecoverJson(std::ostream& out, const RecoverReport& report,
   json.BoolField("written", settings.written);
   json.NumberField("rows_written", report.Written());
   json.NumberField("rows_left_out", report.LeftOut());
+  json.Key("pages");
+  json.BeginObject();
+  json.NumberField("header", report.header_pages);
+  json.NumberField("file", static_cast<int64_t>(report.file_pages));
+  json.EndObject();
+  json.BoolField("rows_missing", report.RowsMissing());
   json.Key("first_page");
   json.BeginObject();
   json.BoolField("read", report.first_page_problem.empty());

@@ -285,10 +285,14 @@ bool StoreReader::ReadyRows(StoreView& view, StoreRows& rows, std::string& error
                }) &&
          ready("session_cache",
                [&] {
-                 return Prepare(
-                            "SELECT session_key, session_value, expire_time FROM session_cache "
-                            "ORDER BY id",
-                            rows.sessions_, error) &&
+                 return Prepare(rows.read_secrets_
+                                    ? "SELECT session_key, session_value, expire_time, 0 FROM "
+                                      "session_cache ORDER BY id"
+                                    // Only the length: the token never enters this process.
+                                    : "SELECT session_key, '', expire_time, "
+                                      "length(CAST(session_value AS BLOB)) FROM session_cache "
+                                      "ORDER BY id",
+                                rows.sessions_, error) &&
                         count("session_cache", view.session_count);
                }) &&
          ready("message_collect_key", [&] {
@@ -442,7 +446,10 @@ bool StoreRows::NextSession(SessionEntry& entry) {
     return false;
   }
   sqlite3_stmt* row = sessions_.get();
-  entry = {Text(row, 0), Text(row, 1), Int64(row, 2)};
+  entry = {Text(row, 0), Text(row, 1), Int64(row, 2), Int64(row, 3)};
+  if (read_secrets_) {
+    entry.value_bytes = static_cast<int64_t>(entry.value.size());
+  }
   return true;
 }
 

@@ -36,10 +36,13 @@ struct StartRecord {
   int64_t start_time = 0;
 };
 
+// The value, a token, is read only when it is to be shown; its length
+// always.
 struct SessionEntry {
   std::string key;
   std::string value;
   int64_t expire_time = 0;
+  int64_t value_bytes = 0;
 };
 
 // The texts are read only when they are to be shown; the lengths always.

@@ -8,6 +8,7 @@
 #include "printing/held_output.h"
 #include "printing/report.h"
 #include "reading/file_set.h"
+#include "reading/health_check.h"
 #include "reading/store_reader.h"
 
 namespace dbi {
@@ -38,7 +39,7 @@ int RunCheck(const Options& options) {
     if (!reader.Open(*set, error)) {
       return FileError(options, error);
     }
-    report = reader.Check();
+    report = CheckHealth(reader);
   }
   HeldOutput output(set->bytes_read());
   if (options.json) {

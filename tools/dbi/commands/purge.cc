@@ -13,6 +13,7 @@
 #include "printing/utc_time.h"
 #include "reading/file_set.h"
 #include "reading/store_reader.h"
+#include "reading/store_tables.h"
 
 namespace dbi {
 
@@ -74,7 +75,7 @@ int64_t CountSessionRows(const std::string& file) {
   std::string error;
   StoreReader reader;
   const std::optional<FileSet> set = FindFileSet(file, error);
-  return set && reader.Open(*set, error) ? reader.CountRows("session_cache") : -1;
+  return set && reader.Open(*set, error) ? reader.CountRows(SessionTable()) : -1;
 }
 
 // Decided on a read-only look first: the library's Init would empty a file

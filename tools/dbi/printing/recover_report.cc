@@ -127,7 +127,7 @@ void PrintRecoverText(std::ostream& out, const RecoverReport& report,
   out << "Tables:\n";
   for (const TableRecovered& table : report.tables) {
     out << "  " << Escaped(table.name) << ": " << table.found << " found";
-    if (table.name == "db_version") {
+    if (table.name == VersionTable()) {
       out << " (reported, not copied: the new store has its own version row)\n";
       continue;
     }

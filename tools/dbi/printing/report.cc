@@ -6,6 +6,7 @@
 #include "printing/json_writer.h"
 #include "printing/utc_time.h"
 #include "printing/utf8.h"
+#include "reading/store_tables.h"
 #include "schema/schema.h"
 
 namespace dbi {
@@ -140,7 +141,7 @@ bool WriteStartsJson(JsonWriter& json, const std::ostream& out, StoreRows& rows)
 bool WriteSessionsJson(JsonWriter& json, const std::ostream& out, StoreRows& rows,
                        const ShowSettings& settings) {
   const int64_t now_ms = settings.now_ms;
-  json.Key("session_cache");
+  json.Key(SessionTable());
   json.BeginObject();
   json.NumberField("now", now_ms);
   json.StringField("now_utc", FormatUtc(now_ms));

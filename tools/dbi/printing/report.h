@@ -7,6 +7,7 @@
 #include <ostream>
 #include <string>
 
+#include "reading/health_check.h"
 #include "reading/store_reader.h"
 
 namespace dbi {

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <string>
 
 #include "schema/schema.h"
 
@@ -35,6 +36,26 @@ inline const char* StartTable() {
 }
 inline const char* SessionTable() {
   return StoreTable(database_interface::kCreateSessionCache).name;
+}
+
+// The columns the library reads a record by.
+inline const char* StartIdColumn() {
+  return database_interface::schema_columns::kCoreRecode[3].name;
+}
+inline const char* SessionKeyColumn() {
+  return database_interface::schema_columns::kSessionCache[1].name;
+}
+inline const char* ExpiryColumn() {
+  return database_interface::schema_columns::kSessionCache[3].name;
+}
+
+// `table`'s columns from the `first` on, as a SELECT lists them.
+inline std::string ColumnList(const database_interface::Table& table, size_t first = 0) {
+  std::string list;
+  for (size_t i = first; i < table.column_count; ++i) {
+    list += (list.empty() ? "" : ", ") + std::string(table.columns[i].name);
+  }
+  return list;
 }
 
 // Whether `name` is one of the store's tables, as SQLite compares names.

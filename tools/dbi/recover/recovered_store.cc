@@ -378,8 +378,8 @@ std::vector<Candidate> RowsToKeep(const database_interface::Table& table, Recove
         rows, IdOf, [](const Candidate& /*row*/, const Candidate& /*kept*/) { return false; },
         sorter);
   }
-  const int key = Find(table, "session_key");
-  const int expiry = Find(table, "expire_time");
+  const int key = Find(table, SessionKeyColumn());
+  const int expiry = Find(table, ExpiryColumn());
   if (SameName(table.name, SessionTable()) && key >= 0 && expiry >= 0) {
     const auto later = [&](const Candidate& row) {
       return std::make_pair(row[static_cast<size_t>(expiry)].integer, IdOf(row));
@@ -389,7 +389,7 @@ std::vector<Candidate> RowsToKeep(const database_interface::Table& table, Recove
         [&](const Candidate& row, const Candidate& kept) { return later(row) > later(kept); },
         sorter);
   }
-  if (const int start = Find(table, "start_recode_id"); start >= 0) {
+  if (const int start = Find(table, StartIdColumn()); start >= 0) {
     std::vector<Candidate> tied;
     for (Candidate& row : rows) {
       if (start_ids.count(row[static_cast<size_t>(start)].integer) != 0) {

@@ -14,7 +14,7 @@
 #include "commands/command_line.h"
 #include "files/sqlite_guard.h"
 #include "limits/memory_limit.h"
-#include "printing/report.h"
+#include "printing/text.h"
 
 namespace dbi {
 

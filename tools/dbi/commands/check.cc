@@ -56,6 +56,6 @@ int RunCheck(const Options& options) {
 
 }  // namespace
 
-const Command kCheckCommand = {"check", kHelp, true, false, true, false, false, false, RunCheck};
+const Command kCheckCommand = {"check", kHelp, Files::kFile, kJson, RunCheck};
 
 }  // namespace dbi

@@ -62,10 +62,12 @@ Refusal PurgeRefusal(const FileSet& set, const StoreReader& reader, const StoreV
     return {Counted(view.stored_code.size(), "trigger or view", "triggers and views") +
             " that this library never creates would run inside it (see dbi check)"};
   }
-  if (view.opening == Opening::kNothing || view.opening == Opening::kMigrate) {
+  if (view.opening == database_interface::Opening::kNothing ||
+      view.opening == database_interface::Opening::kMigrate) {
     return {};
   }
-  return {"opening would " + OpeningEffect(view.opening), view.opening != Opening::kRefuse};
+  return {"opening would " + OpeningEffect(view.opening),
+          view.opening != database_interface::Opening::kRefuse};
 }
 
 // The session-cache rows of `file` as it is now, or -1. A new reader each
@@ -145,6 +147,6 @@ int RunPurge(const Options& options) {
 
 }  // namespace
 
-const Command kPurgeCommand = {"purge", kHelp, true, false, false, false, true, true, RunPurge};
+const Command kPurgeCommand = {"purge", kHelp, Files::kFile, kNow | kForce, RunPurge};
 
 }  // namespace dbi

@@ -12,11 +12,12 @@
 #include "limits/work_budget.h"
 #include "printing/held_output.h"
 #include "printing/recover_report.h"
-#include "printing/report.h"
+#include "printing/text.h"
 #include "reading/file_set.h"
 #include "reading/sqlite_statement.h"
+#include "recover/file_read.h"
+#include "recover/new_file.h"
 #include "recover/recovered_store.h"
-#include "recover/whole_file.h"
 
 namespace dbi {
 
@@ -102,7 +103,6 @@ int RunRecover(const Options& options) {
 
 }  // namespace
 
-const Command kRecoverCommand = {"recover", kHelp, true,  true,      true,
-                                 false,     false, false, RunRecover};
+const Command kRecoverCommand = {"recover", kHelp, Files::kFileAndOut, kJson, RunRecover};
 
 }  // namespace dbi

@@ -65,6 +65,7 @@ int RunShow(const Options& options) {
 
 }  // namespace
 
-const Command kShowCommand = {"show", kHelp, false, false, true, true, true, false, RunShow};
+const Command kShowCommand = {"show", kHelp, Files::kFileOrDefault, kJson | kRevealSecrets | kNow,
+                              RunShow};
 
 }  // namespace dbi

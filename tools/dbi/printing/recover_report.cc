@@ -4,7 +4,7 @@
 #include <numeric>
 
 #include "printing/json_writer.h"
-#include "printing/report.h"
+#include "printing/text.h"
 #include "reading/store_tables.h"
 
 namespace dbi {

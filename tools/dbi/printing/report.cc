@@ -5,7 +5,6 @@
 
 #include "printing/json_writer.h"
 #include "printing/utc_time.h"
-#include "printing/utf8.h"
 #include "reading/store_tables.h"
 #include "schema/schema.h"
 
@@ -195,7 +194,7 @@ bool WriteKeyPairsJson(JsonWriter& json, const std::ostream& out, StoreRows& row
 }
 
 void WriteVersionJson(JsonWriter& json, const std::optional<std::string>& version,
-                      Opening opening) {
+                      database_interface::Opening opening) {
   json.Key("schema_version");
   if (version) {
     json.String(*version);
@@ -218,45 +217,6 @@ std::string RecoverCommand(const std::string& file) {
 }
 
 }  // namespace
-
-std::string Escaped(const std::string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size();) {
-    uint32_t code = 0;
-    const size_t length = DecodeUtf8(text, i, code);
-    char escaped[12];
-    if (length == 0 || (code < 0x80 && IsControlOrInvisible(code))) {
-      const auto byte = static_cast<unsigned char>(text[i]);
-      (void)std::snprintf(escaped, sizeof(escaped), "\\x%02x", byte);  // fits: 4 bytes and NUL
-      out += escaped;
-      i += 1;
-      continue;
-    }
-    if (IsControlOrInvisible(code)) {
-      if (code > 0xFFFF) {
-        (void)std::snprintf(escaped, sizeof(escaped), "\\U%08x", static_cast<unsigned>(code));
-      } else {
-        (void)std::snprintf(escaped, sizeof(escaped), "\\u%04x", static_cast<unsigned>(code));
-      }
-      out += escaped;
-    } else if (code == '"' || code == '\\') {
-      out += '\\';
-      out += static_cast<char>(code);
-    } else {
-      out.append(text, i, length);
-    }
-    i += length;
-  }
-  return out;
-}
-
-std::string Quoted(const std::string& text) {
-  return "\"" + Escaped(text) + "\"";
-}
-
-std::string Counted(size_t count, const char* one, const char* many) {
-  return std::to_string(count) + " " + (count == 1 ? one : many);
-}
 
 void PrintShowText(std::ostream& out, const StoreView& view, StoreRows& rows,
                    const ShowSettings& settings) {

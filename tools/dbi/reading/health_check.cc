@@ -70,14 +70,14 @@ CheckReport CheckHealth(StoreReader& reader) {
     return report;
   }
   // An older file is healthy: opening it migrates it and keeps every row.
-  report.opening = OpeningFor(report.version);
+  report.opening = OpeningOf(report.version);
   const std::string shown = "'" + report.version.value_or("") + "'";
   std::string problem;
-  if (report.opening == Opening::kStamp) {
+  if (report.opening == database_interface::Opening::kStamp) {
     problem = "no schema version is stored";
-  } else if (report.opening == Opening::kRefuse) {
+  } else if (report.opening == database_interface::Opening::kRefuse) {
     problem = shown + " is not three numbers";
-  } else if (report.opening == Opening::kRebuild) {
+  } else if (report.opening == database_interface::Opening::kRebuild) {
     problem = shown + " is newer than " + database_interface::kSchemaVersion;
   }
   if (!problem.empty()) {

@@ -20,7 +20,7 @@ struct Finding {
 
 struct CheckReport {
   std::optional<std::string> version;
-  Opening opening = Opening::kRefuse;
+  database_interface::Opening opening = database_interface::Opening::kRefuse;
   std::vector<Finding> findings;
 };
 

@@ -180,7 +180,7 @@ bool StoreReader::Read(StoreView& view, StoreRows& rows, bool read_secrets, std:
       !ReadVersion(tables.count(VersionTable()) != 0, view.version, error)) {
     return false;
   }
-  view.opening = OpeningFor(view.version);
+  view.opening = OpeningOf(view.version);
   for (const database_interface::Table& table : database_interface::kTables) {
     TableRows counted{table.name, tables.count(table.name) != 0, 0};
     if (counted.present) {

@@ -41,7 +41,7 @@ std::string DescribeStoredCode(const StoredCode& code);
 // Everything `show` lists but the rows, which StoreRows reads one at a time.
 struct StoreView {
   std::optional<std::string> version;
-  Opening opening = Opening::kStamp;
+  database_interface::Opening opening = database_interface::Opening::kStamp;
   std::vector<TableRows> tables;        // the store's six, in the order the library creates them
   std::vector<StoredCode> stored_code;  // by type, then name
   // How many starts, session entries and key pairs StoreRows reads: counted

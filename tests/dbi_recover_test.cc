@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "reading/sqlite_statement.h"
+#include "recover/first_page.h"
 #include "recover/recovered_store.h"
 #include "schema/new_store.h"
 #include "support/refusing_authorizer.h"
@@ -133,13 +134,9 @@ TEST(DbiRecoverTest, EachRowIsWrittenOrLeftOutWithItsReason) {
        "lost_and_found", 2, 0, kUnplaced, nullptr, 0},
       {"tables named like the lost and found but of other columns",
        StoreFile("CREATE TABLE dbi_lost_and_found_a(x, pgno, nfield, id, c0);"
-                 "CREATE TABLE dbi_lost_and_found_b(rootpgno, x, nfield, id, c0);"
-                 "CREATE TABLE dbi_lost_and_found_c(rootpgno, pgno, x, id, c0);"
                  "CREATE TABLE dbi_lost_and_found_d(rootpgno, pgno, nfield, x, c0);"
                  "CREATE TABLE dbi_lost_and_found_e(rootpgno, pgno, nfield, id);"
                  "INSERT INTO dbi_lost_and_found_a VALUES (1, 2, 3, 4, 5);"
-                 "INSERT INTO dbi_lost_and_found_b VALUES (1, 2, 3, 4, 5);"
-                 "INSERT INTO dbi_lost_and_found_c VALUES (1, 2, 3, 4, 5);"
                  "INSERT INTO dbi_lost_and_found_d VALUES (1, 2, 3, 4, 5);"
                  "INSERT INTO dbi_lost_and_found_e VALUES (1, 2, 3, 4);"),
        "lost_and_found", 0, 0, nullptr, "SELECT 0", 0},
@@ -309,13 +306,14 @@ TEST(DbiRecoverTest, RowsOnUndamagedPagesComeBack) {
     int64_t fewest;  // rows written, at least
     int64_t most;
     bool new_first_page;
+    bool rows_missing;
   };
   const int64_t per_page = kPageSize / 120;
   const Row rows[] = {
-      {"sound", many, kManyStarts, kManyStarts, false},
-      {"the last page zeroed", last_zeroed, kManyStarts - per_page, kManyStarts - 1, false},
-      {"cut in half", many.substr(0, many.size() / 2), 1, kManyStarts / 2, false},
-      {"the first page overwritten", first_overwritten, kManyStarts, kManyStarts, true},
+      {"sound", many, kManyStarts, kManyStarts, false, false},
+      {"the last page zeroed", last_zeroed, kManyStarts - per_page, kManyStarts - 1, false, true},
+      {"cut in half", many.substr(0, many.size() / 2), 1, kManyStarts / 2, false, true},
+      {"the first page overwritten", first_overwritten, kManyStarts, kManyStarts, true, false},
   };
   for (const Row& row : rows) {
     Connection out;
@@ -328,12 +326,36 @@ TEST(DbiRecoverTest, RowsOnUndamagedPagesComeBack) {
     EXPECT_EQ(report.new_first_page ? report.page_size : 0U, row.new_first_page ? kPageSize : 0U)
         << row.name;
     EXPECT_EQ(report.first_page_problem.empty(), !row.new_first_page) << row.name;
+    EXPECT_EQ(report.RowsMissing(), row.rows_missing) << row.name;
+    // The header's count, none from a header overwritten.
+    EXPECT_EQ(report.header_pages, row.new_first_page ? 0 : many.size() / kPageSize) << row.name;
+    EXPECT_EQ(report.file_pages, row.file.size() / kPageSize) << row.name;
     ASSERT_TRUE(out) << row.name;
     EXPECT_EQ(Count(out.get(),
                     "SELECT count(*) FROM start_recode WHERE sdk_version != "
                     "printf('2.%d', id) OR start_time != id"),
               0)
         << row.name;
+  }
+}
+
+// Without a readable header, every page size SQLite allows that divides the
+// file is tried, its default first.
+TEST(DbiRecoverTest, AHeaderGivesItsPageSizeOrTheSizesToTry) {
+  std::string header = StoreFile("").substr(0, 100);
+  const struct {
+    std::string file;
+    std::vector<uint32_t> sizes;
+  } rows[] = {
+      {header, {4096}},
+      {std::string(header).replace(16, 2, std::string("\x02\x00", 2)), {512}},
+      {std::string(header).replace(16, 2, std::string("\x00\x01", 2)), {65536}},
+      {std::string(header).replace(16, 2, std::string("\x03\xe8", 2)), {4096}},
+      {std::string(3072, 'x'), {4096, 512, 1024}},
+      {"", {4096}},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(PageSizesToTry(row.file), row.sizes) << row.file.size();
   }
 }
 

@@ -57,8 +57,9 @@ TEST(DbiIntegrityTest, EachDamageIsFoundAndALoopIsNotFollowed) {
   PutU32(looped, root_at + 8, static_cast<uint32_t>(root));  // its right child is itself
   // Its right child is also its first cell's: one leaf under two pointers.
   std::string shared = sound;
-  const size_t first_cell = root_at + (static_cast<unsigned char>(sound[root_at + 12]) << 8 |
-                                       static_cast<unsigned char>(sound[root_at + 13]));
+  const size_t first_cell =
+      root_at + static_cast<size_t>(static_cast<unsigned char>(sound[root_at + 12]) << 8 |
+                                    static_cast<unsigned char>(sound[root_at + 13]));
   shared.replace(root_at + 8, 4, sound, first_cell, 4);
   std::string overwritten = sound;
   overwritten.replace(overwritten.size() - kPageSize, kPageSize, kPageSize, '\xa5');

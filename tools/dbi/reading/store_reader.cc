@@ -18,17 +18,6 @@ namespace dbi {
 
 namespace {
 
-using database_interface::CoreRecode;
-using database_interface::InstanceInfo;
-
-int32_t Int(sqlite3_stmt* stmt, int column) {
-  return sqlite3_column_int(stmt, column);
-}
-
-int64_t Int64(sqlite3_stmt* stmt, int column) {
-  return sqlite3_column_int64(stmt, column);
-}
-
 // `path` as a URI with `parameters`. Always a URI, since SQLite may be built
 // to read a plain name that starts "file:" as one: the path stays a path.
 // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): the path, then what follows its "?"
@@ -198,8 +187,8 @@ bool StoreReader::Read(StoreView& view, bool read_secrets, std::string& error) {
     return false;
   }
   StartRecord start;
-  CoreRecode core;
-  InstanceInfo info;
+  database_interface::CoreRecode core;
+  database_interface::InstanceInfo info;
   SessionEntry entry;
   KeyPair pair;
   while (rows.NextStart(start)) {

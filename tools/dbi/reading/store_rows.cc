@@ -6,30 +6,15 @@
 
 namespace dbi {
 
-namespace {
-
 using database_interface::CoreRecode;
 using database_interface::InstanceInfo;
 
-int32_t Int(sqlite3_stmt* stmt, int column) {
-  return sqlite3_column_int(stmt, column);
-}
-
-int64_t Int64(sqlite3_stmt* stmt, int column) {
-  return sqlite3_column_int64(stmt, column);
-}
-
-}  // namespace
-
-// The whole text of a column, NUL bytes included, so that nothing stored is
-// hidden from view.
 std::string Text(sqlite3_stmt* stmt, int column) {
   const auto* text = static_cast<const char*>(sqlite3_column_blob(stmt, column));
   const int bytes = sqlite3_column_bytes(stmt, column);
   return text == nullptr ? std::string() : std::string(text, static_cast<size_t>(bytes));
 }
 
-// Why a read on `db` failed with `rc`, in the words dbi prints.
 std::string ReadFailure(sqlite3* db, int rc) {
   if (rc == SQLITE_INTERRUPT && WorkBudgetSpent()) {
     return kWorkBudgetSpent;

@@ -50,8 +50,14 @@ struct KeyPair {
 std::string ReadFailure(sqlite3* db, int rc);
 
 // The whole text of a column, NUL bytes included, so that nothing stored is
-// hidden from view.
+// hidden from view; and its integers.
 std::string Text(sqlite3_stmt* stmt, int column);
+inline int32_t Int(sqlite3_stmt* stmt, int column) {
+  return sqlite3_column_int(stmt, column);
+}
+inline int64_t Int64(sqlite3_stmt* stmt, int column) {
+  return sqlite3_column_int64(stmt, column);
+}
 
 // The rows `show` lists, read one at a time in the order it lists them, so
 // that a store of any size is shown in the memory of one row, and of a key

@@ -1,6 +1,7 @@
 #include "recover/first_page.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "files/sqlite_format.h"
 #include "reading/sqlite_statement.h"
@@ -39,7 +40,7 @@ std::string WithNewFirstPage(const std::string& file, uint32_t page_size) {
   const auto pages = static_cast<uint32_t>(std::max<size_t>(1, file.size() / page_size));
   format::WriteBigEndian32(patched, format::kPageCountOffset, pages);
   if (file.size() > page_size) {
-    patched.append(file, page_size, std::string::npos);
+    patched.append(file.data() + page_size, file.size() - page_size);
   }
   return patched;
 }

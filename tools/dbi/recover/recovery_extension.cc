@@ -129,15 +129,21 @@ Connection OpenBytes(const std::string& bytes, std::string& error) {
   return db;
 }
 
-std::string Identifier(const std::string& name) {
-  std::string quoted = "\"";
-  for (const char c : name) {
+// `text` between `quote`s, each of its own doubled, as SQL quotes a name
+// ('"') or a string ('\'').
+std::string SqlQuoted(const std::string& text, char quote) {
+  std::string quoted(1, quote);
+  for (const char c : text) {
     quoted += c;
-    if (c == '"') {
-      quoted += '"';
+    if (c == quote) {
+      quoted += quote;
     }
   }
-  return quoted + "\"";
+  return quoted + quote;
+}
+
+std::string Identifier(const std::string& name) {
+  return SqlQuoted(name, '"');
 }
 
 bool IsSchemaTable(const char* table) {
@@ -154,11 +160,11 @@ bool IsSchemaTable(const char* table) {
 // SQLite makes it beside the first table that counts its ids.
 int CreateTableOnly(void* created, int action, const char* table, const char* /*detail*/,
                     const char* /*database*/, const char* /*trigger*/) {
-  auto& name = *static_cast<std::string*>(created);
   switch (action) {
     case SQLITE_CREATE_TABLE:
       // Called from inside SQLite, so nothing may be thrown through it.
       try {
+        auto& name = *static_cast<std::string*>(created);
         if (name.empty() || sqlite3_stricmp(name.c_str(), "sqlite_sequence") == 0) {
           name = table;
         }
@@ -418,7 +424,8 @@ class Capture {
     if (!made || table.name.empty() ||
         !EachRow(
             shape_.get(),
-            "SELECT name FROM pragma_table_xinfo(" + Literal(table.name) + ") WHERE hidden = 0",
+            "SELECT name FROM pragma_table_xinfo(" + SqlQuoted(table.name, '\'') +
+                ") WHERE hidden = 0",
             [&](sqlite3_stmt* row) {
               table.columns.emplace_back(
                   reinterpret_cast<const char*>(sqlite3_column_text(row, 0)));
@@ -446,17 +453,6 @@ class Capture {
     }
     index_[table.name] = tables_.size();
     tables_.push_back(std::move(table));
-  }
-
-  static std::string Literal(const std::string& text) {
-    std::string quoted = "'";
-    for (const char c : text) {
-      quoted += c;
-      if (c == '\'') {
-        quoted += '\'';
-      }
-    }
-    return quoted + "'";
   }
 
   Connection scratch_;

@@ -53,10 +53,9 @@ def append(pages):
 
 
 def sql(statements, file=out):
-    db = sqlite3.connect(file)
+    db = sqlite3.connect(file, isolation_level=None)  # BEGIN and COMMIT as given
     for statement in statements:
         db.execute(statement)
-    db.commit()
     return db
 
 
@@ -88,9 +87,9 @@ if kind in ("shared", "wide", "random", "payload"):
     open(out, "wb").write(data)
 elif kind == "computed":
     sql(["CREATE TABLE session_cache (id INTEGER PRIMARY KEY, session_key TEXT, session_value AS "
-         "(replace(zeroblob(16000000), x'00', char(27))) VIRTUAL, expire_time INT)"] +
-        ["INSERT INTO session_cache (session_key, expire_time) VALUES (%d, 0)" % i
-         for i in range(int(args[0]))])
+         "(replace(zeroblob(16000000), x'00', char(27))) VIRTUAL, expire_time INT)",
+         "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n LIMIT %s) "
+         "INSERT INTO session_cache (session_key, expire_time) SELECT i, 0 FROM n" % args[0]])
 elif kind == "deep":
     sql(["CREATE TABLE session_cache (id INTEGER PRIMARY KEY, session_key TEXT, "
          "session_value TEXT, expire_time INT)", "PRAGMA writable_schema = ON",
@@ -106,7 +105,8 @@ elif kind == "chain":
     struct.pack_into(">I", chain, 28, len(pages))
     open(out, "wb").write(chain)
 elif kind == "tables":
-    sql(["PRAGMA page_size = 512"] + ["CREATE TABLE t%d(x)" % i for i in range(int(args[0]))])
+    sql(["PRAGMA page_size = 512", "BEGIN"] + ["CREATE TABLE t%d(x)" % i for i in range(int(args[0]))] +
+        ["COMMIT"])
 elif kind == "hot":
     db = sqlite3.connect(source)
     db.execute("PRAGMA cache_size = 1")

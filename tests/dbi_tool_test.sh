@@ -61,7 +61,8 @@ run show --json "$store" && python3 -c 'import json, sys; d = json.load(sys.stdi
 assert d["opening"] == "nothing" and "value" not in d["session_cache"]["entries"][0], d' <"$work/out" ||
   fail "show --json: exit status or document"
 listing "$work/made" | cmp -s - "$work/before" || fail "show or check changed the store's folder"
-purged=$(copy purged.db)
+purged=$(copy purged.db) && sql "$purged" "UPDATE session_cache SET expire_time = 1000"
+expect 0 '= 1 bytes, expires 1970-01-01 00:00:01.000 UTC \(1000 ms, expired\)' show --now 1000 "$purged"
 expect 0 "Removed 2 expired session-cache entries \(expiry before .* UTC, 9000000000000 ms\).*; 0 left" \
   purge --now 9000000000000 "$purged"
 
@@ -104,8 +105,7 @@ crafted() {
   grep -qE -- "$pattern" <<<"$all" || fail "$name: no /$pattern/ in"$'\n'"$all"
   listing "$(dirname "$file")" | cmp -s - "$work/listing" || fail "$name: the folder changed"
 }
-mkdir -p "$work/hot" "$work/wal"
-hot=$work/hot/hot.db
+mkdir -p "$work/hot" "$work/wal" && hot=$work/hot/hot.db
 craft hot "$store" "$hot"
 crafted "a hot journal" "$hot" "2 1 1" "hot journal.*roll that write back first; nothing done"
 echo "not yours to delete" >"$work/hot/victim"
@@ -114,8 +114,7 @@ python3 -c 'import struct, sys; name = sys.argv[2].encode(); open(sys.argv[1], "
 crafted "a super-journal, forced" "$hot" "2 1 1" "nothing done, not even with --force" --force
 craft live "$store" "$work/wal/live.db"
 crafted "a -wal read through its -shm" "$work/wal/live.db" "0 0 1" '"wal" = 1 bytes'
-rm "$work/wal/live.db-shm"
-crafted "a -wal without its -shm" "$work/wal/live.db" "2 2 2" "no -shm file"
+rm "$work/wal/live.db-shm" && crafted "a -wal without its -shm" "$work/wal/live.db" "2 2 2" "no -shm file"
 
 # --- files swapped for FIFOs between dbi's look and SQLite's open, and a
 # journal naming a victim planted before purge's write: never a hang, never
@@ -170,12 +169,13 @@ while IFS='|' read -r name recipe pattern; do
   craft "${recipe[0]}" "$store" "$file" "${recipe[@]:1}" || fail "$name: not crafted"
   limit=$(($(stat -c %s "$file") * 64 + 65536)) all=""
   for command in show "show --json --reveal-secrets" check purge "recover --json"; do
-    out=()
+    out=() start=$(date +%s)
     [ "$command" = "recover --json" ] && out=("$work/crafted/out.db")
-    start=$(date +%s)
     run $command "$file" "${out[@]}"
     rc=$?
     all+=$(head -c 2000 "$work/out"; tail -c 1000 "$work/out")$'\n'
+    [ ! -e "$work/crafted/out.db" ] || python3 -c 'import json, sys; json.load(open(sys.argv[1]))' \
+      "$work/out" || fail "$name: recover --json printed no valid JSON"
     [ "$rc" -le 4 ] || fail "$name: dbi $command: exit $rc after $(($(date +%s) - start)) s"
     [ "$name$command" != "tables-10000recover --json" ] || [ $(($(date +%s) - start)) -le 10 ] ||
       fail "$name: recover took over 10 s"
@@ -185,8 +185,7 @@ while IFS='|' read -r name recipe pattern; do
       rm "$work/crafted/out.db"
     fi
   done
-  grep -qE -- "$pattern" <<<"$all" || fail "$name: no /$pattern/ in"$'\n'"$all"
-  rm -f "$file"
+  grep -qE -- "$pattern" <<<"$all" || fail "$name: no /$pattern/ in"$'\n'"$all" && rm -f "$file"
 done <<'ROWS'
 shared-children|shared core_recode 500 3|b-tree page [0-9]+ is reached twice.*not even with --force
 shared-18-levels|shared session_cache 3 18|b-tree page [0-9]+ is reached twice
@@ -225,6 +224,7 @@ PY
 done
 expect 1 "the header counts [0-9]+, the file holds [0-9]+: the file is cut short" recover "$cut" "$work/again.out"
 expect 1 "already exists; nothing done" recover "$cut" "$work/again.out"
+expect 0 "First page: unusable.*read through a new store's first page" recover "$first" "$work/first.out"
 
 # --- ended while OUT is written: SIGXFSZ from a file-size limit, SIGTERM and
 # SIGKILL at moments spread over a run; nothing is left but a complete OUT

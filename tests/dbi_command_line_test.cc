@@ -43,6 +43,7 @@ TEST(DbiCommandLineTest, EachCommandTakesItsOwnOptionsAndFiles) {
       {{"show", "--", "--json"}, "show --json"},
       {{"show", "-"}, "show -"},
       {{"--help"}, "help COMM"},
+      {{"--version", "x"}, "help?"},
       {{"check", "x", "-h"}, "help chec"},
       {{"recover", "--help"}, "help reco"},
       {{}, "error: dbi: no command given (see dbi --help)"},

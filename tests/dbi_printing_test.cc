@@ -1,16 +1,16 @@
-// What dbi prints of a stored text, which may hold any bytes: the text form
-// and the JSON form of each, side by side, so that a byte one of them lets
-// through raw, or two texts that print alike, show as one row.
+// What dbi prints: a stored text, which may hold any bytes, in its text and
+// JSON forms side by side (a byte one lets through raw, or two texts that
+// print alike, show as one row), times, and the bound on what is printed.
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <limits>
-#include <sstream>
 #include <string>
 
+#include "printing/held_output.h"
 #include "printing/json_writer.h"
-#include "printing/report.h"
+#include "printing/text.h"
 #include "printing/utc_time.h"
 
 namespace dbi {
@@ -52,41 +52,6 @@ TEST(DbiPrintingTest, EveryTextIsPrintedSoThatNothingInItActsOrHides) {
   }
 }
 
-TEST(DbiPrintingTest, JsonIsNestedWithItsCommasWhereTheyBelong) {
-  std::ostringstream out;
-  JsonWriter json(out);
-  json.BeginObject();
-  json.StringField("k\"", "v");
-  json.NumberField("n", std::numeric_limits<int64_t>::min());
-  json.BoolField("yes", true);
-  json.BoolField("no", false);
-  json.Key("none");
-  json.Null();
-  json.Key("empty");
-  json.BeginArray();
-  json.EndArray();
-  const int items[] = {1, 2};
-  json.ObjectArrayField("items", items, [&](int item) { json.NumberField("i", item); });
-  json.EndObject();
-  EXPECT_EQ(out.str(), R"({
-  "k\"": "v",
-  "n": -9223372036854775808,
-  "yes": true,
-  "no": false,
-  "none": null,
-  "empty": [],
-  "items": [
-    {
-      "i": 1
-    },
-    {
-      "i": 2
-    }
-  ]
-}
-)");
-}
-
 TEST(DbiPrintingTest, ExpiryTimesAreUtcToTheMillisecond) {
   const struct {
     int64_t ms;
@@ -101,8 +66,24 @@ TEST(DbiPrintingTest, ExpiryTimesAreUtcToTheMillisecond) {
   for (const auto& row : rows) {
     EXPECT_EQ(FormatUtc(row.ms), row.text) << row.ms;
   }
+  EXPECT_EQ(TimeText(1714564800250), "2024-05-01 12:00:00.250 UTC, 1714564800250 ms");
   EXPECT_EQ(Counted(1, "entry", "entries"), "1 entry");
   EXPECT_EQ(Counted(0, "entry", "entries"), "0 entries");
+}
+
+// What is printed is held up to 64 times the file (64 KiB at least), and the
+// stream fails past it, as a full disk would.
+TEST(DbiPrintingTest, HeldOutputIsCutAtItsBound) {
+  for (const uint64_t file_bytes : {uint64_t{0}, uint64_t{4096}}) {
+    HeldOutput output(file_bytes);
+    const size_t bound = file_bytes == 0 ? 65536 : 64 * 4096;
+    output.stream() << std::string(bound - 1, 'x') << 'y';
+    EXPECT_TRUE(output.stream() && !output.cut()) << file_bytes;
+    output.stream() << 'z';
+    EXPECT_TRUE(!output.stream() && output.cut()) << file_bytes;
+    EXPECT_EQ(output.text().size(), bound) << file_bytes;
+    EXPECT_EQ(output.text().back(), 'y') << file_bytes;
+  }
 }
 
 }  // namespace

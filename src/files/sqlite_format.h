@@ -50,6 +50,13 @@ inline bool IsPageSize(uint32_t size) {
   return size >= kSmallestPageSize && size <= kLargestPageSize && (size & (size - 1)) == 0;
 }
 
+// Whether SQLite reads the database whose first bytes are `file` in WAL
+// mode: it goes by the header's read version alone.
+inline bool HeaderSaysWal(std::string_view file) {
+  return file.size() > kReadVersionOffset && HasMagic(file) &&
+         file[kReadVersionOffset] == kWalReadVersion;
+}
+
 // The page size a readable header at the start of `file` gives, or 0.
 inline uint32_t HeaderPageSize(std::string_view file) {
   if (file.size() < kPageSizeOffset + 2 || !HasMagic(file)) {
@@ -110,8 +117,9 @@ inline bool NamesForeignSuperJournal(std::string_view tail, size_t longest) {
          !IsSqliteSuperJournalName(name.substr(0, name.find('\0')));
 }
 
-// The first four bytes of a write-ahead log, the last bit telling the byte
-// order of its checksums.
+// A write-ahead log starts with a header of its own, whose first four bytes
+// are its magic, the last bit telling the byte order of its checksums.
+constexpr size_t kWalHeaderBytes = 32;
 inline bool HasWalMagic(std::string_view header) {
   return header.size() >= 4 && (ReadBigEndian<4>(header, 0) | 1) == 0x377f0683;
 }

@@ -14,8 +14,9 @@
 #include <sstream>
 #include <string>
 
+#include "limits/work_budget.h"
 #include "printing/recover_report.h"
-#include "salvage/salvage.h"
+#include "recover/recovered_store.h"
 
 namespace {
 
@@ -34,13 +35,15 @@ bool AllOk(sqlite3* db, const char* sql) {
 
 // Salvages `file` into a new store in memory and traps unless a store it
 // builds passes the checks, its report printed; whether it built one.
-bool SalvagedSoundly(const std::string& file, dbi::SalvageReport& report) {
+bool RecoveredSoundly(const std::string& file, dbi::RecoverReport& report) {
   sqlite3* out = nullptr;
   if (sqlite3_open_v2(":memory:", &out, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
     __builtin_trap();
   }
   std::string error;
-  const bool salvaged = dbi::Salvage(file, out, report, error);
+  // As dbi recover does: a schema text that loops stops within the budget.
+  dbi::BoundWork(file.size());
+  const bool salvaged = dbi::RecoverStore(file, out, report, error);
   if (salvaged) {
     std::ostringstream printed;
     dbi::PrintRecoverJson(printed, report, {"in", "out", report.Written() > 0});
@@ -60,10 +63,10 @@ bool SalvagedSoundly(const std::string& file, dbi::SalvageReport& report) {
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
   std::ifstream in(TEST_STORE_FILE, std::ios::binary);
   const std::string store{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  dbi::SalvageReport report;
-  bool whole = !store.empty() && SalvagedSoundly(store, report) && report.version_row_found &&
+  dbi::RecoverReport report;
+  bool whole = !store.empty() && RecoveredSoundly(store, report) && report.version_row_found &&
                report.Written() > 0 && report.left_out_rows.empty();
-  for (const dbi::TableSalvage& table : report.tables) {
+  for (const dbi::TableRecovered& table : report.tables) {
     // Its version row is read, never copied: the new store has its own.
     whole = whole && (table.written == table.found || table.name == "db_version");
   }
@@ -76,7 +79,7 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  dbi::SalvageReport report;
-  SalvagedSoundly(std::string(reinterpret_cast<const char*>(data), size), report);
+  dbi::RecoverReport report;
+  RecoveredSoundly(std::string(reinterpret_cast<const char*>(data), size), report);
   return 0;
 }

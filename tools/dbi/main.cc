@@ -4,8 +4,6 @@
 // Exit status: 0 done or healthy, 1 findings or refused, 2 usage or no
 // readable file, 3 the output could not be written, 4 out of memory.
 
-#include <sqlite3.h>
-
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -15,13 +13,12 @@
 
 #include "commands/command_line.h"
 #include "files/sqlite_guard.h"
-#include "printing/report.h"
+#include "limits/memory_limit.h"
+#include "printing/text.h"
 
 namespace dbi {
 
 namespace {
-
-constexpr sqlite3_int64 kSqliteHeapLimit = sqlite3_int64{512} << 20;
 
 int Run(const std::vector<std::string>& args) {
   const CommandLine line = ParseCommandLine(args);
@@ -44,12 +41,7 @@ int Run(const std::vector<std::string>& args) {
 // disk, a closed pipe) and running out of memory end with statuses of their
 // own, never with 0 and never with an abort.
 int main(int argc, char** argv) {
-  // A store of this library's takes a few megabytes to read or salvage; a
-  // crafted file can ask SQLite for gigabytes (values computed on reading,
-  // payloads and rows the recovery takes at their word). Far below a small
-  // machine's memory, this turns that into an error before the system's
-  // out-of-memory killer picks a process.
-  (void)sqlite3_hard_heap_limit64(dbi::kSqliteHeapLimit);
+  dbi::LimitMemory();
 #if defined(SIGPIPE)
   // A closed pipe is an output that cannot be written: a status, not death.
   (void)std::signal(SIGPIPE, SIG_IGN);

@@ -4,8 +4,11 @@
 #include <optional>
 #include <string>
 
+#include "limits/work_budget.h"
+#include "printing/held_output.h"
 #include "printing/report.h"
 #include "reading/file_set.h"
+#include "reading/health_check.h"
 #include "reading/store_reader.h"
 
 namespace dbi {
@@ -22,24 +25,37 @@ constexpr const char* kHelp =
     "\n"
     "  --json  print one JSON object\n";
 
+// The file is let go of before anything is written, as for show.
 int RunCheck(const Options& options) {
-  StoreReader reader;
   std::string error;
   const std::optional<FileSet> set = FindFileSet(options.file, error);
-  if (!set || !reader.Open(*set, error)) {
+  if (!set) {
     return FileError(options, error);
   }
-  const CheckReport report = reader.Check();
+  BoundWork(set->bytes_read());
+  CheckReport report;
+  {
+    StoreReader reader;
+    if (!reader.Open(*set, error)) {
+      return FileError(options, error);
+    }
+    report = CheckHealth(reader);
+  }
+  HeldOutput output(set->bytes_read());
   if (options.json) {
-    PrintCheckJson(std::cout, options.file, report);
+    PrintCheckJson(output.stream(), options.file, report);
   } else {
-    PrintCheckText(std::cout, options.file, report);
+    PrintCheckText(output.stream(), options.file, report);
+  }
+  std::cout << output.text();
+  if (output.cut()) {
+    return FileError(options, HeldOutput::CutReason());
   }
   return report.findings.empty() ? kDone : kNotDone;
 }
 
 }  // namespace
 
-const Command kCheckCommand = {"check", kHelp, true, false, true, false, false, false, RunCheck};
+const Command kCheckCommand = {"check", kHelp, Files::kFile, kJson, RunCheck};
 
 }  // namespace dbi

@@ -2,7 +2,7 @@
 
 #include <iostream>
 
-#include "printing/report.h"
+#include "printing/text.h"
 #include "store/clock.h"
 
 namespace dbi {

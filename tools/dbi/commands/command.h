@@ -38,13 +38,22 @@ struct Options {
   std::optional<int64_t> now_ms;  // the reference time; the clock when absent
 };
 
+// The options a command may take, as a set.
+enum Option : unsigned {
+  kJson = 1U << 0,
+  kRevealSecrets = 1U << 1,
+  kNow = 1U << 2,
+  kForce = 1U << 3,
+};
+
+// The files a command takes.
+enum class Files { kFileOrDefault, kFile, kFileAndOut };
+
 struct Command {
   const char* name;
   const char* help;
-  bool file_required;
-  bool takes_output;
-  // Which of the options the command takes.
-  bool json, reveal_secrets, now, force;
+  Files files;
+  unsigned options;  // of Option
   // The command's body: its exit status. Out of memory it throws
   // std::bad_alloc, which main turns into kOutOfMemory.
   int (*run)(const Options& options);

@@ -4,6 +4,11 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include <sqlite3.h>
+
+#include "database_interface/version.h"
+#include "schema/schema.h"
+
 namespace dbi {
 
 namespace {
@@ -19,10 +24,18 @@ constexpr const char* kUsage =
     "  purge FILE      removes expired session-cache entries through the library\n"
     "  recover FILE OUT  writes OUT, a new store holding every row FILE still has\n"
     "\n"
-    "Run 'dbi COMMAND --help' for a command's options.\n"
+    "Run 'dbi COMMAND --help' for a command's options, 'dbi --version' for the versions.\n"
     "Exit status: 0 done or healthy, 1 unhealthy or refused, 2 usage error or no readable "
     "file,\n"
     "3 the output could not be written, 4 out of memory.\n";
+
+// What a support desk asks first: which library judged the file, and on
+// which SQLite.
+std::string VersionText() {
+  return std::string("dbi of database_interface ") + DATABASE_INTERFACE_VERSION_STRING +
+         " (store schema " + database_interface::kSchemaVersion + "), on SQLite " +
+         sqlite3_libversion() + "\n";
+}
 
 bool ParseMilliseconds(const std::string& text, int64_t& value) {
   if (text.empty()) {
@@ -43,13 +56,14 @@ bool ParseMilliseconds(const std::string& text, int64_t& value) {
 std::string ApplyOption(const Command& syntax, const std::vector<std::string>& args, size_t& i,
                         Options& options) {
   const std::string& arg = args[i];
-  if (arg == "--json" && syntax.json) {
+  const auto takes = [&](Option option) { return (syntax.options & option) != 0; };
+  if (arg == "--json" && takes(kJson)) {
     options.json = true;
-  } else if (arg == "--reveal-secrets" && syntax.reveal_secrets) {
+  } else if (arg == "--reveal-secrets" && takes(kRevealSecrets)) {
     options.reveal_secrets = true;
-  } else if (arg == "--force" && syntax.force) {
+  } else if (arg == "--force" && takes(kForce)) {
     options.force = true;
-  } else if (arg == "--now" && syntax.now) {
+  } else if (arg == "--now" && takes(kNow)) {
     int64_t now = 0;
     if (i + 1 == args.size() || !ParseMilliseconds(args[i + 1], now)) {
       return "--now needs milliseconds since the Unix epoch";
@@ -64,12 +78,14 @@ std::string ApplyOption(const Command& syntax, const std::vector<std::string>& a
 
 // "FILE", or "FILE and OUT" for a command that writes one.
 std::string FileNames(const Command& syntax) {
-  return syntax.takes_output ? "FILE and OUT" : "FILE";
+  return syntax.files == Files::kFileAndOut ? "FILE and OUT" : "FILE";
 }
 
 // Puts the file names given into `options`: false when one it needs is missing.
 bool PlaceFiles(const Command& syntax, const std::vector<std::string>& files, Options& options) {
-  const size_t needed = syntax.takes_output ? 2 : syntax.file_required ? 1 : 0;
+  const size_t needed = syntax.files == Files::kFileAndOut ? 2
+                        : syntax.files == Files::kFile     ? 1
+                                                           : 0;
   if (files.size() < needed) {
     return false;
   }
@@ -94,9 +110,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
   if (args.empty()) {
     return Error("dbi: no command given (see dbi --help)");
   }
-  if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+  if (args[0] == "--help" || args[0] == "-h" || args[0] == "help" || args[0] == "--version") {
     CommandLine line;
-    line.help = kUsage;
+    line.help = args[0] == "--version" ? VersionText() : kUsage;
     return line;
   }
   const Command* const* const found =
@@ -111,7 +127,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
   line.command = syntax;
   const std::string prefix = std::string("dbi ") + syntax->name + ": ";
   std::vector<std::string> files;
-  const size_t most_files = syntax->takes_output ? 2 : 1;
+  const size_t most_files = syntax->files == Files::kFileAndOut ? 2 : 1;
   bool options_ended = false;
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -131,8 +147,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     }
   }
   if (!PlaceFiles(*syntax, files, line.options)) {
-    return Error(prefix + FileNames(*syntax) + (syntax->takes_output ? " are" : " is") +
-                 " required (see dbi " + syntax->name + " --help)");
+    return Error(prefix + FileNames(*syntax) +
+                 (syntax->files == Files::kFileAndOut ? " are" : " is") + " required (see dbi " +
+                 syntax->name + " --help)");
   }
   return line;
 }

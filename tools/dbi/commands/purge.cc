@@ -7,11 +7,13 @@
 
 #include "database_interface/database_interface.h"
 #include "files/store_file.h"
+#include "limits/work_budget.h"
 #include "printing/escaping_log_sink.h"
 #include "printing/report.h"
 #include "printing/utc_time.h"
 #include "reading/file_set.h"
 #include "reading/store_reader.h"
+#include "reading/store_tables.h"
 
 namespace dbi {
 
@@ -30,32 +32,42 @@ constexpr const char* kHelp =
     "            and a -wal folded in; a journal that names a super-journal (another\n"
     "            file that rolling it back would delete) is refused even so\n";
 
-// Why purge will not open the file through the library without --force, or
-// "" when it may.
+// Why purge will not open the file through the library: "" when it may.
+struct Refusal {
+  std::string reason;
+  bool forced_past = true;  // whether --force opens it even so
+};
+
 // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): what was found, in the order it was
-std::string PurgeRefusal(const FileSet& set, const StoreReader& reader, const StoreView& view,
-                         bool readable, const std::string& error) {
+Refusal PurgeRefusal(const FileSet& set, const StoreReader& reader, const StoreView& view,
+                     bool readable, const std::string& error) {
   if (reader.hot_journal()) {
-    return error + "; opening it with this library would roll that write back first";
+    return {error + "; opening it with this library would roll that write back first"};
   }
   // The library never leaves either behind; opening the file would act on
   // what someone else left there, and then delete it.
   if (set.wal) {
-    return "a -wal is beside it, which opening it with this library would fold into it and "
-           "delete";
+    return {
+        "a -wal is beside it, which opening it with this library would fold into it and "
+        "delete"};
   }
   if (set.journal) {
-    return "a -journal is beside it, which opening it with this library would delete";
+    return {"a -journal is beside it, which opening it with this library would delete"};
   }
-  if (readable && !view.stored_code.empty()) {
-    return Counted(view.stored_code.size(), "trigger or view", "triggers and views") +
-           " that this library never creates would run inside it (see dbi check)";
+  // The library would fail on it too, or work on it without end.
+  if (!readable) {
+    return {"its rows cannot all be read (" + error + ")", false};
   }
-  const Opening opening = readable ? view.opening : Opening::kRefuse;
-  if (opening == Opening::kNothing || opening == Opening::kMigrate) {
-    return "";
+  if (!view.stored_code.empty()) {
+    return {Counted(view.stored_code.size(), "trigger or view", "triggers and views") +
+            " that this library never creates would run inside it (see dbi check)"};
   }
-  return (readable ? "" : error + "; ") + "opening would " + OpeningEffect(opening);
+  if (view.opening == database_interface::Opening::kNothing ||
+      view.opening == database_interface::Opening::kMigrate) {
+    return {};
+  }
+  return {"opening would " + OpeningEffect(view.opening),
+          view.opening != database_interface::Opening::kRefuse};
 }
 
 // The session-cache rows of `file` as it is now, or -1. A new reader each
@@ -65,7 +77,7 @@ int64_t CountSessionRows(const std::string& file) {
   std::string error;
   StoreReader reader;
   const std::optional<FileSet> set = FindFileSet(file, error);
-  return set && reader.Open(*set, error) ? reader.CountRows("session_cache") : -1;
+  return set && reader.Open(*set, error) ? reader.CountRows(SessionTable()) : -1;
 }
 
 // Decided on a read-only look first: the library's Init would empty a file
@@ -85,6 +97,7 @@ int RunPurge(const Options& options) {
                  "would delete; nothing done, not even with --force\n";
     return kNotDone;
   }
+  BoundWork(set->bytes_read());
   {
     StoreReader reader;
     StoreView view;
@@ -92,10 +105,11 @@ int RunPurge(const Options& options) {
       return FileError(options, error);
     }
     const bool readable = reader.Read(view, false, error);
-    const std::string refusal = PurgeRefusal(*set, reader, view, readable, error);
-    if (!refusal.empty() && !options.force) {
-      std::cerr << "dbi purge: " << Quoted(options.file) << ": " << Escaped(refusal)
-                << "; nothing done (--force opens it anyway)\n";
+    const Refusal refusal = PurgeRefusal(*set, reader, view, readable, error);
+    if (!refusal.reason.empty() && (!options.force || !refusal.forced_past)) {
+      std::cerr << "dbi purge: " << Quoted(options.file) << ": " << Escaped(refusal.reason)
+                << (refusal.forced_past ? "; nothing done (--force opens it anyway)\n"
+                                        : "; nothing done, not even with --force\n");
       return kNotDone;
     }
   }
@@ -117,7 +131,7 @@ int RunPurge(const Options& options) {
     std::cerr << "dbi purge: " << Quoted(options.file) << ": DeleteSessionCache failed\n";
     return kNotDone;
   }
-  const std::string expiry = " (expiry before " + FormatUtc(now) + ") from " + Quoted(options.file);
+  const std::string expiry = " (expiry before " + TimeText(now) + ") from " + Quoted(options.file);
   // cppcheck-suppress knownConditionTrueFalse ; two readings of a file changed in between
   if (before < 0 || after < 0 || after > before) {
     std::cout << "Removed the expired session-cache entries" << expiry
@@ -133,6 +147,6 @@ int RunPurge(const Options& options) {
 
 }  // namespace
 
-const Command kPurgeCommand = {"purge", kHelp, true, false, false, false, true, true, RunPurge};
+const Command kPurgeCommand = {"purge", kHelp, Files::kFile, kNow | kForce, RunPurge};
 
 }  // namespace dbi

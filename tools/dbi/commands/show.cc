@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "limits/work_budget.h"
+#include "printing/held_output.h"
 #include "printing/report.h"
 #include "reading/file_set.h"
 #include "reading/store_reader.h"
@@ -23,34 +25,47 @@ constexpr const char* kHelp =
     "  --reveal-secrets  read and print the key pairs instead of their lengths\n"
     "  --now MS          judge expiry against MS milliseconds since the Unix epoch\n";
 
+// Everything is read and printed into memory first, and the file let go
+// of, before a byte is written: a reader slow to take the output must not
+// hold the store while an app writes to it.
 int RunShow(const Options& options) {
-  StoreReader reader;
-  StoreView view;
-  StoreRows rows;
   std::string error;
   const std::optional<FileSet> set = FindFileSet(options.file, error);
-  if (!set || !reader.Open(*set, error)) {
+  if (!set) {
     return FileError(options, error);
   }
-  if (!reader.Read(view, rows, options.reveal_secrets, error)) {
+  BoundWork(set->bytes_read());
+  HeldOutput listing(set->bytes_read());
+  {
+    StoreReader reader;
+    StoreView view;
+    StoreRows rows;
+    if (!reader.Open(*set, error)) {
+      return FileError(options, error);
+    }
+    if (!reader.Read(view, rows, options.reveal_secrets, error)) {
+      return FileError(options, "cannot read as a store: " + error);
+    }
+    const ShowSettings settings{options.file, ReferenceTime(options), options.reveal_secrets};
+    if (options.json) {
+      PrintShowJson(listing.stream(), view, rows, settings);
+    } else {
+      PrintShowText(listing.stream(), view, rows, settings);
+    }
+    error = rows.error();
+  }
+  std::cout << listing.text();
+  // The rows before a damaged page are printed, or those before the bound:
+  // the status tells that the listing is not whole.
+  if (!error.empty()) {
     return FileError(options, "cannot read as a store: " + error);
   }
-  const ShowSettings settings{options.file, ReferenceTime(options), options.reveal_secrets};
-  if (options.json) {
-    PrintShowJson(std::cout, view, rows, settings);
-  } else {
-    PrintShowText(std::cout, view, rows, settings);
-  }
-  // The rows before a damaged page have been printed by now: the status
-  // tells that the listing is not whole.
-  if (rows.failed()) {
-    return FileError(options, "cannot read as a store: " + rows.error());
-  }
-  return kDone;
+  return listing.cut() ? FileError(options, HeldOutput::CutReason()) : kDone;
 }
 
 }  // namespace
 
-const Command kShowCommand = {"show", kHelp, false, false, true, true, true, false, RunShow};
+const Command kShowCommand = {"show", kHelp, Files::kFileOrDefault, kJson | kRevealSecrets | kNow,
+                              RunShow};
 
 }  // namespace dbi

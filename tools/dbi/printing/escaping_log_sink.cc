@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "printing/report.h"
+#include "printing/text.h"
 
 namespace dbi {
 

@@ -4,24 +4,19 @@
 #include <numeric>
 
 #include "printing/json_writer.h"
-#include "printing/report.h"
+#include "printing/text.h"
+#include "reading/store_tables.h"
 
 namespace dbi {
 
 namespace {
 
-int64_t LeftOut(const TableSalvage& table) {
+int64_t LeftOut(const TableRecovered& table) {
   return std::accumulate(table.left_out.begin(), table.left_out.end(), int64_t{0},
                          [](int64_t sum, const auto& reason) { return sum + reason.second; });
 }
 
-int64_t LeftOut(const SalvageReport& report) {
-  return std::accumulate(
-      report.tables.begin(), report.tables.end(), int64_t{0},
-      [](int64_t sum, const TableSalvage& table) { return sum + LeftOut(table); });
-}
-
-std::string Reasons(const TableSalvage& table) {
+std::string Reasons(const TableRecovered& table) {
   std::string text;
   for (const auto& [reason, count] : table.left_out) {
     text += (text.empty() ? "" : ", ") + std::to_string(count) + " " + reason;
@@ -66,18 +61,41 @@ void WriteValue(JsonWriter& json, const Value& value) {
   }
 }
 
+// The store's tables of which no row came back, by name.
+std::string EmptyTables(const RecoverReport& report) {
+  std::string names;
+  for (const TableRecovered& table : report.tables) {
+    if (table.found == 0 && IsStoreTable(table.name.c_str())) {
+      names += (names.empty() ? "" : ", ") + table.name;
+    }
+  }
+  return names;
+}
+
 }  // namespace
 
-void PrintRecoverText(std::ostream& out, const SalvageReport& report,
+void PrintRecoverText(std::ostream& out, const RecoverReport& report,
                       const RecoverSettings& settings) {
   const auto written = static_cast<size_t>(report.Written());
   if (settings.written) {
     out << "Salvaged " << Quoted(settings.file) << " into " << Quoted(settings.output) << ": "
         << Counted(written, "row", "rows") << " written, "
-        << Counted(static_cast<size_t>(LeftOut(report)), "row", "rows") << " left out\n";
+        << Counted(static_cast<size_t>(report.LeftOut()), "row", "rows") << " left out\n";
   } else {
     out << "Nothing salvaged from " << Quoted(settings.file) << "; " << Quoted(settings.output)
         << " not written\n";
+  }
+  if (report.file_pages != 0) {
+    out << "Pages: the header counts " << report.header_pages << ", the file holds "
+        << report.file_pages;
+    if (report.header_pages > report.file_pages) {
+      out << ": the file is cut short, and the rows of the "
+          << report.header_pages - report.file_pages << " pages it lacks are lost";
+    }
+    out << '\n';
+  }
+  if (report.RowsMissing() && !EmptyTables(report).empty()) {
+    out << "Came back empty: " << EmptyTables(report) << '\n';
   }
   if (report.first_page_problem.empty()) {
     out << "First page: read\n";
@@ -107,9 +125,9 @@ void PrintRecoverText(std::ostream& out, const SalvageReport& report,
     out << "  " << Escaped(finding) << '\n';
   }
   out << "Tables:\n";
-  for (const TableSalvage& table : report.tables) {
+  for (const TableRecovered& table : report.tables) {
     out << "  " << Escaped(table.name) << ": " << table.found << " found";
-    if (table.name == "db_version") {
+    if (table.name == VersionTable()) {
       out << " (reported, not copied: the new store has its own version row)\n";
       continue;
     }
@@ -128,7 +146,7 @@ void PrintRecoverText(std::ostream& out, const SalvageReport& report,
   }
 }
 
-void PrintRecoverJson(std::ostream& out, const SalvageReport& report,
+void PrintRecoverJson(std::ostream& out, const RecoverReport& report,
                       const RecoverSettings& settings) {
   JsonWriter json(out);
   json.BeginObject();
@@ -136,7 +154,13 @@ void PrintRecoverJson(std::ostream& out, const SalvageReport& report,
   json.StringField("output", settings.output);
   json.BoolField("written", settings.written);
   json.NumberField("rows_written", report.Written());
-  json.NumberField("rows_left_out", LeftOut(report));
+  json.NumberField("rows_left_out", report.LeftOut());
+  json.Key("pages");
+  json.BeginObject();
+  json.NumberField("header", report.header_pages);
+  json.NumberField("file", static_cast<int64_t>(report.file_pages));
+  json.EndObject();
+  json.BoolField("rows_missing", report.RowsMissing());
   json.Key("first_page");
   json.BeginObject();
   json.BoolField("read", report.first_page_problem.empty());
@@ -160,7 +184,7 @@ void PrintRecoverJson(std::ostream& out, const SalvageReport& report,
     json.String(finding);
   }
   json.EndArray();
-  json.ObjectArrayField("tables", report.tables, [&](const TableSalvage& table) {
+  json.ObjectArrayField("tables", report.tables, [&](const TableRecovered& table) {
     json.StringField("name", table.name);
     json.NumberField("found", table.found);
     json.NumberField("written", table.written);
@@ -173,12 +197,12 @@ void PrintRecoverJson(std::ostream& out, const SalvageReport& report,
   });
   json.NumberField("unreadable_rows", report.unreadable_rows);
   json.ObjectArrayField("left_out_rows", report.left_out_rows, [&](const LeftOutRow& row) {
-    json.StringField("table", row.table);
+    json.StringField("table", row.table->name);
     json.StringField("reason", row.reason);
     json.Key("values");
     json.BeginObject();
-    for (size_t i = 0; i < row.columns.size() && i < row.values.size(); ++i) {
-      json.Key(row.columns[i]);
+    for (size_t i = 0; i < row.table->columns.size() && i < row.values.size(); ++i) {
+      json.Key(row.table->columns[i]);
       WriteValue(json, row.values[i]);
     }
     json.EndObject();

@@ -7,7 +7,7 @@
 #include <ostream>
 #include <string>
 
-#include "salvage/salvage.h"
+#include "recover/recovered_store.h"
 
 namespace dbi {
 
@@ -17,9 +17,9 @@ struct RecoverSettings {
   bool written = false;  // whether the output file was made
 };
 
-void PrintRecoverText(std::ostream& out, const SalvageReport& report,
+void PrintRecoverText(std::ostream& out, const RecoverReport& report,
                       const RecoverSettings& settings);
-void PrintRecoverJson(std::ostream& out, const SalvageReport& report,
+void PrintRecoverJson(std::ostream& out, const RecoverReport& report,
                       const RecoverSettings& settings);
 
 }  // namespace dbi

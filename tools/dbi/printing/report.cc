@@ -1,10 +1,11 @@
 #include "printing/report.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "printing/json_writer.h"
 #include "printing/utc_time.h"
-#include "printing/utf8.h"
+#include "reading/store_tables.h"
 #include "schema/schema.h"
 
 namespace dbi {
@@ -34,29 +35,36 @@ bool PrintStarts(std::ostream& out, const StoreView& view, StoreRows& rows) {
   InstanceInfo info;
   while (out && rows.NextStart(start)) {
     out << "  start " << start.id << ": sdk_version " << Quoted(start.sdk_version) << ", sdk_type "
-        << Quoted(start.sdk_type) << ", start_time " << start.start_time << '\n';
+        << Quoted(start.sdk_type) << ", start_time " << TimeText(start.start_time) << '\n';
     while (out && rows.NextCore(core)) {
       out << "    core record " << core.id << ": dump " << Quoted(core.dump_file_path) << ", log "
-          << Quoted(core.log_file_path) << ", create_time " << core.create_time << '\n';
+          << Quoted(core.log_file_path) << ", create_time " << TimeText(core.create_time) << '\n';
     }
     while (out && rows.NextInstance(info)) {
       out << "    instance " << info.id << ": instance_no " << Quoted(info.instance_no)
           << ", session_id " << Quoted(info.session_id) << ", business_type " << info.business_type
           << ", protocol_type " << Quoted(info.protocol_type) << ", create_time "
-          << info.create_time << '\n';
+          << TimeText(info.create_time) << '\n';
     }
   }
   return out && !rows.failed();
 }
 
-bool PrintSessions(std::ostream& out, const StoreView& view, StoreRows& rows, int64_t now_ms) {
-  out << "\nSession cache: " << view.session_count << " entries, judged at " << FormatUtc(now_ms)
-      << '\n';
+bool PrintSessions(std::ostream& out, const StoreView& view, StoreRows& rows,
+                   const ShowSettings& settings) {
+  out << "\nSession cache: " << view.session_count << " entries, judged at "
+      << TimeText(settings.now_ms);
+  if (view.session_count != 0 && !settings.reveal_secrets) {
+    out << " (values masked; --reveal-secrets shows them)";
+  }
+  out << '\n';
   SessionEntry entry;
   while (out && rows.NextSession(entry)) {
-    out << "  " << Quoted(entry.key) << " = " << Quoted(entry.value) << ", expires "
-        << FormatUtc(entry.expire_time) << " (" << entry.expire_time << " ms, "
-        << (Expired(entry, now_ms) ? "expired" : "valid") << ")\n";
+    out << "  " << Quoted(entry.key) << " = "
+        << (settings.reveal_secrets ? Quoted(entry.value)
+                                    : std::to_string(entry.value_bytes) + " bytes")
+        << ", expires " << FormatUtc(entry.expire_time) << " (" << entry.expire_time << " ms, "
+        << (Expired(entry, settings.now_ms) ? "expired" : "valid") << ")\n";
   }
   return out && !rows.failed();
 }
@@ -93,6 +101,7 @@ bool WriteStartsJson(JsonWriter& json, const std::ostream& out, StoreRows& rows)
     json.StringField("sdk_version", start.sdk_version);
     json.StringField("sdk_type", start.sdk_type);
     json.NumberField("start_time", start.start_time);
+    json.StringField("start_time_utc", FormatUtc(start.start_time));
     json.Key("core_records");
     json.BeginArray();
     while (out && rows.NextCore(core)) {
@@ -101,6 +110,7 @@ bool WriteStartsJson(JsonWriter& json, const std::ostream& out, StoreRows& rows)
       json.StringField("dump_file_path", core.dump_file_path);
       json.StringField("log_file_path", core.log_file_path);
       json.NumberField("create_time", core.create_time);
+      json.StringField("create_time_utc", FormatUtc(core.create_time));
       json.EndObject();
     }
     json.EndArray();
@@ -114,6 +124,7 @@ bool WriteStartsJson(JsonWriter& json, const std::ostream& out, StoreRows& rows)
       json.NumberField("business_type", info.business_type);
       json.StringField("protocol_type", info.protocol_type);
       json.NumberField("create_time", info.create_time);
+      json.StringField("create_time_utc", FormatUtc(info.create_time));
       json.EndObject();
     }
     json.EndArray();
@@ -126,18 +137,24 @@ bool WriteStartsJson(JsonWriter& json, const std::ostream& out, StoreRows& rows)
   return true;
 }
 
-bool WriteSessionsJson(JsonWriter& json, const std::ostream& out, StoreRows& rows, int64_t now_ms) {
-  json.Key("session_cache");
+bool WriteSessionsJson(JsonWriter& json, const std::ostream& out, StoreRows& rows,
+                       const ShowSettings& settings) {
+  const int64_t now_ms = settings.now_ms;
+  json.Key(SessionTable());
   json.BeginObject();
   json.NumberField("now", now_ms);
   json.StringField("now_utc", FormatUtc(now_ms));
+  json.BoolField("revealed", settings.reveal_secrets);
   json.Key("entries");
   json.BeginArray();
   SessionEntry entry;
   while (out && rows.NextSession(entry)) {
     json.BeginObject();
     json.StringField("key", entry.key);
-    json.StringField("value", entry.value);
+    json.NumberField("value_bytes", entry.value_bytes);
+    if (settings.reveal_secrets) {
+      json.StringField("value", entry.value);
+    }
     json.NumberField("expire_time", entry.expire_time);
     json.StringField("expire_utc", FormatUtc(entry.expire_time));
     json.BoolField("expired", Expired(entry, now_ms));
@@ -177,7 +194,7 @@ bool WriteKeyPairsJson(JsonWriter& json, const std::ostream& out, StoreRows& row
 }
 
 void WriteVersionJson(JsonWriter& json, const std::optional<std::string>& version,
-                      Opening opening) {
+                      database_interface::Opening opening) {
   json.Key("schema_version");
   if (version) {
     json.String(*version);
@@ -189,46 +206,17 @@ void WriteVersionJson(JsonWriter& json, const std::optional<std::string>& versio
   json.StringField("opening_effect", OpeningEffect(opening));
 }
 
+// Whether the check found damage to the pages, which recover reads past.
+bool Damaged(const CheckReport& report) {
+  return std::any_of(report.findings.begin(), report.findings.end(),
+                     [](const Finding& finding) { return finding.area == "integrity"; });
+}
+
+std::string RecoverCommand(const std::string& file) {
+  return "dbi recover " + Quoted(file) + " OUT";
+}
+
 }  // namespace
-
-std::string Escaped(const std::string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size();) {
-    uint32_t code = 0;
-    const size_t length = DecodeUtf8(text, i, code);
-    char escaped[12];
-    if (length == 0 || (code < 0x80 && IsControlOrInvisible(code))) {
-      const auto byte = static_cast<unsigned char>(text[i]);
-      (void)std::snprintf(escaped, sizeof(escaped), "\\x%02x", byte);  // fits: 4 bytes and NUL
-      out += escaped;
-      i += 1;
-      continue;
-    }
-    if (IsControlOrInvisible(code)) {
-      if (code > 0xFFFF) {
-        (void)std::snprintf(escaped, sizeof(escaped), "\\U%08x", static_cast<unsigned>(code));
-      } else {
-        (void)std::snprintf(escaped, sizeof(escaped), "\\u%04x", static_cast<unsigned>(code));
-      }
-      out += escaped;
-    } else if (code == '"' || code == '\\') {
-      out += '\\';
-      out += static_cast<char>(code);
-    } else {
-      out.append(text, i, length);
-    }
-    i += length;
-  }
-  return out;
-}
-
-std::string Quoted(const std::string& text) {
-  return "\"" + Escaped(text) + "\"";
-}
-
-std::string Counted(size_t count, const char* one, const char* many) {
-  return std::to_string(count) + " " + (count == 1 ? one : many);
-}
 
 void PrintShowText(std::ostream& out, const StoreView& view, StoreRows& rows,
                    const ShowSettings& settings) {
@@ -251,7 +239,7 @@ void PrintShowText(std::ostream& out, const StoreView& view, StoreRows& rows,
     separator = ", ";
   }
   out << '\n';
-  if (PrintStarts(out, view, rows) && PrintSessions(out, view, rows, settings.now_ms)) {
+  if (PrintStarts(out, view, rows) && PrintSessions(out, view, rows, settings)) {
     PrintKeyPairs(out, view, rows, settings.reveal_secrets);
   }
 }
@@ -278,7 +266,7 @@ void PrintShowJson(std::ostream& out, const StoreView& view, StoreRows& rows,
     json.StringField("name", code.name);
     json.StringField("table", code.table);
   });
-  if (WriteStartsJson(json, out, rows) && WriteSessionsJson(json, out, rows, settings.now_ms) &&
+  if (WriteStartsJson(json, out, rows) && WriteSessionsJson(json, out, rows, settings) &&
       WriteKeyPairsJson(json, out, rows, settings.reveal_secrets)) {
     json.EndObject();
   }
@@ -291,8 +279,11 @@ void PrintCheckText(std::ostream& out, const std::string& file, const CheckRepor
   if (report.findings.empty()) {
     out << Quoted(file) << ": healthy, schema version " << VersionText(report.version)
         << "; opening would " << OpeningEffect(report.opening) << '\n';
-  } else {
-    out << Quoted(file) << ": " << Counted(report.findings.size(), "finding", "findings") << '\n';
+    return;
+  }
+  out << Quoted(file) << ": " << Counted(report.findings.size(), "finding", "findings") << '\n';
+  if (Damaged(report)) {
+    out << "Its rows can be salvaged into a new store: " << RecoverCommand(file) << '\n';
   }
 }
 
@@ -306,6 +297,8 @@ void PrintCheckJson(std::ostream& out, const std::string& file, const CheckRepor
     json.StringField("area", finding.area);
     json.StringField("message", finding.message);
   });
+  json.Key("recover");
+  Damaged(report) ? json.String(RecoverCommand(file)) : json.Null();
   json.EndObject();
 }
 

@@ -7,6 +7,8 @@
 #include <ostream>
 #include <string>
 
+#include "printing/text.h"
+#include "reading/health_check.h"
 #include "reading/store_reader.h"
 
 namespace dbi {
@@ -28,17 +30,6 @@ void PrintShowJson(std::ostream& out, const StoreView& view, StoreRows& rows,
 // Text: each finding on a line of its own, then a summary line.
 void PrintCheckText(std::ostream& out, const std::string& file, const CheckReport& report);
 void PrintCheckJson(std::ostream& out, const std::string& file, const CheckReport& report);
-
-// `text` with quotes and backslashes escaped, ASCII controls and bytes that
-// are not UTF-8 as \xNN, other controls and characters that show nothing
-// (see IsControlOrInvisible) as \uNNNN or \UNNNNNNNN, so that nothing from
-// a file can act on the terminal or pass for another text; Quoted adds
-// double quotes.
-std::string Escaped(const std::string& text);
-std::string Quoted(const std::string& text);
-
-// "1 entry", "2 entries".
-std::string Counted(size_t count, const char* one, const char* many);
 
 }  // namespace dbi
 

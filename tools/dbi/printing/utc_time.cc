@@ -31,4 +31,8 @@ std::string FormatUtc(int64_t ms) {
   return with_millis;
 }
 
+std::string TimeText(int64_t ms) {
+  return FormatUtc(ms) + ", " + std::to_string(ms) + " ms";
+}
+
 }  // namespace dbi

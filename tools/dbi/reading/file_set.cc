@@ -1,41 +1,20 @@
 #include "reading/file_set.h"
 
-#include <algorithm>
-#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <system_error>
 
 #include "files/plain_file.h"
-#include "salvage/first_page.h"
+#include "files/sqlite_format.h"
+#include "files/store_file.h"
 
 namespace dbi {
 
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr size_t kWalHeaderBytes = 32;
-
-uint32_t BigEndian32(const unsigned char* bytes) {
-  return (uint32_t{bytes[0]} << 24) | (uint32_t{bytes[1]} << 16) | (uint32_t{bytes[2]} << 8) |
-         uint32_t{bytes[3]};
-}
-
-// Whether a -journal, -wal or -shm is there: an error when it is something
-// SQLite should not be given.
-bool Companion(const std::string& path, const char* suffix, std::string& error) {
-  std::error_code ignored;
-  const fs::file_type type = fs::symlink_status(path + suffix, ignored).type();
-  if (type == fs::file_type::not_found) {
-    return false;
-  }
-  if (type != fs::file_type::regular) {
-    error = std::string("its ") + suffix +
-            " is not a regular file (a link, folder, FIFO or device), which SQLite would open";
-  }
-  return true;
-}
+namespace format = database_interface::sqlite_format;
+using database_interface::FileKind;
 
 // Up to `count` bytes of a regular file from `offset`, or its last `count`
 // bytes when `offset` is past them; none when it cannot be read.
@@ -44,27 +23,27 @@ std::optional<std::string> Bytes(const std::string& path, uintmax_t offset, size
 }
 
 bool HasWalHeader(const std::string& path) {
-  const std::optional<std::string> header = Bytes(path, 0, kWalHeaderBytes);
-  if (!header || header->size() < kWalHeaderBytes) {
-    return false;
-  }
-  const uint32_t magic = BigEndian32(reinterpret_cast<const unsigned char*>(header->data()));
-  return magic == 0x377f0682 || magic == 0x377f0683;
+  const std::optional<std::string> header = Bytes(path, 0, format::kWalHeaderBytes);
+  return header && header->size() == format::kWalHeaderBytes && format::HasWalMagic(*header);
+}
+
+bool IsThere(const std::string& path) {
+  return database_interface::KindOf(path) == FileKind::kRegular;
 }
 
 }  // namespace
 
 std::optional<FileSet> FindStoreFile(const std::string& file, std::string& error) {
+  // The name SQLite will open, links followed as it follows them.
+  const std::string path = database_interface::FullPathname(file);
   std::error_code failure;
-  const fs::path resolved = fs::canonical(file, failure);
-  if (failure) {
+  const fs::file_type type = fs::symlink_status(path, failure).type();
+  if (path.empty() || type == fs::file_type::not_found) {
     std::error_code ignored;
     error = fs::is_symlink(fs::symlink_status(file, ignored)) ? "a symbolic link to nothing"
-            : failure == std::errc::no_such_file_or_directory ? "no such file"
-                                                              : failure.message();
+                                                              : "no such file";
     return std::nullopt;
   }
-  const fs::file_type type = fs::symlink_status(resolved, failure).type();
   if (type == fs::file_type::directory) {
     error = "is a folder, not a store file";
     return std::nullopt;
@@ -72,29 +51,32 @@ std::optional<FileSet> FindStoreFile(const std::string& file, std::string& error
   // The kind is the opened file's own, looked at without waiting: a
   // /proc file is regular by its name's kind, and reading it can block.
   if (type != fs::file_type::regular ||
-      !database_interface::IsPlainFile(resolved.string(), /*local_only=*/true)) {
+      !database_interface::IsPlainFile(path, /*local_only=*/true)) {
     error =
         "is not a regular file on a local file system (a FIFO, socket or device, or a file of "
         "the kernel's or of another machine's), which a reader could wait on forever";
     return std::nullopt;
   }
   FileSet set;
-  set.path = resolved.string();
-  set.bytes = fs::file_size(resolved, failure);
+  set.path = path;
+  set.bytes = fs::file_size(path, failure);
   return set;
 }
 
 std::optional<FileSet> FindFileSet(const std::string& file, std::string& error) {
   std::optional<FileSet> set = FindStoreFile(file, error);
-  std::string refusal;
-  if (set) {
-    set->journal = Companion(set->path, "-journal", refusal);
-    set->wal = Companion(set->path, "-wal", refusal);
-    set->shm = Companion(set->path, "-shm", refusal);
-  }
-  if (!refusal.empty()) {
-    error = refusal;
+  if (set && !database_interface::FilesBesideArePlain(set->path)) {
+    error =
+        "a -journal, -wal or -shm beside it is not a regular file (a link, folder, FIFO or "
+        "device), which SQLite would open";
     return std::nullopt;
+  }
+  if (set) {
+    set->journal = IsThere(set->path + "-journal");
+    set->wal = IsThere(set->path + "-wal");
+    set->shm = IsThere(set->path + "-shm");
+    std::error_code ignored;
+    set->wal_bytes = set->wal ? fs::file_size(set->path + "-wal", ignored) : 0;
   }
   return set;
 }
@@ -105,10 +87,11 @@ std::string ReadOnlyParameters(const FileSet& set, std::string& error) {
     // cannot show it half written. In WAL mode it would create the -wal
     // first; as nothing is beside the file, the file holds everything and
     // is read as immutable instead.
-    const std::optional<std::string> header = Bytes(set.path, 0, kDatabaseHeaderBytes);
-    return header && HeaderSaysWal(*header) ? "mode=ro&immutable=1" : "mode=ro&readonly_shm=1";
+    const std::optional<std::string> header = Bytes(set.path, 0, format::kHeaderBytes);
+    return header && format::HeaderSaysWal(*header) ? "mode=ro&immutable=1"
+                                                    : "mode=ro&readonly_shm=1";
   }
-  if (set.bytes < kDatabaseHeaderBytes) {
+  if (set.bytes < format::kHeaderBytes) {
     // SQLite deletes the journal or the -wal of a file with no pages.
     error = std::string("is shorter than a database header, with a ") +
             (set.wal ? "-wal" : "-journal") + " beside it that reading would delete";

@@ -20,6 +20,10 @@ struct FileSet {
   bool journal = false;  // a -journal beside it
   bool wal = false;      // a -wal beside it
   bool shm = false;      // a -shm beside it
+  uintmax_t wal_bytes = 0;
+
+  // What SQLite may read of the set: the file and its -wal.
+  uint64_t bytes_read() const { return bytes + wal_bytes; }
 };
 
 // The regular file that `file` names in the end: none, with `error` set,
@@ -28,8 +32,8 @@ struct FileSet {
 std::optional<FileSet> FindStoreFile(const std::string& file, std::string& error);
 
 // FindStoreFile, and then every -journal, -wal and -shm beside the file must
-// be a regular file too (a symbolic link is not): SQLite opens them by name,
-// and a FIFO among them would block it.
+// be a regular file too (a symbolic link is not), by the store's own rule:
+// SQLite opens them by name, and a FIFO among them would block it.
 std::optional<FileSet> FindFileSet(const std::string& file, std::string& error);
 
 // The URI parameters under which SQLite reads `set` through the read-only

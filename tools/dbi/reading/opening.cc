@@ -4,39 +4,39 @@
 
 namespace dbi {
 
-Opening OpeningFor(const std::optional<std::string>& version) {
+database_interface::Opening OpeningOf(const std::optional<std::string>& version) {
   // The library reads the version up to its first NUL byte; so does this.
   return database_interface::OpeningFor(version ? version->c_str() : nullptr);
 }
 
-const char* OpeningName(Opening opening) {
+const char* OpeningName(database_interface::Opening opening) {
   switch (opening) {
-    case Opening::kNothing:
+    case database_interface::Opening::kNothing:
       return "nothing";
-    case Opening::kStamp:
+    case database_interface::Opening::kStamp:
       return "stamp";
-    case Opening::kMigrate:
+    case database_interface::Opening::kMigrate:
       return "migrate";
-    case Opening::kRebuild:
+    case database_interface::Opening::kRebuild:
       return "rebuild";
-    case Opening::kRefuse:
+    case database_interface::Opening::kRefuse:
       return "refuse";
   }
   return "";
 }
 
-std::string OpeningEffect(Opening opening) {
+std::string OpeningEffect(database_interface::Opening opening) {
   const std::string current = database_interface::kSchemaVersion;
   switch (opening) {
-    case Opening::kNothing:
+    case database_interface::Opening::kNothing:
       return "change nothing";
-    case Opening::kStamp:
+    case database_interface::Opening::kStamp:
       return "create the store's missing tables and stamp it " + current;
-    case Opening::kMigrate:
+    case database_interface::Opening::kMigrate:
       return "migrate it to " + current + ", keeping every row";
-    case Opening::kRebuild:
+    case database_interface::Opening::kRebuild:
       return "EMPTY the start, core, instance and session tables and stamp it " + current;
-    case Opening::kRefuse:
+    case database_interface::Opening::kRefuse:
       return "fail: the library refuses this file";
   }
   return "";

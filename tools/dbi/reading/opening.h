@@ -11,14 +11,12 @@
 
 namespace dbi {
 
-using database_interface::Opening;
-
 // The opening of a file whose version row holds `version` (none: no row).
-Opening OpeningFor(const std::optional<std::string>& version);
+database_interface::Opening OpeningOf(const std::optional<std::string>& version);
 // "nothing", "stamp", "migrate", "rebuild" or "refuse".
-const char* OpeningName(Opening opening);
+const char* OpeningName(database_interface::Opening opening);
 // What opening would do, to follow "opening would": "change nothing", ...
-std::string OpeningEffect(Opening opening);
+std::string OpeningEffect(database_interface::Opening opening);
 
 }  // namespace dbi
 

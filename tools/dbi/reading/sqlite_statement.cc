@@ -23,6 +23,26 @@ Statement Prepare(sqlite3* db, const std::string& sql, std::string& error) {
   return Statement(prepared);
 }
 
+int EachRow(sqlite3_stmt* stmt, const RowReader& on_row) {
+  int rc = SQLITE_ROW;
+  while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+    on_row(stmt);
+  }
+  return rc;
+}
+
+bool EachRow(sqlite3* db, const std::string& sql, const RowReader& on_row, std::string& error) {
+  const Statement stmt = Prepare(db, sql, error);
+  if (!stmt) {
+    return false;
+  }
+  if (EachRow(stmt.get(), on_row) != SQLITE_DONE) {
+    error = sqlite3_errmsg(db);
+    return false;
+  }
+  return true;
+}
+
 bool Exec(sqlite3* db, const std::string& sql, std::string& error) {
   if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
     error = sqlite3_errmsg(db);

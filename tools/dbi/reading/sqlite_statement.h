@@ -3,6 +3,7 @@
 
 #include <sqlite3.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -28,6 +29,14 @@ Connection OpenMemory(std::string& error);
 // The statement for `sql`; null, with SQLite's message in `error`, when it
 // does not prepare.
 Statement Prepare(sqlite3* db, const std::string& sql, std::string& error);
+
+// Runs `stmt` to its end, handing each row to `on_row`: SQLITE_DONE, or the
+// code of the step that failed. Every query dbi runs goes through here.
+using RowReader = std::function<void(sqlite3_stmt*)>;
+int EachRow(sqlite3_stmt* stmt, const RowReader& on_row);
+// The same for `sql`: false, with SQLite's message in `error`, when it does
+// not prepare or a step fails.
+bool EachRow(sqlite3* db, const std::string& sql, const RowReader& on_row, std::string& error);
 
 // Runs `sql` to its end: false, with SQLite's message in `error`, when it
 // fails.

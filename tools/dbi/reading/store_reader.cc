@@ -8,42 +8,15 @@
 #include <tuple>
 #include <utility>
 
-#include "reading/integrity.h"
 #include "reading/read_only_vfs.h"
+#include "reading/store_tables.h"
+#include "reading/tree_walk.h"
 #include "schema/new_store.h"
 #include "schema/schema.h"
 
 namespace dbi {
 
 namespace {
-
-using database_interface::CoreRecode;
-using database_interface::InstanceInfo;
-
-// The whole text of a column, NUL bytes included, so that nothing stored is
-// hidden from view.
-std::string Text(sqlite3_stmt* stmt, int column) {
-  const auto* text = static_cast<const char*>(sqlite3_column_blob(stmt, column));
-  const int bytes = sqlite3_column_bytes(stmt, column);
-  return text == nullptr ? std::string() : std::string(text, static_cast<size_t>(bytes));
-}
-
-int32_t Int(sqlite3_stmt* stmt, int column) {
-  return sqlite3_column_int(stmt, column);
-}
-
-int64_t Int64(sqlite3_stmt* stmt, int column) {
-  return sqlite3_column_int64(stmt, column);
-}
-
-// Why a read on `db` failed with `rc`, in the words dbi prints.
-std::string ReadFailure(sqlite3* db, int rc) {
-  if (rc == SQLITE_TOOBIG) {
-    return "it holds a value longer than the " + std::to_string(kLongestValue >> 20) +
-           " MiB that dbi reads";
-  }
-  return sqlite3_errmsg(db);
-}
 
 // `path` as a URI with `parameters`. Always a URI, since SQLite may be built
 // to read a plain name that starts "file:" as one: the path stays a path.
@@ -117,18 +90,11 @@ std::string StoreReader::Failure() {
 }
 
 bool StoreReader::Query(const std::string& sql, const RowReader& on_row, std::string& error) {
-  const Statement stmt = dbi::Prepare(db_.get(), sql, error);
-  int rc = stmt ? SQLITE_ROW : SQLITE_ERROR;
-  while (rc == SQLITE_ROW) {
-    rc = sqlite3_step(stmt.get());
-    if (rc == SQLITE_ROW) {
-      on_row(stmt.get());
-    }
-  }
-  if (rc != SQLITE_DONE) {
+  if (!EachRow(db_.get(), sql, on_row, error)) {
     error = Failure();
+    return false;
   }
-  return rc == SQLITE_DONE;
+  return true;
 }
 
 bool StoreReader::ReadTables(std::map<std::string, std::string>& tables, std::string& error) {
@@ -163,7 +129,8 @@ bool StoreReader::ReadVersion(bool has_table, std::optional<std::string>& versio
   }
   // The first row of the table scan, the one the library's check reads.
   return Query(
-      "SELECT version FROM db_version LIMIT 1",
+      "SELECT " + std::string(StoreTable(database_interface::kCreateDbVersion).columns[1].name) +
+          " FROM " + VersionTable() + " LIMIT 1",
       [&](sqlite3_stmt* row) {
         const unsigned char* text = sqlite3_column_text(row, 0);
         version = text == nullptr ? "" : reinterpret_cast<const char*>(text);
@@ -186,12 +153,23 @@ bool StoreReader::Read(StoreView& view, StoreRows& rows, bool read_secrets, std:
   if (sqlite3_get_autocommit(db_.get()) != 0 && !Exec(db_.get(), "BEGIN", error)) {
     return false;
   }
-  std::map<std::string, std::string> tables;
-  if (!ReadTables(tables, error) || !ReadStoredCode(view.stored_code, error) ||
-      !ReadVersion(tables.count("db_version") != 0, view.version, error)) {
+  // Nothing is scanned on a file whose trees are not trees: a scan could
+  // read the same rows without end.
+  const std::optional<std::string> problem = TreeProblem(db_.get(), error);
+  if (!problem) {
+    error = Failure();
     return false;
   }
-  view.opening = OpeningFor(view.version);
+  if (!problem->empty()) {
+    error = *problem + " (see dbi check)";
+    return false;
+  }
+  std::map<std::string, std::string> tables;
+  if (!ReadTables(tables, error) || !ReadStoredCode(view.stored_code, error) ||
+      !ReadVersion(tables.count(VersionTable()) != 0, view.version, error)) {
+    return false;
+  }
+  view.opening = OpeningOf(view.version);
   for (const database_interface::Table& table : database_interface::kTables) {
     TableRows counted{table.name, tables.count(table.name) != 0, 0};
     if (counted.present) {
@@ -209,8 +187,8 @@ bool StoreReader::Read(StoreView& view, bool read_secrets, std::string& error) {
     return false;
   }
   StartRecord start;
-  CoreRecode core;
-  InstanceInfo info;
+  database_interface::CoreRecode core;
+  database_interface::InstanceInfo info;
   SessionEntry entry;
   KeyPair pair;
   while (rows.NextStart(start)) {
@@ -252,46 +230,52 @@ bool StoreReader::ReadyRows(StoreView& view, StoreRows& rows, std::string& error
         std::string("SELECT count(*) FROM ") + table + " NOT INDEXED",
         [&](sqlite3_stmt* row) { rows_in_table = Int64(row, 0); }, error);
   };
-  return ready("start_recode",
+  const database_interface::Table& starts = StoreTable(database_interface::kCreateStartRecode);
+  const database_interface::Table& cores = StoreTable(database_interface::kCreateCoreRecode);
+  const database_interface::Table& instances = StoreTable(database_interface::kCreateInstanceInfo);
+  const database_interface::Table& sessions = StoreTable(database_interface::kCreateSessionCache);
+  const database_interface::Table& pairs = StoreTable(database_interface::kCreateMessageCollectKey);
+  // A secret never enters this process unless it is to be shown: only its
+  // length is read.
+  const auto secret = [&](const database_interface::Table& table, size_t column) {
+    return rows.read_secrets_
+               ? std::string("0")
+               : "length(CAST(" + std::string(table.columns[column].name) + " AS BLOB))";
+  };
+  const auto shown = [&](const database_interface::Table& table, size_t column) {
+    return rows.read_secrets_ ? std::string(table.columns[column].name) : "''";
+  };
+  return ready(starts.name,
                [&] {
-                 return Prepare(
-                            "SELECT id, sdk_version, sdk_type, start_time FROM start_recode "
-                            "ORDER BY id",
-                            rows.starts_, error) &&
-                        count("start_recode", view.start_count);
+                 return Prepare("SELECT " + ColumnList(starts) + " FROM " + starts.name +
+                                    " ORDER BY id",
+                                rows.starts_, error) &&
+                        count(starts.name, view.start_count);
                }) &&
-         ready("core_recode",
+         ready(cores.name,
                [&] {
-                 return ReadyChildren(rows.cores_,
-                                      "id, dump_file_path, log_file_path, start_recode_id, "
-                                      "create_time",
-                                      present("core_recode")->rows, error);
+                 return ReadyChildren(rows.cores_, ColumnList(cores), present(cores.name)->rows,
+                                      error);
                }) &&
-         ready("instance_info",
+         ready(instances.name,
                [&] {
-                 return ReadyChildren(rows.instances_,
-                                      "id, instance_no, session_id, business_type, "
-                                      "protocol_type, start_recode_id, create_time",
-                                      present("instance_info")->rows, error);
+                 return ReadyChildren(rows.instances_, ColumnList(instances),
+                                      present(instances.name)->rows, error);
                }) &&
-         ready("session_cache",
+         ready(sessions.name,
                [&] {
-                 return Prepare(
-                            "SELECT session_key, session_value, expire_time FROM session_cache "
-                            "ORDER BY id",
-                            rows.sessions_, error) &&
-                        count("session_cache", view.session_count);
+                 return Prepare("SELECT " + std::string(SessionKeyColumn()) + ", " +
+                                    shown(sessions, 2) + ", " + ExpiryColumn() + ", " +
+                                    secret(sessions, 2) + " FROM " + sessions.name + " ORDER BY id",
+                                rows.sessions_, error) &&
+                        count(sessions.name, view.session_count);
                }) &&
-         ready("message_collect_key", [&] {
-           return Prepare(rows.read_secrets_
-                              ? "SELECT message_access_key, message_access_secret_key, 0, 0 "
-                                "FROM message_collect_key ORDER BY rowid"
-                              // Only the lengths: the secret never enters this process.
-                              : "SELECT '', '', length(CAST(message_access_key AS BLOB)), "
-                                "length(CAST(message_access_secret_key AS BLOB)) FROM "
-                                "message_collect_key ORDER BY rowid",
+         ready(pairs.name, [&] {
+           return Prepare("SELECT " + shown(pairs, 0) + ", " + shown(pairs, 1) + ", " +
+                              secret(pairs, 0) + ", " + secret(pairs, 1) + " FROM " + pairs.name +
+                              " ORDER BY rowid",
                           rows.key_pairs_, error) &&
-                  count("message_collect_key", view.key_pair_count);
+                  count(pairs.name, view.key_pair_count);
          });
 }
 
@@ -310,7 +294,8 @@ bool StoreReader::ReadyChildren(StoreRows::Children& children, const std::string
   }
   uint32_t place = 0;
   if (!Query(
-          "SELECT start_recode_id, " + rowid + " FROM " + table + " ORDER BY id",
+          "SELECT " + std::string(StartIdColumn()) + ", " + rowid + " FROM " + table +
+              " ORDER BY id",
           [&](sqlite3_stmt* row) {
             children.keys.push_back({Int(row, 0), place++, Int64(row, 1)});
           },
@@ -346,185 +331,6 @@ std::string StoreReader::RowidName(const std::string& table, std::string& error)
 bool StoreReader::Prepare(const std::string& sql, Statement& stmt, std::string& error) {
   stmt = dbi::Prepare(db_.get(), sql, error);
   return stmt != nullptr;
-}
-
-void StoreRows::Children::Select(int32_t start_id) {
-  const auto range = std::equal_range(
-      keys.begin(), keys.end(), ChildKey{start_id, 0, 0},
-      [](const ChildKey& a, const ChildKey& b) { return a.start_id < b.start_id; });
-  next = static_cast<size_t>(range.first - keys.begin());
-  end = static_cast<size_t>(range.second - keys.begin());
-}
-
-bool StoreRows::Step(Statement& list, const char* table) {
-  if (list == nullptr || failed()) {
-    return false;
-  }
-  const int rc = sqlite3_step(list.get());
-  if (rc == SQLITE_ROW) {
-    return true;
-  }
-  if (rc != SQLITE_DONE) {
-    error_ = std::string(table) + ": " + ReadFailure(sqlite3_db_handle(list.get()), rc);
-  }
-  list.reset();
-  return false;
-}
-
-sqlite3_stmt* StoreRows::NextChild(Children& children) {
-  if (failed() || children.next == children.end) {
-    return nullptr;
-  }
-  sqlite3_stmt* read = children.read.get();
-  (void)sqlite3_reset(read);
-  (void)sqlite3_bind_int64(read, 1, children.keys[children.next++].rowid);
-  const int rc = sqlite3_step(read);
-  if (rc == SQLITE_ROW) {
-    return read;
-  }
-  // Within one read transaction, only a damaged table loses a record
-  // between its key's read and its own.
-  error_ = std::string(children.table) + ": " +
-           (rc == SQLITE_DONE ? "a record found in the table cannot be read by its rowid"
-                              : ReadFailure(sqlite3_db_handle(read), rc));
-  return nullptr;
-}
-
-bool StoreRows::NextStart(StartRecord& start) {
-  cores_.next = cores_.end;
-  instances_.next = instances_.end;
-  if (!Step(starts_, "start_recode")) {
-    return false;
-  }
-  sqlite3_stmt* row = starts_.get();
-  start = {Int(row, 0), Text(row, 1), Text(row, 2), Int64(row, 3)};
-  // An id not above all those before it is one seen again (an id beyond 32
-  // bits cut to them, or a table of another layout with ids that repeat):
-  // the records of that id went to the first start that had it.
-  if (!highest_start_id_ || start.id > *highest_start_id_) {
-    highest_start_id_ = start.id;
-    cores_.Select(start.id);
-    instances_.Select(start.id);
-  }
-  return true;
-}
-
-bool StoreRows::NextCore(CoreRecode& core) {
-  sqlite3_stmt* row = NextChild(cores_);
-  if (row == nullptr) {
-    return false;
-  }
-  core = {Int(row, 0), Text(row, 1), Text(row, 2), Int(row, 3), Int64(row, 4)};
-  return true;
-}
-
-bool StoreRows::NextInstance(InstanceInfo& info) {
-  sqlite3_stmt* row = NextChild(instances_);
-  if (row == nullptr) {
-    return false;
-  }
-  info = {Int(row, 0),  Text(row, 1), Text(row, 2), Int(row, 3),
-          Text(row, 4), Int(row, 5),  Int64(row, 6)};
-  return true;
-}
-
-bool StoreRows::NextSession(SessionEntry& entry) {
-  if (!Step(sessions_, "session_cache")) {
-    return false;
-  }
-  sqlite3_stmt* row = sessions_.get();
-  entry = {Text(row, 0), Text(row, 1), Int64(row, 2)};
-  return true;
-}
-
-bool StoreRows::NextKeyPair(KeyPair& pair) {
-  if (!Step(key_pairs_, "message_collect_key")) {
-    return false;
-  }
-  sqlite3_stmt* row = key_pairs_.get();
-  pair = {Text(row, 0), Text(row, 1), Int64(row, 2), Int64(row, 3)};
-  if (read_secrets_) {
-    pair.access_key_bytes = static_cast<int64_t>(pair.access_key.size());
-    pair.secret_key_bytes = static_cast<int64_t>(pair.secret_key.size());
-  }
-  return true;
-}
-
-CheckReport StoreReader::Check() {
-  CheckReport report;
-  auto add_finding = [&](const char* area, const std::string& message) {
-    report.findings.push_back({area, message});
-  };
-  std::string error;
-  // A file SQLite cannot read at all fails here, and nothing else can run.
-  std::vector<std::string> integrity;
-  if (!CheckIntegrity(db_.get(), integrity, error)) {
-    error = Failure();
-    if (hot_journal_) {
-      add_finding("journal", error);
-    } else {
-      add_finding("integrity", "cannot run PRAGMA integrity_check: " + error);
-    }
-    return report;
-  }
-  for (const std::string& line : integrity) {
-    add_finding("integrity", line);
-  }
-  if (!Query(
-          "PRAGMA foreign_key_check",
-          [&](sqlite3_stmt* row) {
-            add_finding("foreign key", Text(row, 0) + " row " + Text(row, 1) + " names a " +
-                                           Text(row, 2) + " row that does not exist");
-          },
-          error)) {
-    add_finding("foreign key", "cannot run PRAGMA foreign_key_check: " + error);
-  }
-
-  std::map<std::string, std::string> tables;
-  if (!ReadTables(tables, error)) {
-    add_finding("schema", "cannot read the table list: " + error);
-  }
-  std::map<std::string, std::string> library;
-  if (!ReadLibraryTables(library, error)) {
-    add_finding("schema", "cannot make this library's tables to compare: " + error);
-  }
-  for (const database_interface::Table& table : database_interface::kTables) {
-    const auto stored = tables.find(table.name);
-    if (stored == tables.end()) {
-      add_finding("schema", std::string("table ") + table.name + " is missing");
-    } else if (!library.empty() && stored->second != library[table.name]) {
-      add_finding("schema", std::string("table ") + table.name +
-                                " differs from this library's: " + stored->second);
-    }
-  }
-
-  std::vector<StoredCode> stored_code;
-  if (!ReadStoredCode(stored_code, error)) {
-    add_finding("schema", "cannot read the trigger and view list: " + error);
-  }
-  for (const StoredCode& code : stored_code) {
-    add_finding("schema", DescribeStoredCode(code));
-  }
-
-  if (!ReadVersion(tables.count("db_version") != 0, report.version, error)) {
-    add_finding("version", "cannot read the schema version: " + error);
-    return report;
-  }
-  // An older file is healthy: opening it migrates it and keeps every row.
-  report.opening = OpeningFor(report.version);
-  const std::string shown = "'" + report.version.value_or("") + "'";
-  std::string problem;
-  if (report.opening == Opening::kStamp) {
-    problem = "no schema version is stored";
-  } else if (report.opening == Opening::kRefuse) {
-    problem = shown + " is not three numbers";
-  } else if (report.opening == Opening::kRebuild) {
-    problem = shown + " is newer than " + database_interface::kSchemaVersion;
-  }
-  if (!problem.empty()) {
-    add_finding("version", problem + "; opening would " + OpeningEffect(report.opening));
-  }
-  return report;
 }
 
 }  // namespace dbi

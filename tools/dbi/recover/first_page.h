@@ -3,25 +3,14 @@
 // same one for a page size, since its tables are created in a fixed order,
 // so a file whose own first page is gone can be read through a new one.
 
-#ifndef DATABASE_INTERFACE_TOOLS_DBI_SALVAGE_FIRST_PAGE_H_
-#define DATABASE_INTERFACE_TOOLS_DBI_SALVAGE_FIRST_PAGE_H_
+#ifndef DATABASE_INTERFACE_TOOLS_DBI_RECOVER_FIRST_PAGE_H_
+#define DATABASE_INTERFACE_TOOLS_DBI_RECOVER_FIRST_PAGE_H_
 
-#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace dbi {
-
-// A database header's length: a shorter file holds no page.
-constexpr size_t kDatabaseHeaderBytes = 100;
-
-// The page size a readable header of `file` gives, or 0.
-uint32_t HeaderPageSize(const std::string& file);
-
-// Whether SQLite reads the database whose first bytes are `file` in WAL
-// mode: it goes by the header's read version, byte 19.
-bool HeaderSaysWal(const std::string& file);
 
 // The page sizes to try on `file` when its header cannot be trusted: the
 // header's own if it gives one, else SQLite's default first, then every
@@ -36,4 +25,4 @@ std::string WithNewFirstPage(const std::string& file, uint32_t page_size);
 
 }  // namespace dbi
 
-#endif  // DATABASE_INTERFACE_TOOLS_DBI_SALVAGE_FIRST_PAGE_H_
+#endif  // DATABASE_INTERFACE_TOOLS_DBI_RECOVER_FIRST_PAGE_H_

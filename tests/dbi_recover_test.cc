@@ -12,7 +12,8 @@
 #include <vector>
 
 #include "reading/sqlite_statement.h"
-#include "salvage/salvage.h"
+#include "recover/first_page.h"
+#include "recover/recovered_store.h"
 #include "schema/new_store.h"
 #include "support/refusing_authorizer.h"
 
@@ -53,18 +54,19 @@ int64_t Count(sqlite3* db, const std::string& sql) {
   return stmt && sqlite3_step(stmt.get()) == SQLITE_ROW ? sqlite3_column_int64(stmt.get(), 0) : -1;
 }
 
-TableSalvage CountsOf(const SalvageReport& report, const std::string& table) {
-  const auto found = std::find_if(report.tables.begin(), report.tables.end(),
-                                  [&](const TableSalvage& counts) { return counts.name == table; });
-  return found != report.tables.end() ? *found : TableSalvage{table, 0, 0, {}};
+TableRecovered CountsOf(const RecoverReport& report, const std::string& table) {
+  const auto found =
+      std::find_if(report.tables.begin(), report.tables.end(),
+                   [&](const TableRecovered& counts) { return counts.name == table; });
+  return found != report.tables.end() ? *found : TableRecovered{table, 0, 0, {}};
 }
 
 // Salvages `file` into `out`, a new in-memory database.
-SalvageReport Salvaged(const std::string& file, Connection& out) {
+RecoverReport Recovered(const std::string& file, Connection& out) {
   std::string error;
   out = OpenMemory(error);
-  SalvageReport report;
-  EXPECT_TRUE(out && Salvage(file, out.get(), report, error)) << error;
+  RecoverReport report;
+  EXPECT_TRUE(out && RecoverStore(file, out.get(), report, error)) << error;
   return report;
 }
 
@@ -83,7 +85,7 @@ std::string CoreOn(int start) {
          std::to_string(start) + ", 5);";
 }
 
-TEST(DbiSalvageTest, EachRowIsWrittenOrLeftOutWithItsReason) {
+TEST(DbiRecoverTest, EachRowIsWrittenOrLeftOutWithItsReason) {
   struct Row {
     const char* name;
     std::string file;
@@ -132,13 +134,9 @@ TEST(DbiSalvageTest, EachRowIsWrittenOrLeftOutWithItsReason) {
        "lost_and_found", 2, 0, kUnplaced, nullptr, 0},
       {"tables named like the lost and found but of other columns",
        StoreFile("CREATE TABLE dbi_lost_and_found_a(x, pgno, nfield, id, c0);"
-                 "CREATE TABLE dbi_lost_and_found_b(rootpgno, x, nfield, id, c0);"
-                 "CREATE TABLE dbi_lost_and_found_c(rootpgno, pgno, x, id, c0);"
                  "CREATE TABLE dbi_lost_and_found_d(rootpgno, pgno, nfield, x, c0);"
                  "CREATE TABLE dbi_lost_and_found_e(rootpgno, pgno, nfield, id);"
                  "INSERT INTO dbi_lost_and_found_a VALUES (1, 2, 3, 4, 5);"
-                 "INSERT INTO dbi_lost_and_found_b VALUES (1, 2, 3, 4, 5);"
-                 "INSERT INTO dbi_lost_and_found_c VALUES (1, 2, 3, 4, 5);"
                  "INSERT INTO dbi_lost_and_found_d VALUES (1, 2, 3, 4, 5);"
                  "INSERT INTO dbi_lost_and_found_e VALUES (1, 2, 3, 4);"),
        "lost_and_found", 0, 0, nullptr, "SELECT 0", 0},
@@ -163,8 +161,8 @@ TEST(DbiSalvageTest, EachRowIsWrittenOrLeftOutWithItsReason) {
   };
   for (const Row& row : rows) {
     Connection out;
-    const SalvageReport report = Salvaged(row.file, out);
-    const TableSalvage counts = CountsOf(report, row.table);
+    const RecoverReport report = Recovered(row.file, out);
+    const TableRecovered counts = CountsOf(report, row.table);
     EXPECT_EQ(counts.found, row.found) << row.name;
     EXPECT_EQ(counts.written, row.written) << row.name;
     const int64_t left_out = row.found - row.written;
@@ -176,7 +174,7 @@ TEST(DbiSalvageTest, EachRowIsWrittenOrLeftOutWithItsReason) {
     }
     const auto listed =
         std::count_if(report.left_out_rows.begin(), report.left_out_rows.end(),
-                      [&](const LeftOutRow& left) { return left.table == row.table; });
+                      [&](const LeftOutRow& left) { return left.table->name == row.table; });
     EXPECT_EQ(listed, left_out) << row.name;
     if (out && row.query != nullptr) {
       EXPECT_EQ(Count(out.get(), row.query), row.answer) << row.name;
@@ -184,7 +182,7 @@ TEST(DbiSalvageTest, EachRowIsWrittenOrLeftOutWithItsReason) {
   }
 }
 
-TEST(DbiSalvageTest, TheVersionRowIsReportedNotCopied) {
+TEST(DbiRecoverTest, TheVersionRowIsReportedNotCopied) {
   struct Row {
     const char* name;
     const char* sql;
@@ -198,7 +196,7 @@ TEST(DbiSalvageTest, TheVersionRowIsReportedNotCopied) {
   };
   for (const Row& row : rows) {
     Connection out;
-    const SalvageReport report = Salvaged(StoreFile(row.sql), out);
+    const RecoverReport report = Recovered(StoreFile(row.sql), out);
     EXPECT_EQ(report.version_row_found, row.found) << row.name;
     EXPECT_EQ(report.version.has_value(), row.version != nullptr) << row.name;
     if (row.version != nullptr && report.version) {
@@ -211,7 +209,7 @@ TEST(DbiSalvageTest, TheVersionRowIsReportedNotCopied) {
 
 // A step that the new store refuses, as a broken connection might: no
 // salvage, and SQLite's reason for it.
-TEST(DbiSalvageTest, AStepTheNewStoreRefusesFailsTheSalvage) {
+TEST(DbiRecoverTest, AStepTheNewStoreRefusesFailsTheSalvage) {
   const std::string file = Changed(
       StoreFile(kTwoStarts), "UPDATE sqlite_sequence SET seq = 7 WHERE name = 'start_recode';");
   struct Row {
@@ -240,16 +238,16 @@ TEST(DbiSalvageTest, AStepTheNewStoreRefusesFailsTheSalvage) {
           << error;
     }
     dbi_test::RefuseOn(out.get(), row.refusal);
-    SalvageReport report;
+    RecoverReport report;
     error.clear();
-    EXPECT_FALSE(Salvage(file, out.get(), report, error)) << row.name;
+    EXPECT_FALSE(RecoverStore(file, out.get(), report, error)) << row.name;
     EXPECT_EQ(error, row.error) << row.name;
   }
 }
 
 // A value the store cannot hold comes back in the left-out list as it was
 // stored: reals to their last digit, texts with their NUL bytes.
-TEST(DbiSalvageTest, LeftOutValuesAreExact) {
+TEST(DbiRecoverTest, LeftOutValuesAreExact) {
   const double inf = std::numeric_limits<double>::infinity();
   struct Row {
     const char* sql;
@@ -271,10 +269,10 @@ TEST(DbiSalvageTest, LeftOutValuesAreExact) {
     sql += std::string("INSERT INTO notes (x) VALUES (") + row.sql + ");";
   }
   Connection out;
-  const SalvageReport report = Salvaged(StoreFile(sql), out);
+  const RecoverReport report = Recovered(StoreFile(sql), out);
   std::vector<const Value*> values;
   for (const LeftOutRow& left : report.left_out_rows) {
-    if (left.table == "notes" && left.values.size() == 2) {
+    if (left.table->name == "notes" && left.values.size() == 2) {
       values.push_back(&left.values[1]);
     }
   }
@@ -292,7 +290,7 @@ TEST(DbiSalvageTest, LeftOutValuesAreExact) {
 // The store's rows, on many pages, damaged the ways a disk or a copy
 // damages a file: what comes back is unchanged, and only a lost page's rows
 // are missing.
-TEST(DbiSalvageTest, RowsOnUndamagedPagesComeBack) {
+TEST(DbiRecoverTest, RowsOnUndamagedPagesComeBack) {
   const std::string many = StoreFile(
       "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 400) "
       "INSERT INTO start_recode (sdk_version, sdk_type, start_time) "
@@ -308,18 +306,19 @@ TEST(DbiSalvageTest, RowsOnUndamagedPagesComeBack) {
     int64_t fewest;  // rows written, at least
     int64_t most;
     bool new_first_page;
+    bool rows_missing;
   };
   const int64_t per_page = kPageSize / 120;
   const Row rows[] = {
-      {"sound", many, kManyStarts, kManyStarts, false},
-      {"the last page zeroed", last_zeroed, kManyStarts - per_page, kManyStarts - 1, false},
-      {"cut in half", many.substr(0, many.size() / 2), 1, kManyStarts / 2, false},
-      {"the first page overwritten", first_overwritten, kManyStarts, kManyStarts, true},
+      {"sound", many, kManyStarts, kManyStarts, false, false},
+      {"the last page zeroed", last_zeroed, kManyStarts - per_page, kManyStarts - 1, false, true},
+      {"cut in half", many.substr(0, many.size() / 2), 1, kManyStarts / 2, false, true},
+      {"the first page overwritten", first_overwritten, kManyStarts, kManyStarts, true, false},
   };
   for (const Row& row : rows) {
     Connection out;
-    const SalvageReport report = Salvaged(row.file, out);
-    const TableSalvage starts = CountsOf(report, "start_recode");
+    const RecoverReport report = Recovered(row.file, out);
+    const TableRecovered starts = CountsOf(report, "start_recode");
     EXPECT_GE(starts.written, row.fewest) << row.name;
     EXPECT_LE(starts.written, row.most) << row.name;
     EXPECT_EQ(starts.written, starts.found) << row.name;
@@ -327,12 +326,36 @@ TEST(DbiSalvageTest, RowsOnUndamagedPagesComeBack) {
     EXPECT_EQ(report.new_first_page ? report.page_size : 0U, row.new_first_page ? kPageSize : 0U)
         << row.name;
     EXPECT_EQ(report.first_page_problem.empty(), !row.new_first_page) << row.name;
+    EXPECT_EQ(report.RowsMissing(), row.rows_missing) << row.name;
+    // The header's count, none from a header overwritten.
+    EXPECT_EQ(report.header_pages, row.new_first_page ? 0 : many.size() / kPageSize) << row.name;
+    EXPECT_EQ(report.file_pages, row.file.size() / kPageSize) << row.name;
     ASSERT_TRUE(out) << row.name;
     EXPECT_EQ(Count(out.get(),
                     "SELECT count(*) FROM start_recode WHERE sdk_version != "
                     "printf('2.%d', id) OR start_time != id"),
               0)
         << row.name;
+  }
+}
+
+// Without a readable header, every page size SQLite allows that divides the
+// file is tried, its default first.
+TEST(DbiRecoverTest, AHeaderGivesItsPageSizeOrTheSizesToTry) {
+  std::string header = StoreFile("").substr(0, 100);
+  const struct {
+    std::string file;
+    std::vector<uint32_t> sizes;
+  } rows[] = {
+      {header, {4096}},
+      {std::string(header).replace(16, 2, std::string("\x02\x00", 2)), {512}},
+      {std::string(header).replace(16, 2, std::string("\x00\x01", 2)), {65536}},
+      {std::string(header).replace(16, 2, std::string("\x03\xe8", 2)), {4096}},
+      {std::string(3072, 'x'), {4096, 512, 1024}},
+      {"", {4096}},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(PageSizesToTry(row.file), row.sizes) << row.file.size();
   }
 }
 

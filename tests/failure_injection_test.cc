@@ -236,7 +236,8 @@ void ExpectFailureLines(Op op, const Lines& lines, const std::string& error) {
   };
   for (size_t i = 1; i < lines.size(); ++i) {
     const std::string head = "[database]", tail = " failed";
-    const bool framed = lines[i].rfind(head, 0) == 0 && lines[i].size() > head.size() + tail.size() &&
+    const bool framed = lines[i].rfind(head, 0) == 0 &&
+                        lines[i].size() > head.size() + tail.size() &&
                         lines[i].compare(lines[i].size() - tail.size(), tail.size(), tail) == 0;
     EXPECT_TRUE(framed &&
                 is_step(lines[i].substr(head.size(), lines[i].size() - head.size() - tail.size())))
@@ -245,9 +246,11 @@ void ExpectFailureLines(Op op, const Lines& lines, const std::string& error) {
   // The step the SQLite call was made in reports itself next, but for
   // CreateTable, which its caller reports (Init, or ReCreateTable).
   const size_t from = lines[0].find("CDatabase::");
-  const size_t name_at = from == std::string::npos ? from : from + std::string("CDatabase::").size();
+  const size_t name_at =
+      from == std::string::npos ? from : from + std::string("CDatabase::").size();
   const size_t name_end = name_at == std::string::npos ? name_at : lines[0].find(' ', name_at);
-  const std::string step = name_end == std::string::npos ? "" : lines[0].substr(name_at, name_end - name_at);
+  const std::string step =
+      name_end == std::string::npos ? "" : lines[0].substr(name_at, name_end - name_at);
   if (is_step(step) && step != "CreateTable") {
     EXPECT_EQ(lines.size() < 2 ? "" : lines[1], "[database]" + step + " failed");
   }

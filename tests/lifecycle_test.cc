@@ -11,24 +11,20 @@
 // no descriptor.
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #if !defined(_WIN32)
 #include <sys/stat.h>
-#include <unistd.h>
 #endif
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <memory>
 #include <stdexcept>
 #include <string>
-#include <system_error>
+#include <utility>
 #include <vector>
 
-#include "files/open_flags.h"
 #include "files/sqlite_guard.h"
 #include "support/test_db.h"
 

@@ -224,35 +224,23 @@ void ExpectFailureLines(Op op, const Lines& lines, const std::string& error) {
   }
   ASSERT_FALSE(lines.empty());
   EXPECT_NE(lines[0].find("failed:" + error), std::string::npos) << lines[0];
-  // Init's own steps: CreateTable, InitStmt, the *DbVersion ones,
-  // VersionChangeDb, ReCreateTable and CheckAndUpdateDb.
-  const auto is_step = [](const std::string& name) {
-    static const Lines kSteps = {"CreateTable", "InitStmt", "VersionChangeDb", "ReCreateTable",
-                                 "CheckAndUpdateDb"};
-    const std::string suffix = "DbVersion";
-    return std::find(kSteps.begin(), kSteps.end(), name) != kSteps.end() ||
-           (name.size() > suffix.size() &&
-            name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0);
-  };
+  // The steps it was in report themselves, the one the SQLite call was made
+  // in next, but for CreateTable, which its caller reports (Init, or
+  // ReCreateTable).
+  const Lines steps = {"CreateTable",     "InitStmt",        "SelectDbVersion", "InsertDbVersion",
+                       "UpdateDbVersion", "VersionChangeDb", "ReCreateTable",   "CheckAndUpdateDb"};
   for (size_t i = 1; i < lines.size(); ++i) {
-    const std::string head = "[database]", tail = " failed";
-    const bool framed = lines[i].rfind(head, 0) == 0 &&
-                        lines[i].size() > head.size() + tail.size() &&
-                        lines[i].compare(lines[i].size() - tail.size(), tail.size(), tail) == 0;
-    EXPECT_TRUE(framed &&
-                is_step(lines[i].substr(head.size(), lines[i].size() - head.size() - tail.size())))
+    EXPECT_EQ(std::count_if(steps.begin(), steps.end(),
+                            [&](const std::string& step) {
+                              return lines[i] == "[database]" + step + " failed";
+                            }),
+              1)
         << lines[i];
   }
-  // The step the SQLite call was made in reports itself next, but for
-  // CreateTable, which its caller reports (Init, or ReCreateTable).
-  const size_t from = lines[0].find("CDatabase::");
-  const size_t name_at =
-      from == std::string::npos ? from : from + std::string("CDatabase::").size();
-  const size_t name_end = name_at == std::string::npos ? name_at : lines[0].find(' ', name_at);
-  const std::string step =
-      name_end == std::string::npos ? "" : lines[0].substr(name_at, name_end - name_at);
-  if (is_step(step) && step != "CreateTable") {
-    EXPECT_EQ(lines.size() < 2 ? "" : lines[1], "[database]" + step + " failed");
+  for (const std::string& step : steps) {
+    if (step != "CreateTable" && lines[0].find("CDatabase::" + step + " ") != std::string::npos) {
+      EXPECT_EQ(lines.size() < 2 ? "" : lines[1], "[database]" + step + " failed");
+    }
   }
 }
 

@@ -53,6 +53,11 @@ TEST_F(StressTest, WorkersOnOneStoreBesideOthersWhileItStaysOpenThenWhileItClose
           const std::string answer = workload.Run(
               shared && op == dbi::kDeleteAllStartRecode ? Op{dbi::kDeleteStartRecode} : op);
           (Refused(answer) ? failed : *done).fetch_add(1);
+          // The round starts again: after a start refused while the store
+          // closed, and Init again, the records to come would name none.
+          if (Refused(answer)) {
+            break;
+          }
           const bool own = op == dbi::kSelectStartRecode || op == dbi::kSelectSessionCache ||
                            op == dbi::kSelectInstanceInfoWithStartRecodeId;
           EXPECT_TRUE(!own || answer.rfind("1|", 0) != 0 ||

@@ -43,6 +43,22 @@ class TempDir {
   std::string path_;
 };
 
+// The end of a rollback journal naming `name` as its super-journal, as
+// SQLite writes it: the name's page number, the name, its length and byte
+// sum (big-endian), then the first `magic_bytes` of the journal magic.
+inline std::string SuperJournalNaming(const std::string& name, size_t magic_bytes = 8) {
+  const auto be32 = [](size_t value) {
+    return std::string{static_cast<char>(value >> 24), static_cast<char>(value >> 16),
+                       static_cast<char>(value >> 8), static_cast<char>(value)};
+  };
+  size_t sum = 0;
+  for (const char c : name) {
+    sum += static_cast<unsigned char>(c);
+  }
+  return be32(1) + name + be32(name.size()) + be32(sum) +
+         std::string("\xd9\xd5\x05\xf9\x20\xa1\x63\xd7", magic_bytes);
+}
+
 }  // namespace dbi_test
 
 class FileFolderTest : public ::testing::Test {

@@ -63,14 +63,8 @@ TEST_F(DbiFileSetTest, EachSetBesideAFileGetsItsWayOfReadingOrItsRefusal) {
   const Row rows[] = {
       {"rollback", Header(1), nullptr, nullptr, false, "mode=ro&readonly_shm=1"},
       {"closed_wal", Header(2), nullptr, nullptr, false, "mode=ro&immutable=1"},
-      {"not_a_database", std::string(200, 'x'), nullptr, nullptr, false, "mode=ro&readonly_shm=1"},
       {"hot", Header(1), "pages", nullptr, false, "mode=ro&readonly_shm=1"},
       {"live_wal", Header(2), nullptr, "wal", true, "mode=ro&readonly_shm=1"},
-      // SQLite opens a -wal whatever the header says.
-      {"wal_beside_rollback", Header(1), nullptr, "wal", true, "mode=ro&readonly_shm=1"},
-      {"empty_with_journal", "", "pages", nullptr, false,
-       "refused: is shorter than a database header, with a -journal beside it that reading would "
-       "delete"},
       {"empty_with_wal", Header(2).substr(0, 99), nullptr, "wal", true,
        "refused: is shorter than a database header, with a -wal beside it that reading would "
        "delete"},

@@ -7,7 +7,6 @@
 #   wide N M        N pages of rows in no table: one of M fields, then one-field ones
 #   random N        N random bytes instead of all but the first page
 #   payload N M     a page of N cells claiming M bytes through a looping chain
-#   deep N          a CHECK expression N levels deep, written past the parser
 #   chain N         a b-tree N interior pages deep, on 512-byte pages
 #   tables N        N empty tables
 # and files beside a store: hot, a write cut off (the journal copied while a
@@ -90,11 +89,6 @@ elif kind == "computed":
          "(replace(zeroblob(16000000), x'00', char(27))) VIRTUAL, expire_time INT)",
          "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n LIMIT %s) "
          "INSERT INTO session_cache (session_key, expire_time) SELECT i, 0 FROM n" % args[0]])
-elif kind == "deep":
-    sql(["CREATE TABLE session_cache (id INTEGER PRIMARY KEY, session_key TEXT, "
-         "session_value TEXT, expire_time INT)", "PRAGMA writable_schema = ON",
-         "UPDATE sqlite_master SET sql = substr(sql, 1, length(sql) - 1) || ' CHECK (%s1))' "
-         "WHERE name = 'session_cache'" % ("1+" * int(args[0]))])
 elif kind == "chain":
     sql(["PRAGMA page_size = 512", "CREATE TABLE t(x)"])
     pages = [open(out, "rb").read(512)]

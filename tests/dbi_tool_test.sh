@@ -174,8 +174,6 @@ while IFS='|' read -r name recipe pattern; do
     [ ! -e "$work/crafted/out.db" ] || python3 -c 'import json, sys; json.load(open(sys.argv[1]))' \
       "$work/out" || fail "$name: recover --json printed no valid JSON"
     [ "$rc" -le 4 ] || fail "$name: dbi $command: exit $rc after $(($(date +%s) - start)) s"
-    [ "$name$command" != "tables-10000recover --json" ] || [ $(($(date +%s) - start)) -le 10 ] ||
-      fail "$name: recover took over 10 s"
     [ "$(stat -c %s "$work/out")" -le "$limit" ] || fail "$name: dbi $command printed $(stat -c %s "$work/out") bytes"
     if [ -e "$work/crafted/out.db" ]; then
       "$dbi" check "$work/crafted/out.db" >/dev/null || fail "$name: recover wrote an unhealthy store"
@@ -187,7 +185,6 @@ done <<'ROWS'
 shared-children|shared core_recode 500 3|b-tree page [0-9]+ is reached twice.*not even with --force
 computed-16mb-values|computed 200|longer than 64 times the file
 wide-rows|wide 270 1990|"table": "lost_and_found"
-random-pages|random 2097152|"rows_missing": true
 claims-4g|payload 1 4294967295|"rows_written": 6
 deep-b-tree|chain 40000|deeper than 64 levels
 tables-10000|tables 10000|"written": false

@@ -86,9 +86,7 @@ elif kind == "computed":
          "INSERT INTO session_cache (session_key, expire_time) SELECT i, 0 FROM n" % args[0]])
 elif kind == "chain":
     sql(["PRAGMA page_size = 512", "CREATE TABLE t(x)"])
-    pages = [open(out, "rb").read(512)]
-    for level in range(int(args[0])):
-        pages.append(page(0x05, [], level + 3, 512))
+    pages = [open(out, "rb").read(512)] + [page(0x05, [], level + 3, 512) for level in range(int(args[0]))]
     pages.append(page(0x0D, [], None, 512))
     chain = bytearray(b"".join(pages))
     struct.pack_into(">I", chain, 28, len(pages))

@@ -113,7 +113,6 @@ python3 -c 'import struct, sys; name = sys.argv[2].encode(); open(sys.argv[1], "
 crafted "a super-journal, forced" "$hot" "2 1 1" "nothing done, not even with --force" --force
 craft live "$store" "$work/wal/live.db"
 crafted "a -wal read through its -shm" "$work/wal/live.db" "0 0 1" '"wal" = 1 bytes'
-rm "$work/wal/live.db-shm" && crafted "a -wal without its -shm" "$work/wal/live.db" "2 2 2" "no -shm file"
 
 # --- files swapped for FIFOs between dbi's look and SQLite's open, and a
 # journal naming a victim planted before purge's write: never a hang, never

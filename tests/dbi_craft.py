@@ -5,15 +5,13 @@
 #                               pages, each naming the page below FANOUT times
 #   computed N      N rows whose value is computed on reading: 16 MB of ESC each
 #   wide N M        N pages of rows in no table: one of M fields, then one-field ones
-#   random N        N random bytes instead of all but the first page
 #   payload N M     a page of N cells claiming M bytes through a looping chain
-#   deep N          a CHECK expression N levels deep, written past the parser
 #   chain N         a b-tree N interior pages deep, on 512-byte pages
 #   tables N        N empty tables
 # and files beside a store: hot, a write cut off (the journal copied while a
 # transaction is open), and live, a -wal and -shm copied while a writer has
 # the file open in WAL mode.
-import random, shutil, sqlite3, struct, sys
+import shutil, sqlite3, struct, sys
 
 kind, source, out = sys.argv[1:4]
 args = sys.argv[4:]
@@ -73,33 +71,22 @@ elif kind == "wide":
     wide, cell = record([0] * int(args[1])), varint(2) + varint(1) + record([0])
     append([page(0x0D, [varint(len(wide)) + varint(1) + wide])] +
            [page(0x0D, [cell] * ((size - 8) // (len(cell) + 2)))] * (int(args[0]) - 1))
-elif kind == "random":
-    noise = random.Random(1).randbytes(int(args[0]))
-    del data[size:]
-    append([b"\x0d" + noise[i + 1 : i + size] for i in range(0, len(noise), size)])
 elif kind == "payload":
     least = (size - 12) * 32 // 255 - 23
     claim = int(args[1]) - (int(args[1]) - least) % (size - 4)
     local = record([1], b"\1").ljust(least, b"\0")
     nxt = struct.pack(">I", len(data) // size + 1)
     append([page(0x0D, [varint(claim) + varint(1) + local + nxt] * int(args[0]))])
-if kind in ("shared", "wide", "random", "payload"):
+if kind in ("shared", "wide", "payload"):
     open(out, "wb").write(data)
 elif kind == "computed":
     sql(["CREATE TABLE session_cache (id INTEGER PRIMARY KEY, session_key TEXT, session_value AS "
          "(replace(zeroblob(16000000), x'00', char(27))) VIRTUAL, expire_time INT)",
          "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n LIMIT %s) "
          "INSERT INTO session_cache (session_key, expire_time) SELECT i, 0 FROM n" % args[0]])
-elif kind == "deep":
-    sql(["CREATE TABLE session_cache (id INTEGER PRIMARY KEY, session_key TEXT, "
-         "session_value TEXT, expire_time INT)", "PRAGMA writable_schema = ON",
-         "UPDATE sqlite_master SET sql = substr(sql, 1, length(sql) - 1) || ' CHECK (%s1))' "
-         "WHERE name = 'session_cache'" % ("1+" * int(args[0]))])
 elif kind == "chain":
     sql(["PRAGMA page_size = 512", "CREATE TABLE t(x)"])
-    pages = [open(out, "rb").read(512)]
-    for level in range(int(args[0])):
-        pages.append(page(0x05, [], level + 3, 512))
+    pages = [open(out, "rb").read(512)] + [page(0x05, [], level + 3, 512) for level in range(int(args[0]))]
     pages.append(page(0x0D, [], None, 512))
     chain = bytearray(b"".join(pages))
     struct.pack_into(">I", chain, 28, len(pages))

@@ -372,11 +372,12 @@ TEST_F(PowerCutTest, LoseNothingAcknowledgedButWhatTheSyncModeAllows) {
   // What a store makes of the files a cut left: the file's state once Init
   // opened it without a line, or else what went wrong.
   const auto after_cut = [&](const Files& files) {
-    const std::string cut = dir_.File("cut"), path = cut + "/store.db";
+    const std::filesystem::path cut = dir_.File("cut");
+    const std::string path = (cut / "store.db").string();
     std::filesystem::remove_all(cut);
     std::filesystem::create_directory(cut);
     for (const auto& [name, content] : files) {
-      std::ofstream(cut + "/" + name, std::ios::binary) << content;
+      std::ofstream(cut / name, std::ios::binary) << content;
     }
     log_.Clear();
     const bool opened = NewStore()->Init(path.c_str()) == 0;

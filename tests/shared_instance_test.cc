@@ -44,12 +44,14 @@ TEST(SharedInstanceTest, OneInstanceOpenedAndPurgedOnce) {
         LogCapture log;
         std::vector<std::shared_ptr<IDatabaseInterface>> seen(8);
         std::vector<std::thread> threads;
-        for (size_t i = 0; i < seen.size(); ++i) {
-          threads.emplace_back([&seen, i] { seen[i] = IDatabaseInterface::GetDbInstance(); });
+        for (auto& slot : seen) {
+          threads.emplace_back([&slot] { slot = IDatabaseInterface::GetDbInstance(); });
         }
-        for (size_t i = 0; i < seen.size(); ++i) {
-          threads[i].join();
-          Require(seen[i] == seen[0] && seen[i] != nullptr && seen[i] != own, "one instance");
+        for (std::thread& thread : threads) {
+          thread.join();
+        }
+        for (const auto& instance : seen) {
+          Require(instance == seen[0] && instance != nullptr && instance != own, "one instance");
         }
         std::string value;
         Require(seen[0]->SelectSessionCache("expired", 0, value) == 0, "expired row purged");

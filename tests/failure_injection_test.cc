@@ -95,6 +95,7 @@ struct PowerCutDisk {
   // an old name is another file, which the folder names only once synced.
   using Folder = std::map<std::string, std::shared_ptr<std::string>>;
   struct OpenFile {
+    // cppcheck-suppress unusedStructMember ; read in Synced through the map's iterator
     std::string name;
     std::shared_ptr<std::string> synced;
     bool syncs_folder = false;  // a journal created here: its first sync syncs the folder

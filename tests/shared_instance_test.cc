@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -43,10 +44,10 @@ TEST(SharedInstanceTest, OneInstanceOpenedAndPurgedOnce) {
         Require(own->InsertSessionCache("live", "y", now + 3600000) == 0, "seed live");
         LogCapture log;
         std::vector<std::shared_ptr<IDatabaseInterface>> seen(8);
-        std::vector<std::thread> threads;
-        for (auto& slot : seen) {
-          threads.emplace_back([&slot] { slot = IDatabaseInterface::GetDbInstance(); });
-        }
+        std::vector<std::thread> threads(seen.size());
+        std::transform(seen.begin(), seen.end(), threads.begin(), [](auto& slot) {
+          return std::thread([&slot] { slot = IDatabaseInterface::GetDbInstance(); });
+        });
         for (std::thread& thread : threads) {
           thread.join();
         }

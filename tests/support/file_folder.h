@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <numeric>
 #include <random>
 #include <string>
 
@@ -51,10 +52,9 @@ inline std::string SuperJournalNaming(const std::string& name, size_t magic_byte
     return std::string{static_cast<char>(value >> 24), static_cast<char>(value >> 16),
                        static_cast<char>(value >> 8), static_cast<char>(value)};
   };
-  size_t sum = 0;
-  for (const char c : name) {
-    sum += static_cast<unsigned char>(c);
-  }
+  const size_t sum = std::accumulate(name.begin(), name.end(), size_t{0}, [](size_t total, char c) {
+    return total + static_cast<unsigned char>(c);
+  });
   return be32(1) + name + be32(name.size()) + be32(sum) +
          std::string("\xd9\xd5\x05\xf9\x20\xa1\x63\xd7", magic_bytes);
 }

@@ -11,8 +11,15 @@ namespace database_interface {
 
 enum class FileSystem { kUnknown, kLocal, kServed, kKernel };
 
-FileSystem FileSystemOfPath(const char* path);
-FileSystem FileSystemOfFile(int fd);
+// The file system of `path`, or of the open file `fd` when `path` is null.
+FileSystem FileSystemOf(const char* path, int fd);
+
+inline FileSystem FileSystemOfPath(const char* path) {
+  return FileSystemOf(path, -1);
+}
+inline FileSystem FileSystemOfFile(int fd) {
+  return FileSystemOf(nullptr, fd);
+}
 
 }  // namespace database_interface
 

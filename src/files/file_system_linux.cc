@@ -46,16 +46,9 @@ FileSystem Kind(int rc, const struct statfs& system) {
 
 }  // namespace
 
-FileSystem FileSystemOfPath(const char* path) {
+FileSystem FileSystemOf(const char* path, int fd) {
   struct statfs system = {};
-  const int rc = statfs(path, &system);
-  return Kind(rc, system);
-}
-
-FileSystem FileSystemOfFile(int fd) {
-  struct statfs system = {};
-  const int rc = fstatfs(fd, &system);
-  return Kind(rc, system);
+  return Kind(path != nullptr ? statfs(path, &system) : fstatfs(fd, &system), system);
 }
 
 }  // namespace database_interface

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -131,6 +132,22 @@ TEST_F(BoundedWorkTest, ACallThroughSharedPagesAnswersMinusOneWithItsLine) {
                                "create_time FROM core_recode"),
                    StepFailure("DeleteSessionCache",
                                "DELETE FROM session_cache WHERE expire_time < :expire_time")}));
+  db->Close();
+#if !defined(_WIN32)
+  // The process-wide instance purges at its first call, answers, and closes.
+  EXPECT_EXIT(
+      {
+        std::ofstream(dir_.File("qvdata"), std::ios::binary) << crafted;
+        log_.Clear();
+        const bool in = chdir(dir_.path().c_str()) == 0;
+        auto shared = IDatabaseInterface::GetDbInstance();
+        const bool line =
+            log_.Lines().size() == 1 && log_.Lines()[0].find("interrupted") != std::string::npos;
+        shared->Close();
+        std::exit(in && line ? 0 : 1);  // NOLINT(concurrency-mt-unsafe): the child's only thread
+      },
+      ::testing::ExitedWithCode(0), "");
+#endif
 }
 
 // The README's largest store, densest: every text empty, so that the most

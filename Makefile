@@ -67,7 +67,7 @@ test:
 	$(call suite,test)
 test-%:
 	$(if $(findstring sqlite-,$*),scripts/fetch-sqlite $(*:sqlite-%=%) build-$*/amalgamation)
-	$(if $(filter windows,$*),WINEPREFIX=$(CURDIR)/build-windows/wine-prefix scripts/wine-run cmd /c exit)
+	$(if $(filter windows,$*),scripts/ensure-packages $(PACKAGES_windows) && WINEPREFIX=$(CURDIR)/build-windows/wine-prefix scripts/wine-run cmd /c exit)
 	$(call suite,$*)
 
 test-sqlite-versions: test-sqlite-oldest test-sqlite-newest

@@ -302,7 +302,8 @@ class FailureInjectionTest : public StoreTest {
       for (const std::string& tried : tries) {
         EXPECT_EQ(tried, tries.back()) << Name(op);
       }
-      std::filesystem::copy_file(path_, before, std::filesystem::copy_options::overwrite_existing);
+      std::filesystem::remove(before);  // MinGW's copy_file refuses to overwrite
+      std::filesystem::copy_file(path_, before);
     }
     return injected;
   }

@@ -1,17 +1,25 @@
-// No modes to set, no links or FIFOs to meet: SQLite opens every name.
+// No modes to set, no FIFOs to meet: what is at a name is a file, a folder
+// or nothing, and SQLite opens every plain file.
 
 #include <fcntl.h>
 #include <io.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
+#include <system_error>
 
 #include "files/plain_file.h"
 
 namespace database_interface {
 
-FileKind KindOf(const std::string& /*path*/) {
-  return FileKind::kMissing;
+FileKind KindOf(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::symlink_status(path, error);
+  if (error || !std::filesystem::exists(status)) {
+    return FileKind::kMissing;
+  }
+  return std::filesystem::is_regular_file(status) ? FileKind::kRegular : FileKind::kOther;
 }
 
 int OpenPlainFile(const char* path, int flags, int mode, bool /*local_only*/) {

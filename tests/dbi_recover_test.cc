@@ -16,7 +16,7 @@
 #include "reading/sqlite_statement.h"
 #include "recover/first_page.h"
 #include "recover/recovered_store.h"
-#include "schema/new_store.h"
+#include "reading/new_store.h"
 
 namespace dbi {
 namespace {
@@ -28,7 +28,7 @@ constexpr int64_t kManyStarts = 400;
 std::string StoreFile(const std::string& sql) {
   std::string error;
   const Connection db = OpenMemory(error);
-  EXPECT_TRUE(db && database_interface::MakeNewStore(db.get(), error) && Exec(db.get(), sql, error))
+  EXPECT_TRUE(db && dbi::MakeNewStore(db.get(), error) && Exec(db.get(), sql, error))
       << error;
   return db ? Serialized(db.get()) : std::string();
 }
@@ -175,7 +175,7 @@ TEST(DbiRecoverTest, TheVersionRowIsReportedNotCopied) {
 TEST(DbiRecoverTest, ARowTheNewStoreRefusesFailsTheSalvage) {
   std::string error;
   const Connection out = OpenMemory(error);
-  ASSERT_TRUE(out && database_interface::MakeNewStore(out.get(), error) &&
+  ASSERT_TRUE(out && dbi::MakeNewStore(out.get(), error) &&
               Exec(out.get(),
                    "CREATE TEMP TRIGGER no_starts BEFORE INSERT ON start_recode "
                    "BEGIN SELECT RAISE(ABORT, 'no starts'); END",

@@ -33,9 +33,6 @@ FileKind KindOf(const std::string& path);
 // FIFO without a writer fails.
 int OpenPlainFile(const char* path, int flags, int mode, bool local_only);
 
-// Whether OpenPlainFile would open `path` for reading.
-bool IsPlainFile(const std::string& path, bool local_only);
-
 // Up to `count` bytes of the plain file at `path` from `offset`, or its last
 // `count` bytes when `offset` is past them, read through one descriptor of
 // OpenPlainFile's: a file swapped for a FIFO after it was judged is refused,

@@ -55,11 +55,6 @@ int OpenPlainFile(const char* path, int flags, int mode, bool local_only) {
   return fd;
 }
 
-bool IsPlainFile(const std::string& path, bool local_only) {
-  const int fd = OpenPlainFile(path.c_str(), O_RDONLY, 0, local_only);
-  return fd >= 0 && close(fd) == 0;
-}
-
 std::optional<std::string> ReadPlainBytes(const std::string& path, uint64_t offset, size_t count,
                                           bool local_only) {
   const int fd = OpenPlainFile(path.c_str(), O_RDONLY, 0, local_only);

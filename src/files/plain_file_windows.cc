@@ -26,10 +26,6 @@ int OpenPlainFile(const char* path, int flags, int mode, bool /*local_only*/) {
   return open(path, flags | O_BINARY, mode);  // never text mode
 }
 
-bool IsPlainFile(const std::string& /*path*/, bool /*local_only*/) {
-  return true;
-}
-
 std::optional<std::string> ReadPlainBytes(const std::string& path, uint64_t offset, size_t count,
                                           bool /*local_only*/) {
   std::ifstream file(path, std::ios::binary | std::ios::ate);

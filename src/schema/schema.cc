@@ -29,4 +29,14 @@ const char* const kDropScript =
     "DROP TABLE IF EXISTS core_recode;DROP TABLE IF EXISTS instance_info;DROP TABLE IF EXISTS "
     "start_recode;DROP TABLE IF EXISTS session_cache;";
 
+Ddl CreateMissingTables(sqlite3* db, int& rc) {
+  for (size_t create = kFirstCreateTable; create < kDdlCount; ++create) {
+    rc = sqlite3_exec(db, kDdl[create], nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+      return static_cast<Ddl>(create);
+    }
+  }
+  return kDdlCount;
+}
+
 }  // namespace database_interface

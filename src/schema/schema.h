@@ -4,6 +4,8 @@
 #ifndef DATABASE_INTERFACE_SCHEMA_SCHEMA_H_
 #define DATABASE_INTERFACE_SCHEMA_SCHEMA_H_
 
+#include <sqlite3.h>
+
 #include <cstddef>
 #include <cstdint>
 
@@ -26,6 +28,12 @@ enum Ddl : size_t {
 };
 constexpr size_t kFirstCreateTable = kCreateDbVersion;
 extern const char* const kDdl[kDdlCount];
+
+// Creates each of the schema's tables that `db` lacks, in the schema's
+// order: kDdlCount when every text ran, otherwise the one that failed, with
+// SQLite's code in `rc`. Init, its re-creation of the data tables and dbi's
+// new stores all create tables so.
+Ddl CreateMissingTables(sqlite3* db, int& rc);
 
 // How the library reads and binds a column: the integer primary key and the
 // INTEGER and int columns as 32-bit integers, BIGINT as 64-bit, the rest as

@@ -6,7 +6,6 @@
 #include "files/sqlite_guard.h"
 #include "files/store_file.h"
 #include "log/log.h"
-#include "schema/new_store.h"
 #include "schema/schema.h"
 
 namespace database_interface {

@@ -50,8 +50,7 @@ std::optional<FileSet> FindStoreFile(const std::string& file, std::string& error
   }
   // The kind is the opened file's own, looked at without waiting: a
   // /proc file is regular by its name's kind, and reading it can block.
-  if (type != fs::file_type::regular ||
-      !database_interface::IsPlainFile(path, /*local_only=*/true)) {
+  if (type != fs::file_type::regular || !Bytes(path, 0, 0)) {
     error =
         "is not a regular file on a local file system (a FIFO, socket or device, or a file of "
         "the kernel's or of another machine's), which a reader could wait on forever";

@@ -11,7 +11,7 @@
 #include "reading/read_only_vfs.h"
 #include "reading/store_tables.h"
 #include "reading/tree_walk.h"
-#include "schema/new_store.h"
+#include "reading/new_store.h"
 #include "schema/schema.h"
 
 namespace dbi {
@@ -107,7 +107,7 @@ bool StoreReader::ReadLibraryTables(std::map<std::string, std::string>& tables,
                                     std::string& error) {
   StoreReader library;
   library.db_ = OpenMemory(error);
-  return library.db_ && database_interface::MakeNewStore(library.db_.get(), error) &&
+  return library.db_ && MakeNewStore(library.db_.get(), error) &&
          library.ReadTables(tables, error);
 }
 

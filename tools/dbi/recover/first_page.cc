@@ -5,7 +5,7 @@
 
 #include "files/sqlite_format.h"
 #include "reading/sqlite_statement.h"
-#include "schema/new_store.h"
+#include "reading/new_store.h"
 
 namespace dbi {
 
@@ -28,7 +28,7 @@ std::string WithNewFirstPage(const std::string& file, uint32_t page_size) {
   std::string error;
   const Connection db = OpenMemory(error);
   if (!db || !Exec(db.get(), "PRAGMA page_size = " + std::to_string(page_size), error) ||
-      !database_interface::MakeNewStore(db.get(), error)) {
+      !MakeNewStore(db.get(), error)) {
     return "";
   }
   std::string patched = Serialized(db.get());

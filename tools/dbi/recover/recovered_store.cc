@@ -10,7 +10,7 @@
 #include "reading/sqlite_statement.h"
 #include "reading/store_tables.h"
 #include "recover/first_page.h"
-#include "schema/new_store.h"
+#include "reading/new_store.h"
 
 namespace dbi {
 
@@ -479,7 +479,7 @@ bool RecoverStore(std::string file, sqlite3* out, RecoverReport& report, std::st
     return false;
   }
   std::string().swap(file);
-  if (!database_interface::MakeNewStore(out, error)) {
+  if (!MakeNewStore(out, error)) {
     return false;
   }
   // Writing what was found is this code's own work, in proportion to it.

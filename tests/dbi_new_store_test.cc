@@ -2,7 +2,7 @@
 // first pages use: every table and the version row in a sound connection,
 // and where a step is refused, that step's reason and nothing after it.
 
-#include "schema/new_store.h"
+#include "reading/new_store.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -12,7 +12,7 @@
 #include "schema/schema.h"
 #include "support/refusing_authorizer.h"
 
-namespace database_interface {
+namespace dbi {
 namespace {
 
 std::string Version(sqlite3* db) {
@@ -26,7 +26,7 @@ std::string Version(sqlite3* db) {
   return version;
 }
 
-TEST(NewStoreTest, AStoreIsMadeWholeOrItsFirstRefusedStepIsTold) {
+TEST(DbiNewStoreTest, AStoreIsMadeWholeOrItsFirstRefusedStepIsTold) {
   struct Row {
     const char* name;
     int refused;  // the authorizer's action refused on the store's objects, or 0
@@ -34,7 +34,7 @@ TEST(NewStoreTest, AStoreIsMadeWholeOrItsFirstRefusedStepIsTold) {
     const char* version;  // the version row afterwards
   };
   const Row rows[] = {
-      {"sound", 0, true, kSchemaVersion},
+      {"sound", 0, true, database_interface::kSchemaVersion},
       {"foreign keys refused", SQLITE_PRAGMA, false, ""},
       {"a table refused", SQLITE_CREATE_TABLE, false, ""},
       {"the version row refused", SQLITE_INSERT, false, ""},
@@ -42,8 +42,8 @@ TEST(NewStoreTest, AStoreIsMadeWholeOrItsFirstRefusedStepIsTold) {
   for (const Row& row : rows) {
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
-    const dbi_test::Refusal refusal{row.refused};
-    dbi_test::RefuseOn(db, refusal);
+    const ::dbi_test::Refusal refusal{row.refused};
+    ::dbi_test::RefuseOn(db, refusal);
     std::string error;
     EXPECT_EQ(MakeNewStore(db, error), row.made) << row.name;
     EXPECT_EQ(error, row.made ? "" : "not authorized") << row.name;
@@ -55,4 +55,4 @@ TEST(NewStoreTest, AStoreIsMadeWholeOrItsFirstRefusedStepIsTold) {
 }
 
 }  // namespace
-}  // namespace database_interface
+}  // namespace dbi

@@ -12,9 +12,12 @@
 #include <string>
 
 #if defined(__unix__) || defined(__APPLE__)
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
+#include "recover/system_files.h"
 #include "support/file_folder.h"
 
 namespace dbi {
@@ -105,6 +108,15 @@ TEST_F(DbiFileSetTest, OnlyARegularFileWithRegularFilesBesideItIsASet) {
   EXPECT_EQ(Decision("dangling.db"), "refused: a symbolic link to nothing");
   ASSERT_EQ(mkfifo((dir_ / "fifo.db").c_str(), 0600), 0);
   EXPECT_TRUE(Begins("fifo.db", "refused: is not a regular file")) << Decision("fifo.db");
+  EXPECT_EQ(OpenPlainFile((dir_ / "fifo.db").c_str(), O_RDONLY, 0), -1) << "not waited on";
+  // A folder opens for reading, as SQLite opens one to sync it, and what
+  // opens blocks as it was asked to.
+  for (const std::string& path : {target, dir_.string()}) {
+    const int fd = OpenPlainFile(path.c_str(), O_RDONLY, 0);
+    ASSERT_GE(fd, 0) << path;
+    EXPECT_EQ(fcntl(fd, F_GETFL) & O_NONBLOCK, 0) << path;
+    (void)close(fd);
+  }
   fs::create_symlink("target.db", dir_ / "target.db-wal");
   EXPECT_TRUE(Begins("link.db", "refused: a -journal, -wal or -shm beside it is not a regular"))
       << Decision("link.db");

@@ -321,7 +321,7 @@ TEST_F(LifecycleTest, EachKindOfFileIsOpenedOrRefusedAsItMustBe) {
 // and leaves both files, since the rollback would delete the one it names;
 // one naming a super-journal of SQLite's form is rolled back.
 TEST_F(LifecycleTest, AJournalPlantedWhileTheStoreIsOpenDeletesNoOtherFile) {
-  ASSERT_TRUE(database_interface::GuardSqliteFiles(database_interface::FileSystems::kAny));
+  ASSERT_TRUE(database_interface::GuardSqliteFiles());
   const std::string victim = dir_.File("victim"), host = dir_.File("host.db-mj0A1B2C9D3");
   std::ofstream(victim) << "not SQLite's to delete";
   std::ofstream(host) << "host.db-journal";

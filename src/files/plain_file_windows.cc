@@ -1,12 +1,7 @@
 // No modes to set, no FIFOs to meet: what is at a name is a file, a folder
-// or nothing, and SQLite opens every plain file.
+// or nothing, and SQLite makes every new file itself.
 
-#include <fcntl.h>
-#include <io.h>
-
-#include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 #include "files/plain_file.h"
@@ -22,31 +17,10 @@ FileKind KindOf(const std::string& path) {
   return std::filesystem::is_regular_file(status) ? FileKind::kRegular : FileKind::kOther;
 }
 
-int OpenPlainFile(const char* path, int flags, int mode, bool /*local_only*/) {
-  return open(path, flags | O_BINARY, mode);  // never text mode
-}
-
-std::optional<std::string> ReadPlainBytes(const std::string& path, uint64_t offset, size_t count,
-                                          bool /*local_only*/) {
-  std::ifstream file(path, std::ios::binary | std::ios::ate);
-  const std::streamoff end = file.tellg();
-  if (!file || end < 0) {
-    return std::nullopt;
-  }
-  const auto size = static_cast<uint64_t>(end);
-  std::string bytes(static_cast<size_t>(std::min<uint64_t>(count, size)), '\0');
-  const uint64_t start = std::min(offset, size - bytes.size());
-  if (!file.seekg(static_cast<std::streamoff>(start)) ||
-      !file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
-    return std::nullopt;
-  }
-  return bytes;
-}
-
-bool CreateOwnerOnlyFile(const std::string& /*path*/, FileId& /*made*/) {
+bool CreateOwnerOnlyFile(const std::string& /*path*/) {
   return false;
 }
 
-void RemoveIfStillEmpty(const std::string& /*path*/, const FileId& /*made*/) {}
+void RemoveIfStillEmpty(const std::string& /*path*/) {}
 
 }  // namespace database_interface

@@ -1,12 +1,11 @@
 #include "files/store_file.h"
 
-#include <sqlite3.h>
-
 #include <algorithm>
 #include <cstring>
 #include <iterator>
-#include <string_view>
+#include <vector>
 
+#include "files/plain_file.h"
 #include "files/sqlite_format.h"
 
 namespace database_interface {
@@ -17,12 +16,6 @@ namespace {
 bool NamesAFile(const char* name) {
   return name[0] != '\0' && std::strcmp(name, ":memory:") != 0 &&
          std::strncmp(name, "file:", 5) != 0;
-}
-
-// The longest path SQLite's default layer takes.
-size_t LongestPath() {
-  const sqlite3_vfs* vfs = sqlite3_vfs_find(nullptr);
-  return vfs == nullptr ? 0 : static_cast<size_t>(vfs->mxPathname);
 }
 
 }  // namespace
@@ -48,11 +41,43 @@ bool FilesBesideArePlain(const std::string& file) {
       [&file](const char* suffix) { return KindOf(file + suffix) == FileKind::kOther; });
 }
 
+bool OpenJournalNamesForeignFile(const sqlite3_vfs& vfs, sqlite3_file* journal) {
+  sqlite3_int64 size = 0;
+  if (journal->pMethods == nullptr || journal->pMethods->xFileSize(journal, &size) != SQLITE_OK) {
+    return false;
+  }
+  // SQLite takes no super-journal name longer than its longest path.
+  const auto longest = static_cast<size_t>(vfs.mxPathname);
+  const auto tail_bytes = std::min<sqlite3_int64>(
+      size, static_cast<sqlite3_int64>(longest + sqlite_format::kJournalTrailerBytes));
+  std::string tail(static_cast<size_t>(tail_bytes), '\0');
+  return journal->pMethods->xRead(journal, tail.data(), static_cast<int>(tail.size()),
+                                  size - tail_bytes) == SQLITE_OK &&
+         sqlite_format::NamesForeignSuperJournal(tail, longest);
+}
+
 bool JournalNamesForeignFile(const std::string& file) {
-  const size_t longest = LongestPath();
-  const auto tail = ReadPlainBytes(file + sqlite_format::kFilesBeside[0], UINT64_MAX,
-                                   longest + sqlite_format::kJournalTrailerBytes, false);
-  return tail && sqlite_format::NamesForeignSuperJournal(*tail, longest);
+  const std::string journal_name = file + sqlite_format::kFilesBeside[0];
+  sqlite3_vfs* vfs = sqlite3_vfs_find(nullptr);
+  // Opened only when there, so that SQLite logs no failed open; read
+  // through SQLite's own layer, as the rollback will read it.
+  if (vfs == nullptr || KindOf(journal_name) != FileKind::kRegular) {
+    return false;
+  }
+  // Zeroed, and aligned as SQLite aligns the files it allocates.
+  std::vector<sqlite3_int64> space((static_cast<size_t>(vfs->szOsFile) + 7) / 8);
+  auto* journal = reinterpret_cast<sqlite3_file*>(space.data());
+  int out_flags = 0;
+  // Opened as the super-journal a rollback reads is: read-only, and not
+  // judged again by a layer that judges main journals.
+  const bool foreign =
+      vfs->xOpen(vfs, journal_name.c_str(), journal,
+                 SQLITE_OPEN_READONLY | SQLITE_OPEN_SUPER_JOURNAL, &out_flags) == SQLITE_OK &&
+      OpenJournalNamesForeignFile(*vfs, journal);
+  if (journal->pMethods != nullptr) {
+    journal->pMethods->xClose(journal);
+  }
+  return foreign;
 }
 
 StoreFile ReadyStoreFile(const char* name) {
@@ -67,7 +92,7 @@ StoreFile ReadyStoreFile(const char* name) {
   const FileKind kind = KindOf(file);
   ready.refused =
       kind == FileKind::kOther || !FilesBesideArePlain(file) || JournalNamesForeignFile(file);
-  if (!ready.refused && kind == FileKind::kMissing && CreateOwnerOnlyFile(file, ready.made_id)) {
+  if (!ready.refused && kind == FileKind::kMissing && CreateOwnerOnlyFile(file)) {
     ready.made = file;
   }
   return ready;
@@ -75,7 +100,7 @@ StoreFile ReadyStoreFile(const char* name) {
 
 void RemoveMadeFile(const StoreFile& file) {
   if (!file.made.empty()) {
-    RemoveIfStillEmpty(file.made, file.made_id);
+    RemoveIfStillEmpty(file.made);
   }
 }
 

@@ -19,16 +19,15 @@
 #ifndef DATABASE_INTERFACE_FILES_STORE_FILE_H_
 #define DATABASE_INTERFACE_FILES_STORE_FILE_H_
 
-#include <string>
+#include <sqlite3.h>
 
-#include "files/plain_file.h"
+#include <string>
 
 namespace database_interface {
 
 struct StoreFile {
   bool refused = false;  // not to be opened
   std::string made;      // the file created for SQLite to open, if any
-  FileId made_id;        // and which file that was
 };
 
 // Readies the file SQLite opens for `name`.
@@ -52,6 +51,9 @@ bool FilesBesideArePlain(const std::string& file);
 // stranger chose. A real one is left behind by a host killed inside a commit
 // over the store and its own database, and rolled back as SQLite does.
 bool JournalNamesForeignFile(const std::string& file);
+
+// The same for a journal `vfs` has opened in `journal`, read through it.
+bool OpenJournalNamesForeignFile(const sqlite3_vfs& vfs, sqlite3_file* journal);
 
 }  // namespace database_interface
 

@@ -60,7 +60,7 @@ void CDatabase::EndFailedInit(const StoreFile& file) {
 
 bool CDatabase::OpenAndPrepare(const char* path, StoreFile& file) {
 #if defined(DATABASE_INTERFACE_OWN_SQLITE)
-  (void)GuardSqliteFiles(FileSystems::kAny);
+  (void)GuardSqliteFiles();
 #endif
   file = ReadyStoreFile(path);
   // A refused file gets the line SQLite gives a path it cannot open.
@@ -154,15 +154,15 @@ StmtLease CDatabase::AdmitRecordCall(RecordStmt which) {
   if (state_.load() == kReady) {
     in_flight_.fetch_add(1);
     if (state_.load() == kReady) {
-      return StmtLease(record_stmts_[which].get(), kRecordStmts[which], budget_, &in_flight_);
+      return StmtLease{record_stmts_[which].get(), kRecordStmts[which], budget_, &in_flight_};
     }
     in_flight_.fetch_sub(1);
   }
-  return StmtLease(nullptr, kRecordStmts[which], budget_, nullptr);
+  return StmtLease{nullptr, kRecordStmts[which], budget_, nullptr};
 }
 
 StmtLease CDatabase::AdmitVersionCall(VersionStmt which) {
-  return StmtLease(version_stmts_[which].get(), kVersionStmts[which], budget_, nullptr);
+  return StmtLease{version_stmts_[which].get(), kVersionStmts[which], budget_, nullptr};
 }
 
 }  // namespace database_interface

@@ -15,6 +15,7 @@
 #include "files/sqlite_guard.h"
 #include "limits/memory_limit.h"
 #include "printing/text.h"
+#include "reading/plain_opens.h"
 
 namespace dbi {
 
@@ -49,7 +50,8 @@ int main(int argc, char** argv) {
   // Before any file is opened: a file swapped for a FIFO after it was
   // judged must not block dbi, and a planted journal must not make purge
   // delete the file it names. A system without the unix layer has neither.
-  (void)database_interface::GuardSqliteFiles(database_interface::FileSystems::kLocalOnly);
+  (void)dbi::OpenOnlyPlainFiles();
+  (void)database_interface::GuardSqliteFiles();
   int status = dbi::kDone;
   try {
     status = dbi::Run(std::vector<std::string>(argv + 1, argv + argc));

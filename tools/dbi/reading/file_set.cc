@@ -7,6 +7,7 @@
 #include "files/plain_file.h"
 #include "files/sqlite_format.h"
 #include "files/store_file.h"
+#include "recover/file_read.h"
 
 namespace dbi {
 
@@ -16,14 +17,8 @@ namespace fs = std::filesystem;
 namespace format = database_interface::sqlite_format;
 using database_interface::FileKind;
 
-// Up to `count` bytes of a regular file from `offset`, or its last `count`
-// bytes when `offset` is past them; none when it cannot be read.
-std::optional<std::string> Bytes(const std::string& path, uintmax_t offset, size_t count) {
-  return database_interface::ReadPlainBytes(path, offset, count, /*local_only=*/true);
-}
-
 bool HasWalHeader(const std::string& path) {
-  const std::optional<std::string> header = Bytes(path, 0, format::kWalHeaderBytes);
+  const std::optional<std::string> header = ReadFirstBytes(path, format::kWalHeaderBytes);
   return header && header->size() == format::kWalHeaderBytes && format::HasWalMagic(*header);
 }
 
@@ -50,7 +45,7 @@ std::optional<FileSet> FindStoreFile(const std::string& file, std::string& error
   }
   // The kind is the opened file's own, looked at without waiting: a
   // /proc file is regular by its name's kind, and reading it can block.
-  if (type != fs::file_type::regular || !Bytes(path, 0, 0)) {
+  if (type != fs::file_type::regular || !ReadFirstBytes(path, 0)) {
     error =
         "is not a regular file on a local file system (a FIFO, socket or device, or a file of "
         "the kernel's or of another machine's), which a reader could wait on forever";
@@ -86,7 +81,7 @@ std::string ReadOnlyParameters(const FileSet& set, std::string& error) {
     // cannot show it half written. In WAL mode it would create the -wal
     // first; as nothing is beside the file, the file holds everything and
     // is read as immutable instead.
-    const std::optional<std::string> header = Bytes(set.path, 0, format::kHeaderBytes);
+    const std::optional<std::string> header = ReadFirstBytes(set.path, format::kHeaderBytes);
     return header && format::HeaderSaysWal(*header) ? "mode=ro&immutable=1"
                                                     : "mode=ro&readonly_shm=1";
   }

@@ -4,6 +4,7 @@
 #ifndef DATABASE_INTERFACE_TOOLS_DBI_RECOVER_FILE_READ_H_
 #define DATABASE_INTERFACE_TOOLS_DBI_RECOVER_FILE_READ_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -21,6 +22,10 @@ constexpr uint64_t kLargestFileRead = uint64_t{128} << 20;
 // its size said when opened; none, with `error` set, when it cannot be
 // opened or read or is larger than kLargestFileRead.
 std::optional<std::string> ReadWholeFile(const std::string& path, std::string& error);
+
+// The first `count` bytes of the plain file at `path`, opened as above, or
+// all it has when it is shorter; none when it cannot be opened or read.
+std::optional<std::string> ReadFirstBytes(const std::string& path, size_t count);
 
 }  // namespace dbi
 

@@ -15,6 +15,15 @@ namespace dbi {
 // Flags that open a file for reading, as bytes.
 extern const int kReadFlags;
 
+// Opens `path` as open(2) does with `flags` and `mode`, but the open itself
+// never waits (a FIFO or a device is opened non-blocking) and the answer is
+// a descriptor only for a plain file: a regular file on a local file system
+// that is not the kernel's, or a folder where `flags` are read-only. A file
+// on a network or FUSE file system, whose reads another machine or process
+// can hold up, is refused too. Anything refused is closed again: -1 with
+// errno ENXIO, as an open of a FIFO without a writer fails.
+int OpenPlainFile(const char* path, int flags, int mode);
+
 bool SizeOf(int fd, uint64_t& size);
 // As read(2) and write(2): the bytes done, or -1 with errno set.
 int64_t ReadSome(int fd, char* data, size_t size);

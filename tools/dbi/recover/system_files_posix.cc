@@ -6,9 +6,33 @@
 
 #include <cerrno>
 
+#include "files/file_system.h"
+
 namespace dbi {
 
 const int kReadFlags = O_RDONLY | O_CLOEXEC;
+
+int OpenPlainFile(const char* path, int flags, int mode) {
+  const int fd = open(path, flags | O_NONBLOCK, mode);
+  if (fd < 0) {
+    return fd;
+  }
+  struct stat file = {};
+  bool plain = fstat(fd, &file) == 0 &&
+               ((S_ISREG(file.st_mode) && database_interface::FileSystemOfFile(fd) ==
+                                              database_interface::FileSystem::kLocal) ||
+                (S_ISDIR(file.st_mode) && (flags & O_ACCMODE) == O_RDONLY));
+  if (plain && (flags & O_NONBLOCK) == 0) {
+    const int status = fcntl(fd, F_GETFL);
+    plain = status != -1 && fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == 0;
+  }
+  if (!plain) {
+    (void)close(fd);
+    errno = ENXIO;
+    return -1;
+  }
+  return fd;
+}
 bool SizeOf(int fd, uint64_t& size) {
   struct stat file = {};
   if (fstat(fd, &file) != 0) {

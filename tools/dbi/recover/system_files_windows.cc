@@ -10,6 +10,11 @@
 namespace dbi {
 
 const int kReadFlags = O_RDONLY | O_BINARY;
+
+// No FIFOs, devices or kernel files to meet by name.
+int OpenPlainFile(const char* path, int flags, int mode) {
+  return _open(path, flags | O_BINARY, mode);  // never text mode
+}
 bool SizeOf(int fd, uint64_t& size) {
   struct _stati64 file = {};
   if (_fstati64(fd, &file) != 0) {

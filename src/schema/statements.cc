@@ -2,26 +2,11 @@
 
 namespace database_interface {
 
-namespace {
-
-// True when every row of `table` stands at the index its enum value names.
-template <size_t N>
-constexpr bool FollowsItsEnum(const StmtInfo (&table)[N]) {
-  for (size_t i = 0; i < N; ++i) {
-    if (table[i].index != i) {
-      return false;
-    }
-  }
-  return true;
-}
-
-}  // namespace
-
-// Each row: the statement's place, its text, and the operation whose log
-// lines name it. The texts are compiled as they stand and quoted by the log
+// Each row: the statement's text, and the operation whose log lines name
+// it, in the order of its enum. The texts are compiled as they stand and quoted by the log
 // lines as they stand, odd blanks included.
 #define STMT(name, sql) \
-  { k##name, sql, "database_interface::CDatabase::" #name }
+  { sql, "database_interface::CDatabase::" #name }
 
 constexpr StmtInfo kVersionStmts[kVersionStmtCount] = {
     STMT(SelectDbVersion, "SELECT id, version from db_version LIMIT 1"),
@@ -70,8 +55,5 @@ constexpr StmtInfo kRecordStmts[kRecordStmtCount] = {
 };
 
 #undef STMT
-
-static_assert(FollowsItsEnum(kVersionStmts), "kVersionStmts rows follow VersionStmt");
-static_assert(FollowsItsEnum(kRecordStmts), "kRecordStmts rows follow RecordStmt");
 
 }  // namespace database_interface

@@ -9,11 +9,9 @@
 namespace database_interface {
 
 // What the log lines of a statement name: its SQL text exactly as prepared
-// and the qualified name of the operation that runs it. `index` is the
-// statement's place in its set, so that a table can be checked against the
-// enum that indexes it.
+// and the qualified name of the operation that runs it. A set's table has a
+// row for each value of its enum, in the enum's order.
 struct StmtInfo {
-  size_t index;
   const char* sql;
   const char* op_name;
 };

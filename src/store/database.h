@@ -35,13 +35,8 @@ enum ConnectionState : int32_t {
 // NOLINTNEXTLINE(cppcoreguidelines-virtual-class-destructor): final, never deleted as the interface
 class CDatabase final : public IDatabaseInterface, public std::enable_shared_from_this<CDatabase> {
  public:
-  // Closed: nothing opened, prepared or logged. Destruction finalizes the
-  // statements but does not close a connection still open (call Close).
-  CDatabase() = default;
-  ~CDatabase() = default;
-
-  CDatabase(const CDatabase&) = delete;
-  CDatabase& operator=(const CDatabase&) = delete;
+  // Made closed: nothing opened, prepared or logged. Destruction finalizes
+  // the statements but does not close a connection still open (call Close).
 
   int32_t Init(const char* path) override;
   void Close() override;

@@ -7,10 +7,6 @@
 namespace database_interface {
 
 SqlStmt::SqlStmt(sqlite3* db, const char* sql) {
-  if (db == nullptr || sql == nullptr) {
-    return;
-  }
-  std::lock_guard<std::mutex> guard(lock);
   const int rc = sqlite3_prepare_v2(db, sql, static_cast<int>(std::strlen(sql)), &stmt, nullptr);
   if (rc != SQLITE_OK) {
     LogError("[database]prepare sql[%s] failed:%s", sql, sqlite3_errstr(rc));

@@ -13,7 +13,7 @@ namespace database_interface {
 
 struct SqlStmt {
   // Prepares `sql` on `db`. A statement that does not compile is logged and
-  // leaves `stmt` null; so does a null `db` or `sql`, without a log line.
+  // leaves `stmt` null.
   SqlStmt(sqlite3* db, const char* sql);
   // Finalizes the statement, after any run holding `lock` has ended.
   ~SqlStmt();
@@ -22,7 +22,7 @@ struct SqlStmt {
   SqlStmt& operator=(const SqlStmt&) = delete;
 
   std::mutex lock;               // held from before a run's first bind to after its reset
-  sqlite3_stmt* stmt = nullptr;  // null when preparation failed or was not tried
+  sqlite3_stmt* stmt = nullptr;  // null when preparation failed
 };
 
 // A statement set: entry i is prepared from text i of the set's table.

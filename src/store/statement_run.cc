@@ -52,11 +52,11 @@ void RunFailure::Log(const StmtInfo& info) const {
 }
 
 StatementRun::StatementRun(const StmtLease& lease, RunFailure& failure)
-    : guard_(lease.stmt()->lock),
-      stmt_(lease.stmt()->stmt),
+    : guard_(lease.stmt->lock),
+      stmt_(lease.stmt->stmt),
       connection_(sqlite3_stmt_readonly(stmt_) != 0 ? nullptr
                                                     : sqlite3_db_mutex(sqlite3_db_handle(stmt_))),
-      work_(lease.budget()),
+      work_(lease.budget),
       failure_(failure) {
   sqlite3_mutex_enter(connection_);  // nothing on nullptr
 }

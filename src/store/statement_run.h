@@ -27,10 +27,10 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <initializer_list>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "schema/statements.h"
@@ -62,11 +62,8 @@ inline int32_t TextLength(size_t bytes) {
 inline Param TextParam(const char* name, const char* text, int32_t len) {
   return Param{name, Param::Kind::kText, text, len, 0};
 }
-// A NUL-terminated text, bound with its length up to the NUL.
-inline Param TextParam(const char* name, const char* text) {
-  return TextParam(name, text, TextLength(std::strlen(text)));
-}
-inline Param TextParam(const char* name, const std::string& text) {
+// A NUL-terminated text or a string, bound whole.
+inline Param TextParam(const char* name, std::string_view text) {
   return TextParam(name, text.data(), TextLength(text.size()));
 }
 inline Param IntParam(const char* name, int32_t value) {
@@ -115,31 +112,22 @@ void AppendRow(std::vector<Element>& rows, Fill&& fill) {
 }
 
 // An admitted call's hold on the statement it is about to run, or on none
-// (`stmt() == nullptr`) when the instance refused the call; a run on none
+// (`stmt == nullptr`) when the instance refused the call; a run on none
 // answers -1 and touches nothing. While it lives it keeps the call counted
 // in `in_flight`, so that closing the instance waits for the call to end.
-class StmtLease {
- public:
-  StmtLease(SqlStmt* stmt, const StmtInfo& info, WorkBudget& budget,
-            std::atomic<int32_t>* in_flight)
-      : stmt_(stmt), info_(info), budget_(budget), in_flight_(in_flight) {}
-  ~StmtLease() {
-    if (in_flight_ != nullptr) {
-      in_flight_->fetch_sub(1);
-    }
-  }
+struct StmtLease {
   StmtLease(const StmtLease&) = delete;
   StmtLease& operator=(const StmtLease&) = delete;
+  ~StmtLease() {
+    if (in_flight != nullptr) {
+      in_flight->fetch_sub(1);
+    }
+  }
 
-  SqlStmt* stmt() const { return stmt_; }
-  const StmtInfo& info() const { return info_; }
-  WorkBudget& budget() const { return budget_; }
-
- private:
-  SqlStmt* stmt_;
-  const StmtInfo& info_;
-  WorkBudget& budget_;
-  std::atomic<int32_t>* in_flight_;
+  SqlStmt* const stmt;
+  const StmtInfo& info;
+  WorkBudget& budget;
+  std::atomic<int32_t>* const in_flight;
 };
 
 // A failed bind or step of a run, kept until the run has ended.
@@ -195,7 +183,7 @@ class StatementRun {
 // refused call (a lease on no statement).
 template <typename Body>
 int32_t Run(const StmtLease& lease, Body&& body) {
-  if (lease.stmt() == nullptr) {
+  if (lease.stmt == nullptr) {
     return -1;
   }
   RunFailure failure;
@@ -204,7 +192,7 @@ int32_t Run(const StmtLease& lease, Body&& body) {
     StatementRun run(lease, failure);
     result = body(run);
   }
-  failure.Log(lease.info());
+  failure.Log(lease.info);
   return result;
 }
 

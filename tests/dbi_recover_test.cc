@@ -13,10 +13,10 @@
 #include <tuple>
 #include <vector>
 
+#include "reading/new_store.h"
 #include "reading/sqlite_statement.h"
 #include "recover/first_page.h"
 #include "recover/recovered_store.h"
-#include "reading/new_store.h"
 
 namespace dbi {
 namespace {
@@ -28,8 +28,7 @@ constexpr int64_t kManyStarts = 400;
 std::string StoreFile(const std::string& sql) {
   std::string error;
   const Connection db = OpenMemory(error);
-  EXPECT_TRUE(db && dbi::MakeNewStore(db.get(), error) && Exec(db.get(), sql, error))
-      << error;
+  EXPECT_TRUE(db && dbi::MakeNewStore(db.get(), error) && Exec(db.get(), sql, error)) << error;
   return db ? Serialized(db.get()) : std::string();
 }
 

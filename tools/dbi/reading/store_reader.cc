@@ -8,10 +8,10 @@
 #include <tuple>
 #include <utility>
 
+#include "reading/new_store.h"
 #include "reading/read_only_vfs.h"
 #include "reading/store_tables.h"
 #include "reading/tree_walk.h"
-#include "reading/new_store.h"
 #include "schema/schema.h"
 
 namespace dbi {
@@ -107,8 +107,7 @@ bool StoreReader::ReadLibraryTables(std::map<std::string, std::string>& tables,
                                     std::string& error) {
   StoreReader library;
   library.db_ = OpenMemory(error);
-  return library.db_ && MakeNewStore(library.db_.get(), error) &&
-         library.ReadTables(tables, error);
+  return library.db_ && MakeNewStore(library.db_.get(), error) && library.ReadTables(tables, error);
 }
 
 bool StoreReader::ReadStoredCode(std::vector<StoredCode>& code, std::string& error) {

@@ -4,8 +4,8 @@
 #include <string_view>
 
 #include "files/sqlite_format.h"
-#include "reading/sqlite_statement.h"
 #include "reading/new_store.h"
+#include "reading/sqlite_statement.h"
 
 namespace dbi {
 

@@ -7,10 +7,10 @@
 #include <utility>
 
 #include "files/sqlite_format.h"
+#include "reading/new_store.h"
 #include "reading/sqlite_statement.h"
 #include "reading/store_tables.h"
 #include "recover/first_page.h"
-#include "reading/new_store.h"
 
 namespace dbi {
 

@@ -67,12 +67,11 @@ bool JournalNamesForeignFile(const std::string& file) {
   // Zeroed, and aligned as SQLite aligns the files it allocates.
   std::vector<sqlite3_int64> space((static_cast<size_t>(vfs->szOsFile) + 7) / 8);
   auto* journal = reinterpret_cast<sqlite3_file*>(space.data());
-  int out_flags = 0;
   // Opened as the super-journal a rollback reads is: read-only, and not
   // judged again by a layer that judges main journals.
   const bool foreign =
       vfs->xOpen(vfs, journal_name.c_str(), journal,
-                 SQLITE_OPEN_READONLY | SQLITE_OPEN_SUPER_JOURNAL, &out_flags) == SQLITE_OK &&
+                 SQLITE_OPEN_READONLY | SQLITE_OPEN_SUPER_JOURNAL, nullptr) == SQLITE_OK &&
       OpenJournalNamesForeignFile(*vfs, journal);
   if (journal->pMethods != nullptr) {
     journal->pMethods->xClose(journal);
@@ -85,11 +84,18 @@ StoreFile ReadyStoreFile(const char* name) {
   if (!NamesAFile(name)) {
     return ready;
   }
-  const std::string file = FullPathname(name);
-  if (file.empty()) {
-    return ready;  // SQLite fails on its own
+  // A regular file named with no "..": the full name SQLite makes, looking
+  // at every folder on the way, leads to it and to the same files beside
+  // it. Any other name is looked at where SQLite will look.
+  std::string file = name;
+  FileKind kind = std::strstr(name, "..") == nullptr ? KindOf(file) : FileKind::kMissing;
+  if (kind != FileKind::kRegular) {
+    file = FullPathname(name);
+    if (file.empty()) {
+      return ready;  // SQLite fails on its own
+    }
+    kind = KindOf(file);
   }
-  const FileKind kind = KindOf(file);
   ready.refused =
       kind == FileKind::kOther || !FilesBesideArePlain(file) || JournalNamesForeignFile(file);
   if (!ready.refused && kind == FileKind::kMissing && CreateOwnerOnlyFile(file)) {
@@ -99,9 +105,7 @@ StoreFile ReadyStoreFile(const char* name) {
 }
 
 void RemoveMadeFile(const StoreFile& file) {
-  if (!file.made.empty()) {
-    RemoveIfStillEmpty(file.made);
-  }
+  RemoveIfStillEmpty(file.made);  // none at an empty name
 }
 
 }  // namespace database_interface

@@ -47,7 +47,7 @@ set(DATABASE_INTERFACE_SQLITE_SOURCE_DIR "${PROJECT_SOURCE_DIR}/third_party/sqli
 #   [SOURCES <file>...] [WITH <option>...] [WITHOUT <option>...]): the
 # amalgamation in SOURCE_DIR, and the SOURCES beside it, as objects with
 # hidden symbols, a section per function and datum (for --gc-sections), and
-# sqlite_options less WITHOUT plus WITH, -Os if FOR_SIZE. With a bundled
+# sqlite_options with the host's defines, less WITHOUT plus WITH. With a bundled
 # SQLite every external name gets the prefix database_interface_, from one
 # generated header of #defines that its users' "sqlite3.h" and each of its C
 # files include first: a host's own SQLite beside a static store, linked in
@@ -56,7 +56,7 @@ set(DATABASE_INTERFACE_SQLITE_SOURCE_DIR "${PROJECT_SOURCE_DIR}/third_party/sqli
 # the store's objects call SQLite by its own names, and so does dbi's copy.
 function(database_interface_add_sqlite target)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "SOURCE_DIR;FOR_SIZE" "SOURCES;WITH;WITHOUT")
-  set(options ${sqlite_options})
+  set(options ${sqlite_options} ${DATABASE_INTERFACE_SQLITE_DEFINES})
   if(arg_WITHOUT)
     list(REMOVE_ITEM options ${arg_WITHOUT})
   endif()
@@ -129,7 +129,6 @@ else()
   # made to read and salvage any file, keeps: bytes an app need not carry.
   database_interface_add_sqlite(database_interface_sqlite
     SOURCE_DIR "${DATABASE_INTERFACE_SQLITE_SOURCE_DIR}" FOR_SIZE ${DATABASE_INTERFACE_SQLITE_FOR_SIZE}
-    WITH SQLITE_OMIT_JSON SQLITE_OMIT_DATETIME_FUNCS SQLITE_OMIT_DESERIALIZE
-      ${DATABASE_INTERFACE_SQLITE_DEFINES})
+    WITH SQLITE_OMIT_JSON SQLITE_OMIT_DATETIME_FUNCS SQLITE_OMIT_DESERIALIZE)
   set(sqlite_target database_interface_sqlite)
 endif()

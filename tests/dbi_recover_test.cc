@@ -17,6 +17,8 @@
 #include "reading/sqlite_statement.h"
 #include "recover/first_page.h"
 #include "recover/recovered_store.h"
+#include "schema/schema.h"
+#include "support/refusing_authorizer.h"
 
 namespace dbi {
 namespace {
@@ -166,6 +168,48 @@ TEST(DbiRecoverTest, TheVersionRowIsReportedNotCopied) {
     EXPECT_EQ(report.version.value_or("none"), row.version) << row.sql;
     EXPECT_EQ(Count(out.get(), "SELECT count(*) FROM db_version WHERE version = '1.9.0'"), 0)
         << row.sql;
+  }
+}
+
+// The one maker of the stores recover writes to: every table and the
+// version row in a sound connection, and where a step is refused, that
+// step's reason and nothing after it.
+std::string Version(sqlite3* db) {
+  sqlite3_stmt* stmt = nullptr;
+  std::string version;
+  if (sqlite3_prepare_v2(db, "SELECT version FROM db_version", -1, &stmt, nullptr) == SQLITE_OK &&
+      sqlite3_step(stmt) == SQLITE_ROW) {
+    version = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+  }
+  sqlite3_finalize(stmt);
+  return version;
+}
+
+TEST(DbiRecoverTest, ANewStoreIsMadeWholeOrItsFirstRefusedStepIsTold) {
+  struct Row {
+    const char* name;
+    int refused;  // the authorizer's action refused on the store's objects, or 0
+    bool made;
+    const char* version;  // the version row afterwards
+  };
+  const Row rows[] = {
+      {"sound", 0, true, database_interface::kSchemaVersion},
+      {"foreign keys refused", SQLITE_PRAGMA, false, ""},
+      {"a table refused", SQLITE_CREATE_TABLE, false, ""},
+      {"the version row refused", SQLITE_INSERT, false, ""},
+  };
+  for (const Row& row : rows) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    const ::dbi_test::Refusal refusal{row.refused};
+    ::dbi_test::RefuseOn(db, refusal);
+    std::string error;
+    EXPECT_EQ(MakeNewStore(db, error), row.made) << row.name;
+    EXPECT_EQ(error, row.made ? "" : "not authorized") << row.name;
+    sqlite3_set_authorizer(db, nullptr, nullptr);
+    EXPECT_EQ(Version(db), row.version) << row.name;
+    // A statement left unfinalized would keep the connection from closing.
+    EXPECT_EQ(sqlite3_close(db), SQLITE_OK) << row.name;
   }
 }
 

@@ -254,8 +254,8 @@ class FailureInjectionTest : public StoreTest {
   // called again once the fault is gone, or works at once; either way it
   // answers and leaves the file as the last try, where nothing failed, and
   // logs nothing more. A failed Init leaves the instance closed and no empty
-  // file of its own (Windows gives no inode to know that file by, and keeps
-  // it). Returns the failures injected.
+  // file of its own (on Windows SQLite makes the file, and it stays).
+  // Returns the failures injected.
   int ThroughEachFault(const char* version, size_t calls) {
     const std::string before = dir_.File("before.db");
     std::filesystem::remove(before);

@@ -56,6 +56,7 @@ TEST_F(PlainFileTest, AJournalNamesAForeignFileUnlessSqliteMadeTheName) {
       {"lower-case digits", dbi_test::SuperJournalNaming(host + "-mj0a1b2c9d3"), true},
       {"no 9 where SQLite puts one", dbi_test::SuperJournalNaming(host + "-mj0A1B2C8D3"), true},
       {"one digit short", dbi_test::SuperJournalNaming(host + "-mj0A1B29D3"), true},
+      {"no database's name", dbi_test::SuperJournalNaming("-mj0A1B2C9D3"), true},
       {"no super-journal", "pages" + dbi_test::SuperJournalNaming(""), false},
       {"no magic", "pages" + dbi_test::SuperJournalNaming("/victim", 7) + "x", false},
       {"a name longer than the journal", dbi_test::SuperJournalNaming("/victim").substr(5), false},

@@ -7,12 +7,12 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "database_interface/database_interface.h"
+#include "support/file_folder.h"
 
 namespace {
 
@@ -26,9 +26,7 @@ std::vector<std::string> Layers() {
 
 TEST(UnloadTest, AHostsSqliteIsAsItWasAfterTheStoreIsUnloaded) {
   const std::vector<std::string> before = Layers();
-  const std::filesystem::path dir = std::filesystem::temp_directory_path() / "dbi_unload_test";
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
+  const dbi_test::TempDir dir;
   void* library = dlopen(TEST_STORE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
   ASSERT_NE(library, nullptr) << dlerror();  // NOLINT(concurrency-mt-unsafe): one thread
   using Create = std::shared_ptr<database_interface::IDatabaseInterface> (*)();
@@ -38,8 +36,7 @@ TEST(UnloadTest, AHostsSqliteIsAsItWasAfterTheStoreIsUnloaded) {
   ASSERT_NE(create, nullptr) << dlerror();  // NOLINT(concurrency-mt-unsafe): one thread
   {
     const auto db = create();
-    const std::string names[] = {(dir / "plain.db").string(),
-                                 "file:" + (dir / "uri.db").string() + "?mode=rwc"};
+    const std::string names[] = {dir.File("plain.db"), "file:" + dir.File("uri.db") + "?mode=rwc"};
     for (const std::string& name : names) {
       EXPECT_EQ(db->Init(name.c_str()), 0) << name;
       db->Close();
@@ -48,10 +45,9 @@ TEST(UnloadTest, AHostsSqliteIsAsItWasAfterTheStoreIsUnloaded) {
   EXPECT_EQ(dlclose(library), 0);
   EXPECT_EQ(Layers(), before);
   sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open((dir / "host.db").string().c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_open(dir.File("host.db").c_str(), &db), SQLITE_OK);
   EXPECT_EQ(sqlite3_exec(db, "CREATE TABLE t(x)", nullptr, nullptr, nullptr), SQLITE_OK);
   sqlite3_close(db);
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -92,8 +92,11 @@ constexpr std::string_view kJournalMagic{"\xd9\xd5\x05\xf9\x20\xa1\x63\xd7", 8};
 // Whether `name` has the form SQLite gives the super-journals it makes: the
 // main database's name, then "-mj", six hexadecimal digits, a 9 and two more.
 inline bool IsSqliteSuperJournalName(std::string_view name) {
-  const std::string_view tail = name.substr(name.size() > 12 ? name.size() - 12 : 0);
-  return tail.size() == 12 && tail.substr(0, 3) == "-mj" && tail[9] == '9' &&
+  if (name.size() <= 12) {
+    return false;  // no database's name before the mark
+  }
+  const std::string_view tail = name.substr(name.size() - 12);
+  return tail.substr(0, 3) == "-mj" && tail[9] == '9' &&
          tail.find_first_not_of("0123456789ABCDEF", 3) == std::string_view::npos;
 }
 

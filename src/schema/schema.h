@@ -45,11 +45,10 @@ struct Column {
   ColumnType type;
 };
 
-// A table of the store: its name, the text that creates it, and its columns
-// in that text's order.
+// A table of the store: its name and its columns in the order of the text
+// that creates it, kDdl[kFirstCreateTable + its place in kTables].
 struct Table {
   const char* name;
-  Ddl create;
   const Column* columns;
   size_t column_count;
 };
@@ -80,18 +79,18 @@ inline constexpr Column kSessionCache[] = {{"id", T::kId},
 }  // namespace schema_columns
 
 template <size_t kCount>
-constexpr Table MakeTable(const char* name, Ddl create, const Column (&columns)[kCount]) {
-  return {name, create, columns, kCount};
+constexpr Table MakeTable(const char* name, const Column (&columns)[kCount]) {
+  return {name, columns, kCount};
 }
 
 // The tables in creation order, one per CREATE text of kDdl.
 inline constexpr Table kTables[] = {
-    MakeTable("db_version", kCreateDbVersion, schema_columns::kDbVersion),
-    MakeTable("message_collect_key", kCreateMessageCollectKey, schema_columns::kMessageCollectKey),
-    MakeTable("core_recode", kCreateCoreRecode, schema_columns::kCoreRecode),
-    MakeTable("instance_info", kCreateInstanceInfo, schema_columns::kInstanceInfo),
-    MakeTable("start_recode", kCreateStartRecode, schema_columns::kStartRecode),
-    MakeTable("session_cache", kCreateSessionCache, schema_columns::kSessionCache),
+    MakeTable("db_version", schema_columns::kDbVersion),
+    MakeTable("message_collect_key", schema_columns::kMessageCollectKey),
+    MakeTable("core_recode", schema_columns::kCoreRecode),
+    MakeTable("instance_info", schema_columns::kInstanceInfo),
+    MakeTable("start_recode", schema_columns::kStartRecode),
+    MakeTable("session_cache", schema_columns::kSessionCache),
 };
 
 static_assert(sizeof kTables / sizeof kTables[0] == kDdlCount - kFirstCreateTable,
@@ -101,11 +100,8 @@ static_assert(sizeof kTables / sizeof kTables[0] == kDdlCount - kFirstCreateTabl
 // referencing tables first. The version row and the key pair survive it.
 extern const char* const kDropScript;
 
-// The schema version this library writes, as major.minor.patch, and its
-// length in bytes as bound to the version statements.
+// The schema version this library writes, as major.minor.patch.
 constexpr char kSchemaVersion[] = "1.13.0";
-constexpr int32_t kSchemaVersionLength = static_cast<int32_t>(sizeof kSchemaVersion - 1);
-static_assert(kSchemaVersionLength == 6, "the stored version text is six bytes");
 
 }  // namespace database_interface
 

@@ -66,14 +66,12 @@ int32_t CDatabase::SelectDbVersion(int32_t& id, std::string& version) {
 }
 
 bool CDatabase::InsertDbVersion() {
-  return RunNoRow(AdmitVersionCall(kInsertDbVersion),
-                  {TextParam(":version", kSchemaVersion, kSchemaVersionLength)}) == 0;
+  return RunNoRow(AdmitVersionCall(kInsertDbVersion), {TextParam(":version", kSchemaVersion)}) == 0;
 }
 
 bool CDatabase::UpdateDbVersion(int32_t id) {
   return RunNoRow(AdmitVersionCall(kUpdateDbVersion),
-                  {TextParam(":version", kSchemaVersion, kSchemaVersionLength),
-                   IntParam(":id", id)}) == 0;
+                  {TextParam(":version", kSchemaVersion), IntParam(":id", id)}) == 0;
 }
 
 bool CDatabase::VersionChangeDb(const std::string& oldDbVersion) {

@@ -22,7 +22,7 @@ bool MakeNewStore(sqlite3* db, std::string& error) {
     return false;
   }
   rc = sqlite3_bind_text(insert.get(), sqlite3_bind_parameter_index(insert.get(), ":version"),
-                         store::kSchemaVersion, store::kSchemaVersionLength, SQLITE_STATIC);
+                         store::kSchemaVersion, -1, SQLITE_STATIC);
   if (rc != SQLITE_OK || sqlite3_step(insert.get()) != SQLITE_DONE) {
     error = sqlite3_errmsg(db);
     return false;

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <filesystem>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,12 +38,15 @@ TEST(UnloadTest, AHostsSqliteIsAsItWasAfterTheStoreIsUnloaded) {
   ASSERT_NE(create, nullptr) << dlerror();  // NOLINT(concurrency-mt-unsafe): one thread
   {
     const auto db = create();
-    const std::string names[] = {dir.File("plain.db"), "file:" + dir.File("uri.db") + "?mode=rwc"};
+    // A URI, here relative to the current folder, names only SQLite's file.
+    std::filesystem::current_path(dir.path());
+    const std::string names[] = {dir.File("plain.db"), "file:uri.db?mode=rwc"};
     for (const std::string& name : names) {
       EXPECT_EQ(db->Init(name.c_str()), 0) << name;
       db->Close();
     }
   }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
   EXPECT_EQ(dlclose(library), 0);
   EXPECT_EQ(Layers(), before);
   sqlite3* db = nullptr;

@@ -57,8 +57,9 @@ listing "$work/made" >"$work/before"
 expect 0 '"user.token" = 8 bytes, expires .* UTC \([0-9]+ ms, valid\)' show --now 0 "$store"
 expect 0 '"user.token" = "tok-8f2a"' show --reveal-secrets "$store"
 expect 0 '"[^"]*qvdata": healthy, schema version "1.13.0"' check "$store"
-run show --json "$store" && python3 -c 'import json, sys; d = json.load(sys.stdin)
-assert d["opening"] == "nothing" and "value" not in d["session_cache"]["entries"][0], d' <"$work/out" ||
+run show --json "$store" && python3 -c 'import json, sys; d = json.load(sys.stdin); s = d["start_records"][0]
+assert d["opening"] == "nothing" and d["opening_effect"] == "change nothing" and "value" not in d["session_cache"]["entries"][0], d
+assert s["sdk_version"] == "1.4.2" and "UTC" in s["start_time_utc"] and s["core_records"][0]["id"] == 1, d' <"$work/out" ||
   fail "show --json: exit status or document"
 listing "$work/made" | cmp -s - "$work/before" || fail "show or check changed the store's folder"
 purged=$(copy purged.db) && sql "$purged" "UPDATE session_cache SET expire_time = 1000"

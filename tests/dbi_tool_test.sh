@@ -74,6 +74,10 @@ expect 1 "would EMPTY the start.*nothing done \(--force opens it anyway\)" purge
 expect 0 "Removed 0 expired" purge --force "$newer"
 unreadable=$(copy unreadable.db) && sql "$unreadable" "UPDATE db_version SET version = '1.13'"
 expect 1 "the library refuses this file; nothing done, not even with --force" purge --force "$unreadable"
+dropped=$(copy dropped.db) && sql "$dropped" "DROP TABLE session_cache"
+expect 1 "table session_cache is missing" check "$dropped"
+run show --json "$dropped" && python3 -c 'import json, sys; assert json.load(sys.stdin)["rows"]["session_cache"] is None' \
+  <"$work/out" || fail "show --json: a missing table's rows"
 
 # --- a hostile file: nothing printed carries a control, a bidirectional mark
 # or an invisible character raw; its trigger and view are named; an output

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <sstream>
+#include <vector>
 
 #include "store/database.h"
 #include "support/log_capture.h"
@@ -36,6 +38,16 @@ TEST(VersionCompareTest, EachPairIsOrderedNumberByNumber) {
   EXPECT_EQ(CDatabase::VersionCompare("-2147483648.0.0", "2147483647.0.0"), 1);
   EXPECT_EQ(CDatabase::VersionCompare("2147483648.0.0", "0.0.0"), -1);
   EXPECT_EQ(log.Lines().size(), 1U);
+}
+
+// A stream splits as a text does, and keeps the numbers read before a fault.
+TEST(VersionCompareTest, AStreamSplitsAsItsText) {
+  std::istringstream good("1.13.4");
+  std::istringstream bad("7.x.9");
+  int32_t n[3] = {};
+  EXPECT_EQ(CDatabase::VersionSplit(good, n[0], n[1], n[2]), 0);
+  EXPECT_EQ(CDatabase::VersionSplit(bad, n[0], n[1], n[2]), -1);
+  EXPECT_EQ(std::vector<int32_t>(n, n + 3), (std::vector<int32_t>{7, 13, 4}));
 }
 
 }  // namespace

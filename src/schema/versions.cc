@@ -1,9 +1,9 @@
 #include "schema/versions.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <limits>
-#include <sstream>
 #include <string>
 
 #include "schema/schema.h"
@@ -30,21 +30,19 @@ bool ParseVersionNumber(const std::string& piece, int32_t& number) {
 
 }  // namespace
 
-bool SplitVersionText(std::istream& stream, int32_t& major, int32_t& minor, int32_t& patch) {
-  int32_t* const numbers[3] = {&major, &minor, &patch};
-  int pieces = 0;
-  // getline consumes each "." and starts no piece after a final one.
-  for (std::string piece; std::getline(stream, piece, '.'); ++pieces) {
-    if (pieces < 3 && !ParseVersionNumber(piece, *numbers[pieces])) {
+bool ParseVersionText(std::string_view text, VersionNumbers& numbers) {
+  size_t pieces = 0;
+  // A final "." starts no piece. Without a stream, Init builds no locale
+  // to read its version.
+  for (size_t start = 0; start < text.size(); ++pieces) {
+    const size_t end = std::min(text.find('.', start), text.size());
+    if (pieces < 3 &&
+        !ParseVersionNumber(std::string(text.substr(start, end - start)), numbers[pieces])) {
       return false;
     }
+    start = end + 1;
   }
   return pieces == 3;
-}
-
-bool ParseVersionText(const char* text, VersionNumbers& numbers) {
-  std::istringstream stream(text);
-  return SplitVersionText(stream, numbers[0], numbers[1], numbers[2]);
 }
 
 int32_t CompareVersionNumbers(const VersionNumbers& older, const VersionNumbers& newer) {

@@ -1,6 +1,9 @@
 // The schema version check run by Init: it carries out the decision
 // OpeningFor makes from the file's version row.
 
+#include <iterator>
+#include <string>
+
 #include "log/log.h"
 #include "schema/schema.h"
 #include "schema/versions.h"
@@ -112,7 +115,13 @@ int32_t CDatabase::VersionCompare(const char* oldDbVersion, const char* newDbVer
 
 int32_t CDatabase::VersionSplit(std::istream& stream, int32_t& major, int32_t& minor,
                                 int32_t& patch) {
-  return SplitVersionText(stream, major, minor, patch) ? 0 : -1;
+  VersionNumbers numbers{major, minor, patch};
+  const bool split =
+      ParseVersionText(std::string{std::istreambuf_iterator<char>(stream), {}}, numbers);
+  major = numbers[0];
+  minor = numbers[1];
+  patch = numbers[2];
+  return split ? 0 : -1;
 }
 
 }  // namespace database_interface

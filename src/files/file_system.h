@@ -7,6 +7,8 @@
 #ifndef DATABASE_INTERFACE_FILES_FILE_SYSTEM_H_
 #define DATABASE_INTERFACE_FILES_FILE_SYSTEM_H_
 
+#include <cstdint>
+
 namespace database_interface {
 
 enum class FileSystem { kUnknown, kLocal, kServed, kKernel };
@@ -14,12 +16,9 @@ enum class FileSystem { kUnknown, kLocal, kServed, kKernel };
 // The file system of `path`, or of the open file `fd` when `path` is null.
 FileSystem FileSystemOf(const char* path, int fd);
 
-inline FileSystem FileSystemOfPath(const char* path) {
-  return FileSystemOf(path, -1);
-}
-inline FileSystem FileSystemOfFile(int fd) {
-  return FileSystemOf(nullptr, fd);
-}
+// False when a file on `device` that takes `blocks` of room cannot be on a
+// file system of the kernel's: a cheaper answer than FileSystemOf's.
+bool MayBeKernelFile(uint64_t device, int64_t blocks);
 
 }  // namespace database_interface
 

@@ -25,6 +25,10 @@ FileSystem Kind(int rc, const struct statfs& system) {
 
 }  // namespace
 
+bool MayBeKernelFile(uint64_t /*device*/, int64_t /*blocks*/) {
+  return false;
+}
+
 FileSystem FileSystemOf(const char* path, int fd) {
   struct statfs system = {};
   return Kind(path != nullptr ? statfs(path, &system) : fstatfs(fd, &system), system);

@@ -1,4 +1,5 @@
 #include <linux/magic.h>
+#include <sys/sysmacros.h>
 #include <sys/vfs.h>
 
 #include <algorithm>
@@ -45,6 +46,13 @@ FileSystem Kind(int rc, const struct statfs& system) {
 }
 
 }  // namespace
+
+// The kernel's file systems have no disk: they are given anonymous devices,
+// of major number 0, as tmpfs, network and FUSE file systems are. Their
+// files are made up as they are read, and take no room.
+bool MayBeKernelFile(uint64_t device, int64_t blocks) {
+  return major(static_cast<dev_t>(device)) == 0 && blocks == 0;
+}
 
 FileSystem FileSystemOf(const char* path, int fd) {
   struct statfs system = {};

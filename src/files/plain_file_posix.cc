@@ -14,9 +14,9 @@ FileKind KindOf(const std::string& path) {
   if (lstat(path.c_str(), &file) != 0) {
     return FileKind::kMissing;
   }
-  return S_ISREG(file.st_mode) && FileSystemOfPath(path.c_str()) != FileSystem::kKernel
-             ? FileKind::kRegular
-             : FileKind::kOther;
+  const bool kernels = MayBeKernelFile(file.st_dev, file.st_blocks) &&
+                       FileSystemOf(path.c_str(), -1) == FileSystem::kKernel;
+  return S_ISREG(file.st_mode) && !kernels ? FileKind::kRegular : FileKind::kOther;
 }
 
 bool CreateOwnerOnlyFile(const std::string& path) {

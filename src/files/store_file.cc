@@ -35,10 +35,12 @@ std::string FullPathname(const std::string& path) {
   return full;
 }
 
-bool FilesBesideArePlain(const std::string& file) {
-  return std::none_of(
-      std::begin(sqlite_format::kFilesBeside), std::end(sqlite_format::kFilesBeside),
-      [&file](const char* suffix) { return KindOf(file + suffix) == FileKind::kOther; });
+bool FilesBesideArePlain(const std::string& file, bool& journal) {
+  FileKind kinds[std::size(sqlite_format::kFilesBeside)] = {};
+  std::transform(std::begin(sqlite_format::kFilesBeside), std::end(sqlite_format::kFilesBeside),
+                 kinds, [&file](const char* suffix) { return KindOf(file + suffix); });
+  journal = kinds[0] == FileKind::kRegular;
+  return std::find(std::begin(kinds), std::end(kinds), FileKind::kOther) == std::end(kinds);
 }
 
 bool OpenJournalNamesForeignFile(const sqlite3_vfs& vfs, sqlite3_file* journal) {
@@ -59,9 +61,8 @@ bool OpenJournalNamesForeignFile(const sqlite3_vfs& vfs, sqlite3_file* journal) 
 bool JournalNamesForeignFile(const std::string& file) {
   const std::string journal_name = file + sqlite_format::kFilesBeside[0];
   sqlite3_vfs* vfs = sqlite3_vfs_find(nullptr);
-  // Opened only when there, so that SQLite logs no failed open; read
-  // through SQLite's own layer, as the rollback will read it.
-  if (vfs == nullptr || KindOf(journal_name) != FileKind::kRegular) {
+  // Read through SQLite's own layer, as the rollback will read it.
+  if (vfs == nullptr) {
     return false;
   }
   // Zeroed, and aligned as SQLite aligns the files it allocates.
@@ -96,8 +97,9 @@ StoreFile ReadyStoreFile(const char* name) {
     }
     kind = KindOf(file);
   }
-  ready.refused =
-      kind == FileKind::kOther || !FilesBesideArePlain(file) || JournalNamesForeignFile(file);
+  bool journal = false;
+  ready.refused = kind == FileKind::kOther || !FilesBesideArePlain(file, journal) ||
+                  (journal && JournalNamesForeignFile(file));
   if (!ready.refused && kind == FileKind::kMissing && CreateOwnerOnlyFile(file)) {
     ready.made = file;
   }

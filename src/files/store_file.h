@@ -43,10 +43,10 @@ void RemoveMadeFile(const StoreFile& file);
 std::string FullPathname(const std::string& path);
 
 // Whether every -journal, -wal and -shm beside `file` is absent or a regular
-// file.
-bool FilesBesideArePlain(const std::string& file);
+// file; `journal` tells whether the -journal is one.
+bool FilesBesideArePlain(const std::string& file, bool& journal);
 
-// Whether the -journal beside `file` names a super-journal whose name is not
+// Whether the -journal beside `file`, a regular file, names a super-journal whose name is not
 // one SQLite gives them: rolling it back would delete that file, whatever a
 // stranger chose. A real one is left behind by a host killed inside a commit
 // over the store and its own database, and rolled back as SQLite does.

@@ -59,14 +59,15 @@ std::optional<FileSet> FindStoreFile(const std::string& file, std::string& error
 
 std::optional<FileSet> FindFileSet(const std::string& file, std::string& error) {
   std::optional<FileSet> set = FindStoreFile(file, error);
-  if (set && !database_interface::FilesBesideArePlain(set->path)) {
+  bool journal = false;
+  if (set && !database_interface::FilesBesideArePlain(set->path, journal)) {
     error =
         "a -journal, -wal or -shm beside it is not a regular file (a link, folder, FIFO or "
         "device), which SQLite would open";
     return std::nullopt;
   }
   if (set) {
-    set->journal = IsThere(set->path + "-journal");
+    set->journal = journal;
     set->wal = IsThere(set->path + "-wal");
     set->shm = IsThere(set->path + "-shm");
     std::error_code ignored;

@@ -19,7 +19,7 @@ int OpenPlainFile(const char* path, int flags, int mode) {
   }
   struct stat file = {};
   bool plain = fstat(fd, &file) == 0 &&
-               ((S_ISREG(file.st_mode) && database_interface::FileSystemOfFile(fd) ==
+               ((S_ISREG(file.st_mode) && database_interface::FileSystemOf(nullptr, fd) ==
                                               database_interface::FileSystem::kLocal) ||
                 (S_ISDIR(file.st_mode) && (flags & O_ACCMODE) == O_RDONLY));
   if (plain && (flags & O_NONBLOCK) == 0) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <iterator>
 #include <memory>
 #include <utility>
@@ -346,7 +347,10 @@ bool OpenByHand(const std::string& path) {
   std::vector<sqlite3_stmt*> stmts;
   for (const char* sql : InitsStatements()) {
     sqlite3_stmt* stmt = nullptr;
-    ok = ok && sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) == SQLITE_OK;
+    // The text's length without its NUL, as the library is bound to pass
+    // it: SQLite then copies each text, in both ways.
+    const int length = static_cast<int>(std::strlen(sql));
+    ok = ok && sqlite3_prepare_v2(db, sql, length, &stmt, nullptr) == SQLITE_OK;
     stmts.push_back(stmt);
     if (stmts.size() == dbi::kVersionStmtCount) {
       ok = ok && sqlite3_step(stmts[0]) == SQLITE_ROW && Text(stmts[0], 1) != nullptr;

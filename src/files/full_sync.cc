@@ -17,14 +17,9 @@ sqlite3_file* Underlying(sqlite3_file* file) {
 }
 
 template <auto method, typename... Args>
-int Forward(sqlite3_file* file, Args... args) {
+auto Forward(sqlite3_file* file, Args... args) {
   sqlite3_file* underlying = Underlying(file);
   return (underlying->pMethods->*method)(underlying, args...);
-}
-
-void ForwardShmBarrier(sqlite3_file* file) {
-  sqlite3_file* underlying = Underlying(file);
-  underlying->pMethods->xShmBarrier(underlying);
 }
 
 int SyncFully(sqlite3_file* file, int flags) {
@@ -53,7 +48,7 @@ sqlite3_io_methods MethodsOfVersion(int version) {
   if (version >= 2) {
     methods.xShmMap = Forward<&sqlite3_io_methods::xShmMap>;
     methods.xShmLock = Forward<&sqlite3_io_methods::xShmLock>;
-    methods.xShmBarrier = ForwardShmBarrier;
+    methods.xShmBarrier = Forward<&sqlite3_io_methods::xShmBarrier>;
     methods.xShmUnmap = Forward<&sqlite3_io_methods::xShmUnmap>;
   }
   if (version >= 3) {

@@ -23,14 +23,10 @@ namespace database_interface {
 
 struct StoreFile;
 
-// Connection states. Init and Close move between them by compare-and-swap,
-// which makes them exclusive; operations run only when kReady.
-enum ConnectionState : int32_t {
-  kUninitialized = 0,
-  kInitializing = 1,
-  kReady = 2,
-  kClosing = 3,
-};
+// Connection states, 0 to 3 in this order. Init and Close move between them
+// by compare-and-swap, which makes them exclusive; operations run only when
+// kReady.
+enum ConnectionState : int32_t { kUninitialized, kInitializing, kReady, kClosing };
 
 // NOLINTNEXTLINE(cppcoreguidelines-virtual-class-destructor): final, never deleted as the interface
 class CDatabase final : public IDatabaseInterface, public std::enable_shared_from_this<CDatabase> {

@@ -20,7 +20,6 @@
 #include <sqlite3.h>
 
 #include <atomic>
-#include <cstddef>
 #include <cstdint>
 
 namespace database_interface {

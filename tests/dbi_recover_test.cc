@@ -155,11 +155,11 @@ TEST(DbiRecoverTest, EachRowIsWrittenOrLeftOutWithItsReason) {
 // row over as one of that table's: a row of no table is counted, not lost.
 TEST(DbiRecoverTest, ARowOfNoTableIsCountedUnreadable) {
   Connection out;
-  const RecoverReport report = Recovered(
-      StoreFile(std::string(kTwoStarts) +
-                "PRAGMA writable_schema = ON;"
-                "DELETE FROM sqlite_schema WHERE name = 'sqlite_sequence';"),
-      out);
+  const RecoverReport report =
+      Recovered(StoreFile(std::string(kTwoStarts) +
+                          "PRAGMA writable_schema = ON;"
+                          "DELETE FROM sqlite_schema WHERE name = 'sqlite_sequence';"),
+                out);
   EXPECT_EQ(report.unreadable_rows, 1);
   EXPECT_EQ(CountsOf(report, "start_recode").written, 2);
 }

@@ -14,8 +14,9 @@ FileKind KindOf(const std::string& path) {
   if (lstat(path.c_str(), &file) != 0) {
     return FileKind::kMissing;
   }
-  const bool kernels = MayBeKernelFile(file.st_dev, file.st_blocks) &&
-                       FileSystemOf(path.c_str(), -1) == FileSystem::kKernel;
+  const bool kernels =
+      MayBeKernelFile(static_cast<uint64_t>(file.st_dev), static_cast<int64_t>(file.st_blocks)) &&
+      FileSystemOf(path.c_str(), -1) == FileSystem::kKernel;
   return S_ISREG(file.st_mode) && !kernels ? FileKind::kRegular : FileKind::kOther;
 }
 

@@ -198,6 +198,7 @@ std::vector<Opening> Openings(const TempDir& dir) {
       NewOrRefused("a missing folder", Named(missing), false, missing),
   };
 #if !defined(_WIN32)
+  openings.push_back(NewOrRefused("no file, by a one-letter name", Named("n"), true));
   // SQLite follows the chain, each target relative to its link's folder.
   openings.push_back(NewOrRefused(
       "a dangling symbolic link",

@@ -59,7 +59,8 @@ expect 0 '"user.token" = "tok-8f2a"' show --reveal-secrets "$store"
 expect 0 '"[^"]*qvdata": healthy, schema version "1.13.0"' check "$store"
 run show --json "$store" && python3 -c 'import json, sys; d = json.load(sys.stdin); s = d["start_records"][0]
 assert d["opening"] == "nothing" and d["opening_effect"] == "change nothing" and "value" not in d["session_cache"]["entries"][0], d
-assert s["sdk_version"] == "1.4.2" and "UTC" in s["start_time_utc"] and s["core_records"][0]["id"] == 1, d' <"$work/out" ||
+assert s["sdk_version"] == "1.4.2" and "UTC" in s["start_time_utc"] and s["core_records"][0]["id"] == 1, d
+assert s["instances"][0]["protocol_type"] == "rtmp", d' <"$work/out" ||
   fail "show --json: exit status or document"
 listing "$work/made" | cmp -s - "$work/before" || fail "show or check changed the store's folder"
 purged=$(copy purged.db) && sql "$purged" "UPDATE session_cache SET expire_time = 1000"
@@ -91,7 +92,7 @@ sql "$hostile" "INSERT INTO session_cache (session_key, session_value, expire_ti
   "CREATE TRIGGER steal AFTER INSERT ON session_cache BEGIN UPDATE instance_info SET session_id = NEW.session_value; END"
 for args in "0 show --reveal-secrets" "0 show --json" "1 check" "1 purge"; do
   read -r status command <<<"$args"
-  expect "$status" "trigger" $command "$hostile"
+  expect "$status" "'steal' on|\"name\": \"steal\"|1 trigger or view" $command "$hostile"
   python3 -c 'import sys, unicodedata; text = open(sys.argv[1], "rb").read().decode("utf-8")
 assert not [c for c in text if c != "\n" and unicodedata.category(c) in ("Cc", "Cf", "Zl", "Zp")]' \
     "$work/out" || fail "dbi $command printed a control raw"

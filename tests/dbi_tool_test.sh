@@ -67,9 +67,10 @@ purged=$(copy purged.db) && sql "$purged" "UPDATE session_cache SET expire_time 
 expect 0 '= 1 bytes, expires 1970-01-01 00:00:01.000 UTC \(1000 ms, expired\)' show --now 1000 "$purged"
 expect 0 "Removed 2 expired session-cache entries \(expiry before .* UTC, 9000000000000 ms\).*; 0 left" \
   purge --now 9000000000000 "$purged"
-sql "$purged" "INSERT INTO session_cache (session_key, session_value, expire_time)
-  VALUES (1, hex(zeroblob(8388609)), 1)"
-expect 2 "it holds a value longer than the 16 MiB that dbi reads" show "$purged"
+sql "$purged" "INSERT INTO start_recode (sdk_version, sdk_type, start_time) VALUES ('9', 'x', 1)" \
+  "UPDATE message_collect_key SET message_access_key = hex(zeroblob(8388609))"
+expect 2 "message_collect_key: it holds a value longer than the 16 MiB that dbi reads" show --json "$purged"
+grep -q '"id": 2,' "$work/out" || fail "show --json: no second start before the failed read"
 
 # --- files the library would empty or refuse: purge says whether --force helps
 newer=$(copy newer.db) && sql "$newer" "UPDATE db_version SET version = '2.0.0'"

@@ -202,6 +202,9 @@ claims-4g|payload 1 4294967295|"rows_written": 6
 deep-b-tree|chain 40000|deeper than 64 levels
 tables-10000|tables 10000|"written": false
 ROWS
+# the bound itself: 64 interior pages and a leaf are one level too deep
+craft chain "$store" "$work/crafted/edge.db" 64 || fail "edge: not crafted"
+expect 1 "deeper than 64 levels" check "$work/crafted/edge.db"
 truncate -s 1G "$work/crafted/sparse.db"
 expect 2 "has 1073741824 bytes, more than the 128 MiB that dbi reads" recover "$work/crafted/sparse.db" "$work/x.db"
 

@@ -88,6 +88,9 @@ TEST(DbiRecoverTest, EachRowIsWrittenOrLeftOutWithItsReason) {
   const Row rows[] = {
       {"a core on a kept start", StoreFile(kTwoStarts + CoreOn(1)), "core_recode", 1, 1, nullptr,
        "SELECT count(*) FROM core_recode WHERE start_recode_id = 1", 1},
+      {"two key pairs, which have no id to keep one per",
+       StoreFile("INSERT INTO message_collect_key VALUES ('a', 'b'), ('c', 'd');"),
+       "message_collect_key", 2, 2, nullptr, nullptr, 0},
       {"a core whose start is gone",
        StoreFile(std::string(kNoForeignKeys) + kTwoStarts + CoreOn(9)), "core_recode", 1, 0,
        kOrphan, nullptr, 0},

@@ -4,6 +4,7 @@
 #   shared TABLE FANOUT LEVELS  TABLE's rows on one leaf under LEVELS interior
 #                               pages, each naming the page below FANOUT times
 #   computed N      N rows whose value is computed on reading: 16 MB of ESC each
+#   doubling N L    N rows whose value is computed through L columns, each twice the one before
 #   wide N M        N pages of rows in no table: one of M fields, then one-field ones
 #   payload N M     a page of N cells claiming M bytes through a looping chain
 #   chain N         a b-tree N interior pages deep, on 512-byte pages
@@ -79,9 +80,12 @@ elif kind == "payload":
     append([page(0x0D, [varint(claim) + varint(1) + local + nxt] * int(args[0]))])
 if kind in ("shared", "wide", "payload"):
     open(out, "wb").write(data)
-elif kind == "computed":
-    sql(["CREATE TABLE session_cache (id INTEGER PRIMARY KEY, session_key TEXT, session_value AS "
-         "(replace(zeroblob(16000000), x'00', char(27))) VIRTUAL, expire_time INT)",
+elif kind in ("computed", "doubling"):
+    levels = int(args[1]) if kind == "doubling" else 0
+    columns = "".join("g%d AS (g%d + g%d), " % (l, l - 1, l - 1) for l in range(1, levels + 1))
+    value = "g%d" % levels if levels else "replace(zeroblob(16000000), x'00', char(27))"
+    sql(["CREATE TABLE session_cache (id INTEGER PRIMARY KEY, session_key TEXT, g0 AS (id), %s"
+         "session_value AS (%s) VIRTUAL, expire_time INT)" % (columns, value),
          "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n LIMIT %s) "
          "INSERT INTO session_cache (session_key, expire_time) SELECT i, 0 FROM n" % args[0]])
 elif kind == "chain":

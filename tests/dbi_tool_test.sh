@@ -197,6 +197,7 @@ while IFS='|' read -r name recipe pattern; do
 done <<'ROWS'
 shared-children|shared core_recode 500 3|b-tree page [0-9]+ is reached twice.*not even with --force
 computed-16mb-values|computed 200|longer than 64 times the file
+doubling-columns|doubling 1000 16|session_cache: it takes far more work to read than a file
 wide-rows|wide 270 1990|"table": "lost_and_found"
 claims-4g|payload 1 4294967295|"rows_written": 6
 deep-b-tree|chain 40000|deeper than 64 levels

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <iterator>
 #include <optional>
 #include <string>
 
@@ -17,6 +18,7 @@
 #include <unistd.h>
 #endif
 
+#include "recover/new_file.h"
 #include "recover/system_files.h"
 #include "support/file_folder.h"
 
@@ -121,6 +123,18 @@ TEST_F(DbiFileSetTest, OnlyARegularFileWithRegularFilesBesideItIsASet) {
   EXPECT_TRUE(Begins("link.db", "refused: a -journal, -wal or -shm beside it is not a regular"))
       << Decision("link.db");
 #endif
+}
+
+// Salvage looks for a free name first; this is the name taken while the new
+// file was written, which must stay as it was.
+TEST_F(DbiFileSetTest, ANewFileGoesOnlyWhereNothingIs) {
+  const std::string taken = Write("taken.db", "theirs");
+  std::string error;
+  EXPECT_EQ(PublishNewFile(taken, "ours", error), Publish::kTaken) << error;
+  EXPECT_EQ(PublishNewFile((dir_ / "free.db").string(), "ours", error), Publish::kWritten) << error;
+  EXPECT_EQ(fs::file_size(taken), 6U);
+  EXPECT_EQ(fs::file_size(dir_ / "free.db"), 4U);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2);
 }
 
 }  // namespace

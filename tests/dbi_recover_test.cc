@@ -308,6 +308,9 @@ TEST(DbiRecoverTest, RowsOnUndamagedPagesComeBack) {
     EXPECT_EQ(report.page_size, row.new_first_page ? kPageSize : 0U) << row.name;
     EXPECT_EQ(report.first_page_problem.empty(), !row.new_first_page) << row.name;
     EXPECT_EQ(report.RowsMissing(), row.rows_missing) << row.name;
+    // Findings on a damaged page, or why the check could not run at all.
+    EXPECT_EQ(report.integrity_findings.empty(), !row.rows_missing && !row.new_first_page)
+        << row.name;
     // The header's count, none from a header overwritten.
     EXPECT_EQ(report.header_pages, row.new_first_page ? 0 : many.size() / kPageSize) << row.name;
     EXPECT_EQ(report.file_pages, row.file.size() / kPageSize) << row.name;

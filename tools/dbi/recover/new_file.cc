@@ -42,8 +42,9 @@ extern "C" void RemovePendingAndDie(int signal_number) {
 }
 
 // Removes the named temporary on the signals that end a program from a
-// terminal or a service manager, for as long as it lives; SIGKILL cannot
-// be caught, which is why Linux gets a file without a name instead.
+// terminal, a service manager or a file-size limit, for as long as it
+// lives; SIGKILL cannot be caught, which is why Linux gets a file without a
+// name instead.
 class RemovedOnSignal {
  public:
   RemovedOnSignal() {
@@ -70,7 +71,7 @@ class RemovedOnSignal {
 
  private:
 #if defined(SIGHUP)
-  static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+  static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGXFSZ};
 #else
   static constexpr int kSignals[] = {SIGINT, SIGTERM};
 #endif

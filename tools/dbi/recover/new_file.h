@@ -17,10 +17,10 @@ enum class Publish { kWritten, kTaken, kFailed };
 // modes: first to a temporary file beside it, flushed to the disk, then put
 // in place only if nothing is at `path` by then (kTaken otherwise). On any
 // failure (kFailed, with `error` set) nothing is left at `path` or beside
-// it, nor when the program is ended meanwhile: where the system has files
-// without a name (Linux) the temporary has none until it is complete, so
-// even SIGKILL leaves nothing; elsewhere it is removed on SIGINT, SIGTERM,
-// SIGHUP and SIGQUIT.
+// it, nor when the program is ended meanwhile: where the file system has
+// files without a name (Linux's own, not FUSE's) the temporary has none
+// until it is complete, so even SIGKILL leaves nothing; elsewhere it is
+// removed on SIGINT, SIGTERM, SIGHUP, SIGQUIT and SIGXFSZ.
 Publish PublishNewFile(const std::string& path, std::string_view bytes, std::string& error);
 
 }  // namespace dbi

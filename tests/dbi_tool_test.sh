@@ -231,7 +231,7 @@ mkdir -p "$work/signal"
 [ -z "$(ls -A "$work/signal")" ] || fail "recover cut off by a file-size limit left $(ls -A "$work/signal")"
 # On a FUSE view, which has no files without a name, the temporary is named:
 # only OUT is left, and nothing after SIGXFSZ (where bindfs can mount)
-if command -v bindfs >/dev/null && mkdir "$work/real" "$work/view" && bindfs "$work/real" "$work/view"; then
+if command -v bindfs >/dev/null && mkdir "$work/real" "$work/view" && bindfs "$work/real" "$work/view" 2>/dev/null; then
   trap 'umount "$work/view"; rm -rf "$work"' EXIT
   expect 1 "the file is cut short" recover "$cut" "$work/view/out.db"
   (ulimit -f 8 && exec "$dbi" recover "$many" "$work/view/big.db") >/dev/null 2>&1

@@ -20,9 +20,11 @@ PACKAGES_arm64    := g++-aarch64-linux-gnu qemu-user googletest
 PACKAGES_armhf    := g++-arm-linux-gnueabihf qemu-user googletest
 LINT_PACKAGES     := clang-format clang-tidy cppcheck jq git
 
-# $(call build,PRESET[,PACKAGES]): its packages, then configure and build it.
+# $(call build,PRESET[,PACKAGES]): its packages, then configure and build it;
+# under Wine, one server serves the whole build and suite (scripts/wine-run).
+serve_windows := WINEPREFIX=$(CURDIR)/build-windows/wine-prefix scripts/wine-run --server
 build = @scripts/ensure-packages $(PACKAGES) $(PACKAGES_$(1)) $(2) && \
-  cmake --preset $(1) && cmake --build --preset $(1) -j $(JOBS)
+  cmake --preset $(1) && $(serve_$(1)) cmake --build --preset $(1) -j $(JOBS)
 
 .DEFAULT_GOAL := run
 .PHONY: run install package package-check clean test test-sqlite-versions test-cross build-apple build-apple-tools \
@@ -56,18 +58,16 @@ clean:
 # make test, and make test-PRESET (asan, tsan, gcc-asan, sqlite-oldest,
 # sqlite-newest, windows, arm64, armhf): one preset's suite, then the
 # power-cut test's count and each test skipped, with its reason. First, the
-# versions' amalgamations come from pinned registry packages; Wine makes its
-# prefix once, slowly, before the build lists the tests by running them.
+# versions' amalgamations come from pinned registry packages.
 define suite
 $(call build,$(1),$(PACKAGES_test))
-ctest --preset $(1) -j $(JOBS)
+$(serve_$(1)) ctest --preset $(1) -j $(JOBS)
 @scripts/suite-summary build-$(1)
 endef
 test:
 	$(call suite,test)
 test-%:
 	$(if $(findstring sqlite-,$*),scripts/fetch-sqlite $(*:sqlite-%=%) build-$*/amalgamation)
-	$(if $(filter windows,$*),scripts/ensure-packages $(PACKAGES_windows) && WINEPREFIX=$(CURDIR)/build-windows/wine-prefix scripts/wine-run cmd /c exit)
 	$(call suite,$*)
 
 test-sqlite-versions: test-sqlite-oldest test-sqlite-newest
